@@ -1,0 +1,66 @@
+// Dispatch from table types to the format modules, and the facts about types that every format
+// shares.
+#include "engine/storage/table_file.h"
+
+#include "engine/base/error_codes.h"
+#include "engine/storage/adt/adt_table.h"
+#include "engine/storage/dbf/dbf_table.h"
+
+namespace ace::storage {
+
+bool IsMemoType(uint16_t type, TableType table) {
+  switch (type) {
+    case kFtMemo:
+    case kFtBinary:
+    case kFtImage:
+    case kFtNMemo:
+    case kFtFoxBlob:
+    case kFtFoxGeneral:
+      return true;
+    case kFtVarchar:
+      return table == TableType::kAdt;
+    default:
+      return false;
+  }
+}
+
+Result<std::unique_ptr<TableFile>> OpenTableFile(const std::string& path, TableType type,
+                                                 const OpenOptions& options) {
+  switch (type) {
+    case TableType::kAdt:
+      return OpenAdtTable(path, options);
+    case TableType::kNtx:
+    case TableType::kCdx:
+    case TableType::kVfp:
+      return OpenDbfTable(path, type, options);
+  }
+  return Status(kErrInvalidArgument, "unknown table type " + std::to_string(static_cast<int>(type)));
+}
+
+Result<std::unique_ptr<TableFile>> CreateTableFile(const std::string& path, TableType type,
+                                                   const std::vector<FieldSpec>& fields,
+                                                   const CreateOptions& options) {
+  switch (type) {
+    case TableType::kAdt:
+      return CreateAdtTable(path, fields, options);
+    case TableType::kNtx:
+    case TableType::kCdx:
+    case TableType::kVfp:
+      return CreateDbfTable(path, type, fields, options);
+  }
+  return Status(kErrInvalidArgument, "unknown table type " + std::to_string(static_cast<int>(type)));
+}
+
+const char* TableExtension(TableType type) { return type == TableType::kAdt ? ".adt" : ".dbf"; }
+
+const char* MemoExtension(TableType type) {
+  switch (type) {
+    case TableType::kAdt: return ".adm";
+    case TableType::kNtx: return ".dbt";
+    case TableType::kCdx:
+    case TableType::kVfp: return ".fpt";
+  }
+  return "";
+}
+
+}  // namespace ace::storage

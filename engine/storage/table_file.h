@@ -1,0 +1,183 @@
+// The storage contract between the engine's cursors and its table formats.
+//
+// A TableFile is one open table: its data file and, when it has memo or blob fields, its memo
+// file. It knows the format's header, field descriptors, record layout and memo chains, and
+// nothing of cursors, positions, filters or indexes (engine/cursor owns those) or of locking
+// policy (engine/storage/locks). Each format (ADT, DBF with DBT memos, DBF with FPT memos, Visual
+// FoxPro) implements it in a module of its own.
+//
+// The record image: every format hands out and takes records as one fixed-length byte image of
+// record_length() bytes, which is exactly what AdsGetRecord delivers to the components. Each
+// field lies at FieldDesc::offset with FieldDesc::length bytes (plus the 16-bit length word that
+// follows variable fields on ADT), in the storage forms the components read:
+//   - DBF family: the record as stored in the .dbf file, starting with the deletion byte
+//     (0x20 live, 0x2A deleted); the Visual FoxPro _NullFlags field is part of the image but not
+//     of fields().
+//   - ADT: the record as stored in the .adt file (layout documented in that module).
+// Memo and blob fields hold, in the image, the format's pointer into the memo file; the
+// components overwrite those bytes in their own copy, never in the engine's.
+//
+// Thread-safety: a TableFile belongs to one connection at a time. Two connections (or two
+// processes) that open the same table have a TableFile each; they coordinate through file locks
+// and by re-reading the header (RefreshHeader) when they may have been changed by another user.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/base/file.h"
+#include "engine/base/status.h"
+
+namespace ace::storage {
+
+// The engine's table types (the numbers of the C API).
+enum class TableType : uint16_t { kNtx = 1, kCdx = 2, kAdt = 3, kVfp = 4 };
+
+// Engine field types (the numbers of the C API; 51 and 52 are two further VFP blob types).
+enum FieldType : uint16_t {
+  kFtLogical = 1,
+  kFtNumeric = 2,
+  kFtDate = 3,
+  kFtString = 4,
+  kFtMemo = 5,
+  kFtBinary = 6,
+  kFtImage = 7,
+  kFtVarchar = 8,  // ADT: text kept in the memo file
+  kFtCompactDate = 9,
+  kFtDouble = 10,
+  kFtInteger = 11,
+  kFtShortInt = 12,
+  kFtTime = 13,
+  kFtTimestamp = 14,
+  kFtAutoInc = 15,
+  kFtRaw = 16,
+  kFtCurDouble = 17,
+  kFtMoney = 18,
+  kFtCiString = 20,
+  kFtRowVersion = 21,
+  kFtModTime = 22,
+  kFtVarcharFox = 23,
+  kFtVarbinaryFox = 24,
+  kFtNChar = 26,
+  kFtNVarchar = 27,
+  kFtNMemo = 28,
+  kFtFoxBlob = 51,
+  kFtFoxGeneral = 52,
+};
+
+// True for the types whose value lives in the memo file (5, 6, 7, 8 on ADT, 28, 51, 52).
+bool IsMemoType(uint16_t type, TableType table);
+
+// One field of a table, as the format stores it.
+struct FieldDesc {
+  std::string name;         // as stored: DBF names are upper case, at most 10 bytes; ADT up to 128
+  uint16_t type = 0;        // FieldType
+  uint32_t length = 0;      // bytes of the field's area in the image (national types: 2 per char)
+  uint16_t decimals = 0;    // numeric: decimal places; 0 for other types
+  uint32_t offset = 0;      // position in the record image
+  bool nullable = false;    // can hold NULL (ADT: always; VFP: has a bit in _NullFlags)
+  int16_t null_bit = -1;    // VFP: bit number in _NullFlags of the null mark, else -1
+  int16_t varlen_bit = -1;  // VFP varchar/varbinary: bit of the "shorter than the field" mark
+  bool binary = false;      // VFP: character field without code-page translation
+  uint32_t autoinc_next = 0;  // VFP/ADT autoincrement: next value
+  uint8_t autoinc_step = 0;   // VFP autoincrement step
+};
+
+// What the caller asks of a new table.
+struct FieldSpec {
+  std::string name;
+  uint16_t type = 0;
+  uint32_t length = 0;  // characters for national types, bytes otherwise; 0 = the type's default
+  uint16_t decimals = 0;
+  bool nullable = true;  // VFP: whether the field gets a null bit
+};
+
+struct CreateOptions {
+  uint16_t memo_block_size = 0;  // 0 = the format's default
+  uint16_t char_type = 1;        // 1 ANSI, 2 OEM
+  std::string collation;         // ADT: collation name kept in the header
+};
+
+struct OpenOptions {
+  bool read_only = false;
+};
+
+// Memo data types as AdsGetMemoDataType answers them.
+enum class MemoKind : uint16_t { kText = 1, kBinary = 2, kImage = 3 };
+
+class TableFile {
+ public:
+  virtual ~TableFile() = default;
+
+  virtual TableType type() const = 0;
+  virtual const std::string& path() const = 0;       // of the data file
+  virtual const std::string& memo_path() const = 0;  // empty when the table has no memo file
+  virtual const std::vector<FieldDesc>& fields() const = 0;
+  virtual uint32_t record_length() const = 0;
+  virtual uint16_t memo_block_size() const = 0;  // 0 when there is no memo file
+
+  // The data file (for locks, which live at offsets beyond any data).
+  virtual File& data_file() = 0;
+
+  // Number of records (deleted ones included) as the header says now. RefreshHeader re-reads
+  // the header, so records appended by another user become visible.
+  virtual uint32_t record_count() const = 0;
+  virtual Status RefreshHeader() = 0;
+
+  // A blank record image for a new record: every field empty in the format's way, not deleted.
+  virtual std::vector<std::byte> BlankRecord() const = 0;
+
+  // Reads record recno (1-based) into image (record_length() bytes).
+  // recno past record_count() is kErrInvalidRecordNumber.
+  virtual Status ReadRecord(uint32_t recno, std::byte* image) = 0;
+  // Writes an existing record; the deletion mark is part of the image on DBF tables.
+  virtual Status WriteRecord(uint32_t recno, const std::byte* image) = 0;
+  // Appends a record and answers its number. The caller holds the table's append lock.
+  virtual Result<uint32_t> AppendRecord(const std::byte* image) = 0;
+
+  // Deletion mark of a record image.
+  virtual bool IsDeleted(const std::byte* image) const = 0;
+  virtual void SetDeleted(std::byte* image, bool deleted) const = 0;
+
+  // Memo content of a memo/blob field of a record image (empty when the field has none).
+  virtual Result<std::vector<uint8_t>> ReadMemo(const std::byte* image, const FieldDesc& field) = 0;
+  // Stores data as the memo of a field and updates the pointer in the image. An empty span
+  // clears the field. The old block is reused when the new data fits, else freed for reuse.
+  virtual Status WriteMemo(std::byte* image, const FieldDesc& field, std::span<const uint8_t> data,
+                           MemoKind kind) = 0;
+  // Length of the memo without reading it, and its kind.
+  virtual Result<uint32_t> MemoLength(const std::byte* image, const FieldDesc& field) = 0;
+  virtual Result<MemoKind> MemoType(const std::byte* image, const FieldDesc& field) = 0;
+
+  // Removes every record (zap) or the deleted ones (pack), compacting the memo file; both
+  // rewrite the files beside the old ones and replace them atomically. The caller holds the
+  // table exclusively.
+  virtual Status Zap() = 0;
+  virtual Status Pack() = 0;
+
+  // Writes the header (record count, dates) and flushes data and memo files to disk.
+  virtual Status Flush() = 0;
+};
+
+// Opens a table of the given type; the memo file is found by the format's naming rule.
+// A missing file is kErrFileNotFound, a file of another kind or a damaged header
+// kErrCorruptFile, an unknown version kErrUnsupportedVersion.
+Result<std::unique_ptr<TableFile>> OpenTableFile(const std::string& path, TableType type,
+                                                 const OpenOptions& options);
+
+// Creates a new table (refusing to overwrite an existing file) and opens it.
+// Field names, types and lengths the format cannot hold are refused, never adjusted.
+Result<std::unique_ptr<TableFile>> CreateTableFile(const std::string& path, TableType type,
+                                                   const std::vector<FieldSpec>& fields,
+                                                   const CreateOptions& options);
+
+// The default file extension of a table type (".adt" or ".dbf") and of its memo file
+// (".adm", ".dbt", ".fpt").
+const char* TableExtension(TableType type);
+const char* MemoExtension(TableType type);
+
+}  // namespace ace::storage
