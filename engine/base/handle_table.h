@@ -1,0 +1,82 @@
+// The engine's typed handle table. Every object the C API hands out (connection, table cursor,
+// index order, SQL statement, SQL result cursor, dictionary search) is registered here and named
+// by a 32-bit handle. Handles are never reused within a process, so a stale handle is reported
+// as invalid instead of reaching another object, and a handle of the wrong kind is refused
+// (never cast). The table is guarded by a mutex; the objects themselves follow the rule that a
+// connection and what is opened on it belong to one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/base/status.h"
+
+namespace ace {
+
+// The numbers AdsGetHandleType answers.
+enum class HandleKind : uint16_t {
+  kConnection = 1,
+  kTable = 2,
+  kIndexOrder = 3,
+  kStatement = 4,
+  kCursor = 5,  // result of a SELECT
+  kDictionarySearch = 6,
+  kTableSearch = 7,  // AdsFindFirstTable ... AdsFindClose
+};
+
+const char* HandleKindName(HandleKind kind);
+
+// Base of every object that a handle names.
+class HandleObject {
+ public:
+  explicit HandleObject(HandleKind kind) : kind_(kind) {}
+  virtual ~HandleObject() = default;
+  HandleKind kind() const { return kind_; }
+  uint32_t handle() const { return handle_; }
+
+ private:
+  friend class HandleTable;
+  HandleKind kind_;
+  uint32_t handle_ = 0;
+};
+
+class HandleTable {
+ public:
+  static HandleTable& Instance();
+
+  // Registers the object and answers its new handle.
+  uint32_t Add(std::shared_ptr<HandleObject> object);
+  // Removes the handle; the object lives on while others hold it.
+  void Remove(uint32_t handle);
+
+  // The object of a handle, or kErrInvalidHandle (0, unknown or closed handle).
+  Result<std::shared_ptr<HandleObject>> Find(uint32_t handle) const;
+
+  // The object as type T, which must be of one of the accepted kinds; else
+  // kErrInvalidHandle or kErrWrongHandleType.
+  template <typename T>
+  Result<std::shared_ptr<T>> Get(uint32_t handle, std::initializer_list<HandleKind> kinds) const {
+    auto found = Find(handle);
+    if (!found.ok()) return found.status();
+    std::shared_ptr<HandleObject> object = found.value();
+    for (HandleKind k : kinds) {
+      if (object->kind() == k) return std::static_pointer_cast<T>(object);
+    }
+    return WrongKind(handle, object->kind());
+  }
+
+  size_t size() const;
+
+ private:
+  HandleTable() = default;
+  static Status WrongKind(uint32_t handle, HandleKind actual);
+
+  mutable std::mutex mutex_;
+  uint32_t next_ = 0x100;
+  std::unordered_map<uint32_t, std::shared_ptr<HandleObject>> objects_;
+};
+
+}  // namespace ace

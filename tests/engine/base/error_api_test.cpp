@@ -1,0 +1,130 @@
+// The engine boundary: error table, last error per thread, out-buffer convention, handle kinds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "ace.h"
+#include "engine/base/error_codes.h"
+#include "engine/base/handle_table.h"
+#include "engine/base/last_error.h"
+
+namespace {
+
+std::string LastErrorText(UNSIGNED32* code) {
+  UNSIGNED8 buf[ADS_MAX_ERROR_LEN];
+  UNSIGNED16 len = sizeof buf;
+  EXPECT_EQ(AdsGetLastError(code, buf, &len), 0u);
+  return std::string(reinterpret_cast<char*>(buf), len);
+}
+
+TEST(ErrorTable, EveryCodeHasNameAndTextAndCodesAreUnique) {
+  const auto& all = ace::AllErrors();
+  ASSERT_GT(all.size(), 30u);
+  for (size_t i = 0; i < all.size(); ++i) {
+    EXPECT_FALSE(all[i].name.empty()) << all[i].code;
+    EXPECT_FALSE(all[i].text.empty()) << all[i].code;
+    if (i > 0) {
+      EXPECT_LT(all[i - 1].code, all[i].code) << "duplicate or unsorted code";
+    }
+  }
+  for (uint32_t code : {5005u, 5022u, 5035u, 5062u, 5068u, 5087u, 5106u, 5117u, 5132u, 7200u, 7209u}) {
+    EXPECT_NE(ace::FindError(code), nullptr) << code;
+  }
+  EXPECT_EQ(ace::FindError(4242), nullptr);
+  EXPECT_EQ(std::string(ace::ErrorText(4242)), "Unknown error code 4242.");
+}
+
+TEST(LastError, SetLastErrorAnswersItsCodeAndKeepsTheTextVerbatim) {
+  const char* text = "Update permission not granted on this field: Name.";
+  EXPECT_EQ(AdsSetLastError(5054, reinterpret_cast<const UNSIGNED8*>(text)), 5054u);
+  UNSIGNED32 code = 0;
+  EXPECT_EQ(LastErrorText(&code), text);
+  EXPECT_EQ(code, 5054u);
+}
+
+TEST(LastError, IsPerThread) {
+  AdsSetLastError(5035, reinterpret_cast<const UNSIGNED8*>("main thread"));
+  UNSIGNED32 other_code = 99;
+  std::string other_text = "unset";
+  std::thread([&] { other_text = LastErrorText(&other_code); }).join();
+  EXPECT_EQ(other_code, 0u);
+  EXPECT_EQ(other_text, "");
+  UNSIGNED32 code = 0;
+  EXPECT_EQ(LastErrorText(&code), "main thread");
+  EXPECT_EQ(code, 5035u);
+}
+
+TEST(LastError, ShortBufferAnswers5005WithTheNeededLengthAndKeepsTheError) {
+  AdsSetLastError(5068, reinterpret_cast<const UNSIGNED8*>("0123456789"));
+  UNSIGNED8 buf[8];
+  std::memset(buf, 'x', sizeof buf);
+  UNSIGNED16 len = 4;
+  UNSIGNED32 code = 0;
+  EXPECT_EQ(AdsGetLastError(&code, buf, &len), 5005u);
+  EXPECT_EQ(len, 10u);
+  for (unsigned char c : buf) EXPECT_EQ(c, 'x') << "wrote into a buffer that was too small";
+  // The last error is still the one before.
+  EXPECT_EQ(LastErrorText(&code), "0123456789");
+  EXPECT_EQ(code, 5068u);
+}
+
+TEST(LastError, ComposedTextNamesCodeAndContextAndSqlErrorsKeepTheirForm) {
+  EXPECT_EQ(ace::ComposeErrorText(ace::Status(5010, "/d/Kinder.adt")),
+            "Error 5010: The file was not found: /d/Kinder.adt");
+  EXPECT_EQ(ace::ComposeErrorText(ace::Status(5068, "")), "Error 5068: There is no current record.");
+  EXPECT_EQ(ace::ComposeErrorText(ace::Status(7200, "SQL error: State = 42000; NativeError = 2115; x")),
+            "Error 7200: SQL error: State = 42000; NativeError = 2115; x");
+}
+
+TEST(ErrorString, ExactFitAndOneShort) {
+  std::string expected(ace::ErrorText(5035));
+  std::string buf(expected.size() + 1, '\0');
+  UNSIGNED16 len = static_cast<UNSIGNED16>(buf.size());
+  ASSERT_EQ(AdsGetErrorString(5035, reinterpret_cast<UNSIGNED8*>(buf.data()), &len), 0u);
+  EXPECT_EQ(len, expected.size());
+  EXPECT_EQ(std::string(buf.c_str()), expected);
+  len = static_cast<UNSIGNED16>(expected.size());  // no room for the zero byte
+  EXPECT_EQ(AdsGetErrorString(5035, reinterpret_cast<UNSIGNED8*>(buf.data()), &len), 5005u);
+  EXPECT_EQ(len, expected.size());
+  EXPECT_EQ(AdsGetErrorString(5035, reinterpret_cast<UNSIGNED8*>(buf.data()), nullptr), 5004u);
+}
+
+TEST(Version, AnswersNumbersAndOptionalDescription) {
+  UNSIGNED32 major = 0, minor = 99;
+  UNSIGNED8 letter = 0;
+  UNSIGNED16 len = 0;
+  EXPECT_EQ(AdsGetVersion(&major, &minor, &letter, nullptr, &len), 0u);
+  EXPECT_GE(major, 1u);
+  EXPECT_LT(minor, 100u);
+  EXPECT_EQ(letter, ' ');
+  UNSIGNED8 desc[255];
+  len = sizeof desc;
+  EXPECT_EQ(AdsGetVersion(nullptr, nullptr, nullptr, desc, &len), 0u);
+  EXPECT_GT(len, 0u);
+}
+
+class Probe : public ace::HandleObject {
+ public:
+  Probe() : HandleObject(ace::HandleKind::kStatement) {}
+};
+
+TEST(HandleTable, StaleZeroAndWrongKindHandlesAreErrors) {
+  auto& table = ace::HandleTable::Instance();
+  uint32_t h = table.Add(std::make_shared<Probe>());
+  UNSIGNED16 type = 0;
+  EXPECT_EQ(AdsGetHandleType(h, &type), 0u);
+  EXPECT_EQ(type, ADS_STATEMENT);
+  EXPECT_EQ(AdsGetHandleType(h, nullptr), 5004u);
+  auto wrong = table.Get<Probe>(h, {ace::HandleKind::kConnection});
+  EXPECT_EQ(wrong.status().code(), ace::kErrWrongHandleType);
+  table.Remove(h);
+  EXPECT_EQ(AdsGetHandleType(h, &type), ace::kErrInvalidHandle);
+  EXPECT_EQ(AdsGetHandleType(0, &type), ace::kErrInvalidHandle);
+  uint32_t h2 = table.Add(std::make_shared<Probe>());
+  EXPECT_NE(h2, h) << "handles must not be reused";
+  table.Remove(h2);
+}
+
+}  // namespace
