@@ -1,0 +1,257 @@
+// The expression language's grammar, types and operators: precedence, literals, string and
+// date comparison rules, and the errors of bad expressions.
+#include <gtest/gtest.h>
+
+#include "tests/engine/expr/memory_source.h"
+
+namespace {
+
+using namespace expr_test;
+using ace::expr::EvalOptions;
+using ace::expr::Expression;
+using ace::expr::JulianFromCivil;
+
+double Num(const std::string& text) {
+  MemorySource s = Kinder();
+  Value v = Eval(text, s);
+  EXPECT_EQ(v.type, ValueType::kNumeric) << text;
+  return v.number;
+}
+
+bool Logic(const std::string& text, bool exact = false) {
+  MemorySource s = Kinder();
+  EvalOptions o;
+  o.exact = exact;
+  Value v = Eval(text, s, o);
+  EXPECT_EQ(v.type, ValueType::kLogical) << text;
+  return v.logical;
+}
+
+std::string Text(const std::string& text) {
+  MemorySource s = Kinder();
+  Value v = Eval(text, s);
+  EXPECT_EQ(v.type, ValueType::kCharacter) << text;
+  return v.text;
+}
+
+TEST(Precedence, ArithmeticBindsAsXbaseDoes) {
+  EXPECT_DOUBLE_EQ(Num("2 + 3 * 4"), 14);
+  EXPECT_DOUBLE_EQ(Num("(2 + 3) * 4"), 20);
+  EXPECT_DOUBLE_EQ(Num("2 * 3 ** 2"), 18);
+  EXPECT_DOUBLE_EQ(Num("2 ^ 3 ^ 2"), 64);  // left to right: (2^3)^2
+  EXPECT_DOUBLE_EQ(Num("-2 ** 2"), 4);     // the sign binds tighter than the power
+  EXPECT_DOUBLE_EQ(Num("10 - 4 - 3"), 3);
+  EXPECT_DOUBLE_EQ(Num("100 / 10 / 5"), 2);
+  EXPECT_DOUBLE_EQ(Num("7 % 3 * 2"), 2);
+  EXPECT_DOUBLE_EQ(Num("- - 5"), 5);
+  EXPECT_DOUBLE_EQ(Num("+5 - -5"), 10);
+  EXPECT_DOUBLE_EQ(Num(".5 + 12."), 12.5);
+}
+
+TEST(Precedence, LogicalOperatorsInAllSpellings) {
+  // NOT before AND before OR.
+  EXPECT_TRUE(Logic(".T. .OR. .F. .AND. .F."));
+  EXPECT_FALSE(Logic("(.T. .OR. .F.) .AND. .F."));
+  EXPECT_TRUE(Logic("NOT .F. AND .T."));
+  EXPECT_FALSE(Logic("!.T. OR .F."));
+  EXPECT_TRUE(Logic(".NOT. 1 > 2"));
+  EXPECT_TRUE(Logic("1 < 2 .AND. 3 > 2"));
+  EXPECT_TRUE(Logic("MENGE=3.AND.AKTIV"));  // dotted operators need no blanks
+  EXPECT_TRUE(Logic(".Y. and .not. .N."));
+  EXPECT_TRUE(Logic("1 + 1 = 2 .AND. 'a' + 'b' == 'ab'"));
+}
+
+TEST(Literals, StringsNumbersDatesLogicals) {
+  EXPECT_EQ(Text("'x' + \"y\" + [z]"), "xyz");
+  EXPECT_EQ(Text("[it's]"), "it's");
+  EXPECT_EQ(Text("\"say 'hi'\""), "say 'hi'");
+  MemorySource s = Kinder();
+  EXPECT_EQ(Eval("{^2010-11-05}", s).julian, JulianFromCivil(2010, 11, 5));
+  EXPECT_EQ(Eval("{11/05/2010}", s).julian, JulianFromCivil(2010, 11, 5));
+  EXPECT_EQ(Eval("{}", s).julian, 0);
+  Value ts = Eval("{^2010-11-05 10:30:15}", s);
+  EXPECT_EQ(ts.type, ValueType::kTimestamp);
+  EXPECT_EQ(ts.millis, (10 * 3600 + 30 * 60 + 15) * 1000);
+  EXPECT_NE(CompileError("{^2010-02-30}", s), "");
+  EXPECT_NE(CompileError("{13/01/2010}", s), "");
+  auto e = Expression::Compile("12.50", &s);
+  ASSERT_TRUE(e.ok());
+  EXPECT_EQ(e->length(), 5u);
+  EXPECT_EQ(e->decimals(), 2u);
+}
+
+TEST(Literals, BracketIsAStringOnlyWhereAnOperandStarts) {
+  MemorySource s = Kinder();
+  EXPECT_TRUE(Logic("NAME = [Meier]"));
+  std::string err = CompileError("NAME[1]", s);
+  EXPECT_NE(err.find("Unexpected '['"), std::string::npos) << err;
+  EXPECT_NE(err.find("position 5"), std::string::npos) << err;
+}
+
+TEST(Names, AliasesAreIgnoredAndCaseDoesNotMatter) {
+  EXPECT_TRUE(Logic("Kinder->Name = 'Meier'"));
+  EXPECT_TRUE(Logic("kinder.name = 'Meier'"));
+  EXPECT_TRUE(Logic("kinder -> NaMe = 'Meier'"));
+  EXPECT_EQ(Text("upper(name)"), "MEIER               ");
+  EXPECT_EQ(Text("SUBS(NAME, 2, 3)"), "eie");  // abbreviated to four letters
+  EXPECT_EQ(Text("ALLT(NAME) + '!'"), "Meier!");
+  MemorySource s = Kinder();
+  EXPECT_NE(CompileError("SUB(NAME, 1)", s).find("Unknown function"), std::string::npos);
+  EXPECT_NE(CompileError("UPPE(NAME) + NAMEX", s).find("Unknown field 'NAMEX'"), std::string::npos);
+}
+
+TEST(StringComparison, EqualsIsAPrefixTestUnlessExact) {
+  EXPECT_TRUE(Logic("NAME = 'Mei'"));
+  EXPECT_TRUE(Logic("NAME = ''"));
+  EXPECT_FALSE(Logic("'Mei' = 'Meier'"));
+  EXPECT_FALSE(Logic("NAME = 'Mei'", /*exact=*/true));
+  EXPECT_TRUE(Logic("NAME = 'Meier'", true));  // trailing blanks do not count
+  EXPECT_FALSE(Logic("NAME == 'Mei'"));
+  EXPECT_TRUE(Logic("NAME == 'Meier'"));
+  EXPECT_FALSE(Logic("NAME <> 'Mei'"));
+  EXPECT_TRUE(Logic("NAME # 'Mei'", true));
+  EXPECT_TRUE(Logic("NAME != 'Mai'"));
+  EXPECT_TRUE(Logic("NAME > 'Mai'"));
+  EXPECT_TRUE(Logic("NAME >= 'Mei'"));
+  EXPECT_FALSE(Logic("NAME < 'Mei'"));
+  EXPECT_TRUE(Logic("'Mei' < 'Meier'", true));
+}
+
+TEST(StringComparison, SubstringOperator) {
+  EXPECT_TRUE(Logic("'eie' $ NAME"));
+  EXPECT_FALSE(Logic("'EIE' $ NAME"));
+  EXPECT_TRUE(Logic("'' $ 'abc'"));
+  EXPECT_FALSE(Logic("'abcd' $ 'abc'"));
+  EXPECT_TRUE(Logic("'erl' $ ORT .AND. !('xyz' $ ORT)"));
+}
+
+TEST(StringConcatenation, PlusKeepsBlanksMinusMovesThemToTheEnd) {
+  EXPECT_EQ(Text("'ab  ' + 'cd'"), "ab  cd");
+  EXPECT_EQ(Text("'ab  ' - 'cd'"), "abcd  ");
+  EXPECT_EQ(Text("'    ' - 'x '"), "x     ");
+  MemorySource s = Kinder();
+  auto e = Expression::Compile("NAME - ORT", &s);
+  ASSERT_TRUE(e.ok());
+  EXPECT_EQ(e->length(), 35u);
+  Value v = *e->Evaluate(s);
+  EXPECT_EQ(v.text.size(), 35u);
+  EXPECT_EQ(v.text.substr(0, 11), "MeierBerlin");
+}
+
+TEST(DateArithmetic, DaysAddAndDatesSubtract) {
+  MemorySource s = Kinder();
+  EXPECT_EQ(Eval("GEBURT + 30", s).julian, JulianFromCivil(2010, 12, 5));
+  EXPECT_EQ(Eval("30 + GEBURT", s).julian, JulianFromCivil(2010, 12, 5));
+  EXPECT_EQ(Eval("GEBURT - 5", s).julian, JulianFromCivil(2010, 10, 31));
+  EXPECT_DOUBLE_EQ(Num("{^2011-01-01} - GEBURT"), 57);
+  EXPECT_DOUBLE_EQ(Num("{^2000-03-01} - {^2000-02-28}"), 2);  // leap year
+  EXPECT_DOUBLE_EQ(Num("{^1900-03-01} - {^1900-02-28}"), 1);  // no leap year
+  EXPECT_EQ(Eval("{} + 1", s).julian, 0);
+  EXPECT_TRUE(Logic("GEBURT > {^2010-11-04} .AND. GEBURT <= {11/05/2010}"));
+  EXPECT_TRUE(Logic("ZEIT > GEBURT"));  // 10:00 on the same day
+  Value t = Eval("ZEIT + 3600 * 15", s);
+  EXPECT_EQ(t.julian, JulianFromCivil(2010, 11, 6));
+  EXPECT_EQ(t.millis, 3600000);
+  EXPECT_DOUBLE_EQ(Num("ZEIT - CTOT('11/05/2010 09:59:00')"), 60);
+}
+
+TEST(TypeChecking, MismatchesAreCompileErrorsWithPositions) {
+  MemorySource s = Kinder();
+  std::string err = CompileError("IIF(AKTIV, NAME, 1)", s);
+  EXPECT_NE(err.find("IIF branches are character and numeric"), std::string::npos) << err;
+  EXPECT_NE(err.find("position 18"), std::string::npos) << err;
+  EXPECT_NE(CompileError("NAME + 1", s).find("Type mismatch"), std::string::npos);
+  EXPECT_NE(CompileError("MENGE = '3'", s).find("position 7"), std::string::npos);
+  EXPECT_NE(CompileError("AKTIV .AND. 1", s).find("Type mismatch"), std::string::npos);
+  EXPECT_NE(CompileError(".NOT. NAME", s).find("NOT expects a logical"), std::string::npos);
+  EXPECT_NE(CompileError("-NAME", s).find("numeric"), std::string::npos);
+  EXPECT_NE(CompileError("UPPER(MENGE)", s).find("UPPER expects a character argument 1"),
+            std::string::npos);
+  EXPECT_NE(CompileError("SUBSTR(NAME)", s).find("SUBSTR expects 2 to 3 argument(s), not 1"),
+            std::string::npos);
+  EXPECT_NE(CompileError("GEBURT - NAME", s), "");
+}
+
+TEST(TypeChecking, EveryNodeKnowsItsType) {
+  MemorySource s = Kinder();
+  struct Case {
+    const char* text;
+    ValueType type;
+    uint16_t code;
+  } cases[] = {
+      {"NAME", ValueType::kCharacter, 4},   {"BETRAG * 2", ValueType::kNumeric, 2},
+      {"GEBURT + 1", ValueType::kDate, 3},  {"AKTIV .OR. .F.", ValueType::kLogical, 1},
+      {"NOW()", ValueType::kTimestamp, 14}, {"IIF(AKTIV, GEBURT, DATE())", ValueType::kDate, 3},
+  };
+  for (const auto& c : cases) {
+    auto e = Expression::Compile(c.text, &s);
+    ASSERT_TRUE(e.ok()) << c.text;
+    EXPECT_EQ(e->type(), c.type) << c.text;
+    EXPECT_EQ(ace::expr::ExpressionTypeCode(e->type()), c.code) << c.text;
+  }
+}
+
+TEST(Errors, ThePositionNamesWhereSomethingWasExpected) {
+  MemorySource s = Kinder();
+  EXPECT_EQ(CompileError("UPPER(NAME", s),
+            "Expected ')' at position 11 in expression 'UPPER(NAME'");
+  EXPECT_EQ(CompileError("(1 + 2", s), "Expected ')' at position 7 in expression '(1 + 2'");
+  EXPECT_EQ(CompileError("1 +", s), "Expected an operand at position 4 in expression '1 +'");
+  EXPECT_EQ(CompileError("NAME 'x'", s),
+            "Expected an operator at position 6 in expression 'NAME 'x''");
+  EXPECT_EQ(CompileError("NAME = 'Mei", s),
+            "Unterminated string at position 8 in expression 'NAME = 'Mei'");
+  EXPECT_EQ(CompileError("1 * * 2", s),
+            "Unexpected operator at position 5 in expression '1 * * 2'");
+  EXPECT_EQ(CompileError("   ", s), "Empty expression at position 1 in expression '   '");
+  EXPECT_NE(CompileError("NAME ~ 1", s).find("Unexpected character '~' at position 6"),
+            std::string::npos);
+  EXPECT_NE(CompileError("12abc", s).find("Invalid number at position 1"), std::string::npos);
+}
+
+TEST(Evaluation, RuntimeFailuresAreReportedNotCrashes) {
+  MemorySource s = Kinder();
+  auto e = Expression::Compile("BETRAG / (MENGE - 3)", &s);
+  ASSERT_TRUE(e.ok());
+  auto v = e->Evaluate(s);
+  ASSERT_FALSE(v.ok());
+  EXPECT_EQ(v.status().code(), ace::kErrInvalidExpression);
+  EXPECT_NE(v.status().message().find("Division by zero"), std::string::npos);
+  auto r = Expression::Compile("REPLICATE('ab', 40000)", &s);
+  ASSERT_TRUE(r.ok());
+  EXPECT_FALSE(r->Evaluate(s).ok());
+  auto n = Expression::Compile("NAME", &s);
+  ASSERT_TRUE(n.ok());
+  EXPECT_FALSE(n->EvaluateLogical(s).ok());
+  EXPECT_FALSE(Expression::Compile("NAME", nullptr).ok());  // no schema: no fields
+}
+
+TEST(Evaluation, NullFieldsActAsEmptyValues) {
+  MemorySource s = Kinder();
+  s.Set("NAME", Value::TypedNull(ValueType::kCharacter));
+  s.Set("MENGE", Value::TypedNull(ValueType::kNumeric));
+  EXPECT_TRUE(Eval("ISNULL(NAME) .AND. EMPTY(NAME) .AND. !ISNULL(ORT)", s).logical);
+  EXPECT_EQ(Eval("NAME + 'x'", s).text, std::string(20, ' ') + "x");
+  EXPECT_DOUBLE_EQ(Eval("MENGE + 1", s).number, 1);
+  EXPECT_FALSE(Eval("ISNULL(MENGE + 1)", s).logical);
+}
+
+TEST(Evaluation, ShortCircuitSkipsFailingBranches) {
+  MemorySource s = Kinder();
+  EXPECT_FALSE(Eval(".F. .AND. 1 / 0 > 1", s).logical);
+  EXPECT_TRUE(Eval(".T. .OR. 1 / 0 > 1", s).logical);
+  EXPECT_DOUBLE_EQ(Eval("IIF(MENGE = 3, 1, 1 / 0)", s).number, 1);
+}
+
+TEST(Evaluation, CollationDecidesCharacterComparisons) {
+  MemorySource s = Kinder();
+  s.SetText("NAME", "M\xfcller");  // Müller
+  EvalOptions german;
+  german.collation = &ace::expr::Collation::German();
+  EXPECT_FALSE(Eval("NAME = 'Muller'", s).logical);
+  EXPECT_TRUE(Eval("NAME = 'MULLER'", s, german).logical);
+  EXPECT_TRUE(Eval("NAME < 'Mz'", s, german).logical);
+  EXPECT_FALSE(Eval("NAME < 'Mz'", s).logical);  // 0xFC sorts after 'z' by machine order
+}
+
+}  // namespace
