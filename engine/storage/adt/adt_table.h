@@ -9,7 +9,8 @@
 
 namespace ace::storage {
 
-Result<std::unique_ptr<TableFile>> OpenAdtTable(const std::string& path, const OpenOptions& options);
+Result<std::unique_ptr<TableFile>> OpenAdtTable(const std::string& path,
+                                                const OpenOptions& options);
 Result<std::unique_ptr<TableFile>> CreateAdtTable(const std::string& path,
                                                   const std::vector<FieldSpec>& fields,
                                                   const CreateOptions& options);

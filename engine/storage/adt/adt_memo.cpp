@@ -1,0 +1,323 @@
+// Block runs and the address-ordered free list of the .adm memo file (see adt_memo.h).
+#include "engine/storage/adt/adt_memo.h"
+
+#include <cstring>
+
+#include "engine/base/error_codes.h"
+#include "engine/storage/adt/adt_format.h"
+
+namespace ace::storage::adt {
+
+Result<AdtMemoFile> AdtMemoFile::Create(const std::string& path, uint16_t block_size,
+                                        uint64_t table_id, OpenMode mode) {
+  if (block_size < kMinMemoBlockSize || block_size > kMaxMemoBlockSize || block_size % 8 != 0) {
+    return Status(kErrInvalidArgument, "memo block size " + std::to_string(block_size) +
+                                           " is invalid (a multiple of 8 from 64 to 32768)");
+  }
+  auto file = File::Open(path, mode);
+  if (!file.ok()) return file.status();
+  std::vector<std::byte> block(block_size);
+  std::memcpy(block.data(), kMemoMagic, sizeof kMemoMagic);
+  block[kMemoOffVersion] = std::byte{kMemoVersion};
+  Put16(block.data() + kMemoOffBlockSize, block_size);
+  Put64(block.data() + kMemoOffTableId, table_id);
+  Put32(block.data() + kMemoOffBlockCount, 1);
+  ACE_RETURN_IF_ERROR(file->WriteAt(0, block.data(), block.size()));
+  AdtMemoFile memo;
+  memo.file_ = std::move(file.value());
+  memo.block_size_ = block_size;
+  memo.table_id_ = table_id;
+  return memo;
+}
+
+Result<AdtMemoFile> AdtMemoFile::Open(const std::string& path, bool read_only) {
+  auto file = File::Open(path, read_only ? OpenMode::kReadOnly : OpenMode::kReadWrite);
+  if (!file.ok()) return file.status();
+  std::byte h[kMemoHeaderSize];
+  size_t got = 0;
+  ACE_RETURN_IF_ERROR(file->ReadSomeAt(0, h, sizeof h, &got));
+  if (got < sizeof h || std::memcmp(h, kMemoMagic, sizeof kMemoMagic) != 0) {
+    return Status(kErrCorruptFile, file->path() + ": not a memo file of this table format");
+  }
+  if (std::to_integer<uint8_t>(h[kMemoOffVersion]) != kMemoVersion) {
+    return Status(kErrUnsupportedVersion,
+                  file->path() + ": memo file version " +
+                      std::to_string(std::to_integer<int>(h[kMemoOffVersion])) +
+                      " cannot be read by this engine");
+  }
+  uint16_t bs = Get16(h + kMemoOffBlockSize);
+  if (bs < kMinMemoBlockSize || bs > kMaxMemoBlockSize || bs % 8 != 0) {
+    return Status(kErrCorruptFile,
+                  file->path() + ": invalid memo block size " + std::to_string(bs));
+  }
+  if (Get32(h + kMemoOffBlockCount) == 0) {
+    return Status(kErrCorruptFile, file->path() + ": memo header has a block count of 0");
+  }
+  AdtMemoFile memo;
+  memo.file_ = std::move(file.value());
+  memo.block_size_ = bs;
+  memo.table_id_ = Get64(h + kMemoOffTableId);
+  memo.read_only_ = read_only;
+  return memo;
+}
+
+uint64_t AdtMemoFile::PeekTableId(const std::string& path) {
+  auto memo = Open(path, true);
+  return memo.ok() ? memo->table_id() : 0;
+}
+
+Status AdtMemoFile::Corrupt(uint32_t block, const std::string& what) const {
+  return Status(kErrCorruptFile, file_.path() + ": block " + std::to_string(block) + ": " + what);
+}
+
+Status AdtMemoFile::ReadHeader(Header* h) const {
+  std::byte b[kMemoHeaderSize];
+  ACE_RETURN_IF_ERROR(file_.ReadAt(0, b, sizeof b));
+  h->block_count = Get32(b + kMemoOffBlockCount);
+  h->free_head = Get32(b + kMemoOffFreeHead);
+  if (h->block_count == 0) return Corrupt(0, "memo header has a block count of 0");
+  return Status::Ok();
+}
+
+Status AdtMemoFile::WriteHeader(const Header& h) {
+  std::byte b[8];
+  Put32(b, h.block_count);
+  Put32(b + 4, h.free_head);
+  return file_.WriteAt(kMemoOffBlockCount, b, sizeof b);
+}
+
+Status AdtMemoFile::ReadRun(uint32_t block, uint32_t block_count, Run* run) const {
+  if (block == 0 || block >= block_count) {
+    return Corrupt(block, "memo pointer past the end of the file (" + std::to_string(block_count) +
+                              " blocks)");
+  }
+  std::byte b[kRunHeaderSize];
+  ACE_RETURN_IF_ERROR(file_.ReadAt(BlockOffset(block), b, sizeof b));
+  run->start = block;
+  run->state = std::to_integer<uint8_t>(b[0]);
+  run->kind = std::to_integer<uint8_t>(b[1]);
+  run->length = Get32(b + 4);
+  run->blocks = Get32(b + 8);
+  run->next = Get32(b + 12);
+  if (run->state != kRunMemo && run->state != kRunFree) return Corrupt(block, "not a memo run");
+  if (run->blocks == 0 || uint64_t{block} + run->blocks > block_count) {
+    return Corrupt(block, "run of " + std::to_string(run->blocks) + " blocks passes the end");
+  }
+  if (run->state == kRunMemo) {
+    if (run->kind < 1 || run->kind > 3) return Corrupt(block, "unknown memo kind");
+    if (kRunHeaderSize + uint64_t{run->length} > uint64_t{run->blocks} * block_size_) {
+      return Corrupt(block, "memo length " + std::to_string(run->length) + " exceeds its run");
+    }
+  }
+  return Status::Ok();
+}
+
+Status AdtMemoFile::WriteRun(const Run& run) {
+  std::byte b[kRunHeaderSize] = {};
+  b[0] = std::byte{run.state};
+  b[1] = std::byte{run.kind};
+  Put32(b + 4, run.length);
+  Put32(b + 8, run.blocks);
+  Put32(b + 12, run.next);
+  return file_.WriteAt(BlockOffset(run.start), b, sizeof b);
+}
+
+uint32_t AdtMemoFile::BlocksFor(size_t length) const {
+  uint64_t bytes = kRunHeaderSize + static_cast<uint64_t>(length);
+  return static_cast<uint32_t>((bytes + block_size_ - 1) / block_size_);
+}
+
+// First fit over the free list; a larger run is split and its tail stays free in place. With
+// no fitting run the file grows. A damaged free list is cut at the damage (the blocks behind
+// it are lost until the next pack), so a bad link never hands out a block twice.
+Result<uint32_t> AdtMemoFile::Allocate(Header* h, uint32_t blocks) {
+  uint32_t prev = 0;
+  uint32_t cur = h->free_head;
+  for (uint32_t steps = 0; cur != 0; ++steps) {
+    Run run;
+    Status st = steps > h->block_count ? Corrupt(cur, "free list loops")
+                                       : ReadRun(cur, h->block_count, &run);
+    if (st.ok() && run.state != kRunFree) st = Corrupt(cur, "free list points at a memo");
+    if (st.ok() && run.next != 0 && run.next <= cur) st = Corrupt(cur, "free list out of order");
+    if (!st.ok()) {
+      if (st.code() != kErrCorruptFile) return st;
+      if (prev == 0) {
+        h->free_head = 0;
+      } else {
+        Run p;
+        ACE_RETURN_IF_ERROR(ReadRun(prev, h->block_count, &p));
+        p.next = 0;
+        ACE_RETURN_IF_ERROR(WriteRun(p));
+      }
+      break;
+    }
+    if (run.blocks >= blocks) {
+      uint32_t after = run.next;
+      if (run.blocks > blocks) {
+        Run rest{cur + blocks, kRunFree, 0, 0, run.blocks - blocks, run.next};
+        ACE_RETURN_IF_ERROR(WriteRun(rest));
+        after = rest.start;
+      }
+      if (prev == 0) {
+        h->free_head = after;
+      } else {
+        Run p;
+        ACE_RETURN_IF_ERROR(ReadRun(prev, h->block_count, &p));
+        p.next = after;
+        ACE_RETURN_IF_ERROR(WriteRun(p));
+      }
+      return cur;
+    }
+    prev = cur;
+    cur = run.next;
+  }
+  uint64_t end = uint64_t{h->block_count} + blocks;
+  if (end > 0xFFFFFFFFull) return Status(kErrDiskFull, file_.path() + ": memo file is full");
+  uint32_t start = h->block_count;
+  h->block_count = static_cast<uint32_t>(end);
+  ACE_RETURN_IF_ERROR(file_.Truncate(BlockOffset(h->block_count)));
+  return start;
+}
+
+// Inserts a run into the address-ordered free list, merging it with a free neighbour on either
+// side; a free run that ends the file is cut off and the file shrinks.
+Status AdtMemoFile::FreeRun(Header* h, uint32_t start, uint32_t blocks) {
+  uint32_t pprev = 0, prev = 0, cur = h->free_head;
+  Run prev_run;
+  for (uint32_t steps = 0; cur != 0 && cur < start; ++steps) {
+    if (steps > h->block_count) return Corrupt(cur, "free list loops");
+    Run run;
+    ACE_RETURN_IF_ERROR(ReadRun(cur, h->block_count, &run));
+    if (run.state != kRunFree) return Corrupt(cur, "free list points at a memo");
+    if (run.next != 0 && run.next <= cur) return Corrupt(cur, "free list out of order");
+    pprev = prev;
+    prev = cur;
+    prev_run = run;
+    cur = run.next;
+  }
+  if (cur == start) return Corrupt(start, "run released twice");
+  Run next_run;
+  bool has_next = cur != 0;
+  if (has_next) ACE_RETURN_IF_ERROR(ReadRun(cur, h->block_count, &next_run));
+  if (has_next && next_run.state != kRunFree) return Corrupt(cur, "free list points at a memo");
+
+  Run node{start, kRunFree, 0, 0, blocks, cur};
+  uint32_t node_pred = prev;
+  if (prev != 0 && uint64_t{prev_run.start} + prev_run.blocks == start) {
+    node = prev_run;
+    node.blocks += blocks;
+    node_pred = pprev;
+  }
+  if (has_next && uint64_t{node.start} + node.blocks == next_run.start) {
+    node.blocks += next_run.blocks;
+    node.next = next_run.next;
+  }
+  // The predecessor of node must point at it (unchanged when node merged into prev).
+  auto link_pred = [&](uint32_t target) -> Status {
+    if (node_pred == 0) {
+      h->free_head = target;
+      return Status::Ok();
+    }
+    Run p;
+    ACE_RETURN_IF_ERROR(ReadRun(node_pred, h->block_count, &p));
+    p.next = target;
+    return WriteRun(p);
+  };
+  if (uint64_t{node.start} + node.blocks == h->block_count) {
+    ACE_RETURN_IF_ERROR(link_pred(0));
+    h->block_count = node.start;
+    return file_.Truncate(BlockOffset(h->block_count));
+  }
+  ACE_RETURN_IF_ERROR(WriteRun(node));
+  if (node.start != prev || node_pred != pprev) return link_pred(node.start);
+  return Status::Ok();
+}
+
+Status AdtMemoFile::Describe(uint32_t block, uint32_t* length, MemoKind* kind) const {
+  Header h;
+  ACE_RETURN_IF_ERROR(ReadHeader(&h));
+  Run run;
+  ACE_RETURN_IF_ERROR(ReadRun(block, h.block_count, &run));
+  if (run.state != kRunMemo) return Corrupt(block, "memo pointer refers to a free run");
+  *length = run.length;
+  *kind = static_cast<MemoKind>(run.kind);
+  return Status::Ok();
+}
+
+Result<std::vector<uint8_t>> AdtMemoFile::Read(uint32_t block) const {
+  uint32_t length = 0;
+  MemoKind kind{};
+  ACE_RETURN_IF_ERROR(Describe(block, &length, &kind));
+  std::vector<uint8_t> data(length);
+  if (length > 0) {
+    ACE_RETURN_IF_ERROR(file_.ReadAt(BlockOffset(block) + kRunHeaderSize, data.data(), length));
+  }
+  return data;
+}
+
+Result<uint32_t> AdtMemoFile::Write(uint32_t old_block, std::span<const uint8_t> data,
+                                    MemoKind kind) {
+  if (read_only_) return Status(kErrTableReadOnly, file_.path() + ": opened read-only");
+  if (data.size() > 0xFFFFFFFFull - kRunHeaderSize - kMaxMemoBlockSize) {
+    return Status(kErrValueOutOfRange,
+                  file_.path() + ": memo of " + std::to_string(data.size()) + " bytes is too long");
+  }
+  BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
+  Header h;
+  ACE_RETURN_IF_ERROR(ReadHeader(&h));
+  Run old;
+  bool old_valid =
+      old_block != 0 && ReadRun(old_block, h.block_count, &old).ok() && old.state == kRunMemo;
+  uint32_t result = 0;
+  if (!data.empty()) {
+    uint32_t blocks = BlocksFor(data.size());
+    bool in_place = old_valid && old.blocks >= blocks;
+    if (in_place) {
+      result = old_block;
+    } else {
+      auto got = Allocate(&h, blocks);
+      if (!got.ok()) return got.status();
+      result = got.value();
+    }
+    Run run{result, kRunMemo, static_cast<uint8_t>(kind), static_cast<uint32_t>(data.size()),
+            blocks, 0};
+    ACE_RETURN_IF_ERROR(
+        file_.WriteAt(BlockOffset(result) + kRunHeaderSize, data.data(), data.size()));
+    ACE_RETURN_IF_ERROR(WriteRun(run));
+    if (in_place && old.blocks > blocks) {
+      ACE_RETURN_IF_ERROR(FreeRun(&h, old_block + blocks, old.blocks - blocks));
+    } else if (!in_place && old_valid) {
+      ACE_RETURN_IF_ERROR(FreeRun(&h, old_block, old.blocks));
+    }
+  } else if (old_valid) {
+    ACE_RETURN_IF_ERROR(FreeRun(&h, old_block, old.blocks));
+  }
+  ACE_RETURN_IF_ERROR(WriteHeader(h));
+  return result;
+}
+
+Status AdtMemoFile::Release(uint32_t block) {
+  if (block == 0) return Status::Ok();
+  auto r = Write(block, {}, MemoKind::kText);
+  return r.status();
+}
+
+Result<MemoSpace> AdtMemoFile::Space() const {
+  Header h;
+  ACE_RETURN_IF_ERROR(ReadHeader(&h));
+  MemoSpace s;
+  s.block_count = h.block_count;
+  for (uint32_t cur = h.free_head; cur != 0;) {
+    if (s.free_runs > h.block_count) return Corrupt(cur, "free list loops");
+    Run run;
+    ACE_RETURN_IF_ERROR(ReadRun(cur, h.block_count, &run));
+    if (run.state != kRunFree) return Corrupt(cur, "free list points at a memo");
+    ++s.free_runs;
+    s.free_blocks += run.blocks;
+    cur = run.next;
+  }
+  return s;
+}
+
+}  // namespace ace::storage::adt

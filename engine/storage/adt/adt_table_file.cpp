@@ -1,0 +1,794 @@
+// AdtTableFile: opening, creating, reading and writing ADT tables, header bookkeeping, the
+// deleted-record free list, pack and zap (see adt_table_file.h; bytes in adt_format.h).
+#include "engine/storage/adt/adt_table_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "engine/base/error_codes.h"
+#include "engine/storage/adt/adt_format.h"
+#include "engine/storage/adt/adt_table.h"
+
+namespace ace::storage {
+
+Result<std::unique_ptr<TableFile>> OpenAdtTable(const std::string& path,
+                                                const OpenOptions& options) {
+  auto t = adt::AdtTableFile::Open(path, options);
+  if (!t.ok()) return t.status();
+  return std::unique_ptr<TableFile>(std::move(t.value()));
+}
+
+Result<std::unique_ptr<TableFile>> CreateAdtTable(const std::string& path,
+                                                  const std::vector<FieldSpec>& fields,
+                                                  const CreateOptions& options) {
+  auto t = adt::AdtTableFile::Create(path, fields, options);
+  if (!t.ok()) return t.status();
+  return std::unique_ptr<TableFile>(std::move(t.value()));
+}
+
+}  // namespace ace::storage
+
+namespace ace::storage::adt {
+
+namespace {
+
+constexpr size_t kCopyChunk = 1 << 20;
+
+uint64_t NewTableId() {
+  std::random_device rd;
+  uint64_t id = 0;
+  while (id == 0) id = (static_cast<uint64_t>(rd()) << 32) ^ rd();
+  return id;
+}
+
+// The memo file name: the data file's extension replaced by .adm (.ADM beside an upper-case
+// extension), or .adm appended when there is none.
+std::string MemoPathFor(const std::string& path) {
+  std::string p = NormalizePath(path);
+  size_t slash = p.rfind('/');
+  size_t dot = p.rfind('.');
+  bool has_ext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  std::string ext = has_ext ? p.substr(dot + 1) : "";
+  bool upper = !ext.empty() &&
+               std::all_of(ext.begin(), ext.end(), [](char c) { return !(c >= 'a' && c <= 'z'); });
+  return (has_ext ? p.substr(0, dot) : p) + (upper ? ".ADM" : ".adm");
+}
+
+std::string DirectoryOf(const std::string& path) {
+  std::string p = NormalizePath(path);
+  size_t slash = p.rfind('/');
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
+}
+
+uint32_t LayoutCrc(const std::vector<std::byte>& layout) {
+  std::vector<std::byte> copy(layout);
+  std::memset(copy.data() + kOffCrc, 0, 4);
+  std::memset(copy.data() + kOffMutable, 0, kMutableSize);
+  return Crc32(0, copy.data(), copy.size());
+}
+
+std::vector<std::byte> BuildLayout(const std::vector<FieldDesc>& fields, uint32_t record_length,
+                                   uint8_t flags, uint16_t char_type, uint16_t memo_block_size,
+                                   uint64_t table_id, const std::string& collation) {
+  std::vector<std::byte> b(kHeaderSize + fields.size() * kDescSize);
+  std::memcpy(b.data() + kOffMagic, kAdtMagic, sizeof kAdtMagic);
+  b[kOffVersion] = std::byte{kAdtVersion};
+  b[kOffFlags] = std::byte{flags};
+  Put16(b.data() + kOffCharType, char_type);
+  Put16(b.data() + kOffFieldCount, static_cast<uint16_t>(fields.size()));
+  Put16(b.data() + kOffMemoBlockSize, memo_block_size);
+  Put32(b.data() + kOffRecordLength, record_length);
+  Put64(b.data() + kOffDataOffset, b.size());
+  Put64(b.data() + kOffTableId, table_id);
+  std::memcpy(b.data() + kOffCollation, collation.data(), collation.size());
+  for (size_t i = 0; i < fields.size(); ++i) {
+    EncodeDescriptor(fields[i], b.data() + kHeaderSize + i * kDescSize);
+  }
+  Put32(b.data() + kOffCrc, LayoutCrc(b));
+  return b;
+}
+
+void EncodeMutable(std::byte* m, uint64_t counter, uint32_t count, uint32_t free_head,
+                   uint32_t autoinc_next) {
+  std::memset(m, 0, kMutableSize);
+  Put64(m + (kOffChangeCounter - kOffMutable), counter);
+  Put32(m + (kOffRecordCount - kOffMutable), count);
+  Put32(m + (kOffFreeHead - kOffMutable), free_head);
+  Put32(m + (kOffAutoincNext - kOffMutable), autoinc_next);
+}
+
+bool ValidStatus(uint8_t s) {
+  return s == kStatusLive || s == kStatusDeleted || s == kStatusFree;
+}
+
+}  // namespace
+
+// ---- opening and creating ----
+
+Result<std::unique_ptr<AdtTableFile>> AdtTableFile::Open(const std::string& path,
+                                                         const OpenOptions& options) {
+  std::unique_ptr<AdtTableFile> t(new AdtTableFile());
+  t->read_only_ = options.read_only;
+  auto file = File::Open(path, options.read_only ? OpenMode::kReadOnly : OpenMode::kReadWrite);
+  if (!file.ok()) return file.status();
+  t->data_ = std::move(file.value());
+  t->path_ = t->data_.path();
+  ACE_RETURN_IF_ERROR(t->LoadHeader());
+  ACE_RETURN_IF_ERROR(t->ResolveMemoFile());
+  return t;
+}
+
+Result<std::unique_ptr<AdtTableFile>> AdtTableFile::Create(const std::string& path,
+                                                           const std::vector<FieldSpec>& specs,
+                                                           const CreateOptions& options) {
+  if (options.char_type != 1 && options.char_type != 2) {
+    return Status(kErrInvalidArgument,
+                  "char type " + std::to_string(options.char_type) + " is not 1 (ANSI) or 2 (OEM)");
+  }
+  if (options.collation.size() > kMaxCollationLength) {
+    return Status(kErrInvalidArgument,
+                  "collation name \"" + options.collation + "\" is longer than 63 bytes");
+  }
+  for (char c : options.collation) {
+    if (static_cast<uint8_t>(c) < 0x20) {
+      return Status(kErrInvalidArgument, "collation name contains a control character");
+    }
+  }
+  std::vector<FieldDesc> fields;
+  auto reclen = LayOutFields(specs, &fields);
+  if (!reclen.ok()) return reclen.status().WithContext(NormalizePath(path));
+  bool has_memo = std::any_of(fields.begin(), fields.end(),
+                              [](const FieldDesc& f) { return IsAdtMemoType(f.type); });
+  uint16_t block_size = 0;
+  if (has_memo) {
+    block_size = options.memo_block_size == 0 ? kDefaultMemoBlockSize : options.memo_block_size;
+    if (block_size < kMinMemoBlockSize || block_size > kMaxMemoBlockSize || block_size % 8 != 0) {
+      return Status(kErrInvalidArgument, "memo block size " + std::to_string(block_size) +
+                                             " is invalid (a multiple of 8 from 64 to 32768)");
+    }
+  }
+  std::string memo_path = MemoPathFor(path);
+  if (has_memo && FileExists(memo_path)) {
+    return Status(kErrFileExists, memo_path + ": file exists");
+  }
+  uint64_t id = NewTableId();
+  auto layout =
+      BuildLayout(fields, reclen.value(), 0, options.char_type, block_size, id, options.collation);
+  std::byte m[kMutableSize];
+  EncodeMutable(m, 1, 0, 0, 1);
+  std::memcpy(layout.data() + kOffMutable, m, kMutableSize);
+  {
+    auto file = File::Open(path, OpenMode::kCreateNew);
+    if (!file.ok()) return file.status();
+    Status st = file->WriteAt(0, layout.data(), layout.size());
+    if (st.ok() && has_memo) {
+      auto memo = AdtMemoFile::Create(memo_path, block_size, id, OpenMode::kCreateNew);
+      st = memo.status();
+    }
+    if (!st.ok()) {
+      RemoveFile(path).ok();
+      if (has_memo) RemoveFile(memo_path).ok();
+      return st;
+    }
+  }
+  return Open(path, OpenOptions{});
+}
+
+Status AdtTableFile::LoadHeader() {
+  auto size = data_.Size();
+  if (!size.ok()) return size.status();
+  std::vector<std::byte> h(kHeaderSize);
+  size_t got = 0;
+  ACE_RETURN_IF_ERROR(data_.ReadSomeAt(0, h.data(), h.size(), &got));
+  if (got < sizeof kAdtMagic || std::memcmp(h.data(), kAdtMagic, sizeof kAdtMagic) != 0) {
+    return Status(kErrCorruptFile, path_ + ": not a table file of this format");
+  }
+  if (got < kHeaderSize) {
+    return Status(kErrCorruptFile,
+                  path_ + ": table header is truncated (" + std::to_string(got) + " of 256 bytes)");
+  }
+  uint8_t version = std::to_integer<uint8_t>(h[kOffVersion]);
+  if (version != kAdtVersion) {
+    return Status(kErrUnsupportedVersion, path_ + ": table format version " +
+                                              std::to_string(version) +
+                                              " cannot be read by this engine");
+  }
+  uint8_t flags = std::to_integer<uint8_t>(h[kOffFlags]);
+  if ((flags & ~kKnownFlags) != 0) {
+    return Status(kErrUnsupportedVersion,
+                  path_ + ": table uses features this engine does not know");
+  }
+  if ((flags & kFlagEncrypted) != 0) {
+    return Status(kErrEncryption, path_ +
+                                      ": table is encrypted; this engine opens only "
+                                      "unencrypted tables");
+  }
+  uint16_t nfields = Get16(h.data() + kOffFieldCount);
+  if (nfields == 0 || nfields > kMaxFields) {
+    return Status(kErrCorruptFile, path_ + ": invalid field count " + std::to_string(nfields));
+  }
+  uint64_t layout_size = kHeaderSize + uint64_t{nfields} * kDescSize;
+  if (Get64(h.data() + kOffDataOffset) != layout_size) {
+    return Status(kErrCorruptFile, path_ + ": data offset does not follow the field descriptors");
+  }
+  h.resize(layout_size);
+  ACE_RETURN_IF_ERROR(data_.ReadAt(kHeaderSize, h.data() + kHeaderSize, layout_size - kHeaderSize));
+  if (Get32(h.data() + kOffCrc) != LayoutCrc(h)) {
+    return Status(kErrCorruptFile, path_ + ": table header checksum does not match");
+  }
+  uint16_t char_type = Get16(h.data() + kOffCharType);
+  if (char_type != 1 && char_type != 2) {
+    return Status(kErrCorruptFile, path_ + ": invalid char type " + std::to_string(char_type));
+  }
+  std::vector<FieldDesc> fields;
+  for (uint16_t i = 0; i < nfields; ++i) {
+    fields.push_back(DecodeDescriptor(h.data() + kHeaderSize + size_t{i} * kDescSize));
+  }
+  auto reclen = CheckStoredFields(fields, path_);
+  if (!reclen.ok()) return reclen.status();
+  if (reclen.value() != Get32(h.data() + kOffRecordLength)) {
+    return Status(kErrCorruptFile, path_ + ": record length does not match the fields");
+  }
+  bool has_memo = std::any_of(fields.begin(), fields.end(),
+                              [](const FieldDesc& f) { return IsAdtMemoType(f.type); });
+  uint16_t bs = Get16(h.data() + kOffMemoBlockSize);
+  if (has_memo != (bs != 0)) {
+    return Status(kErrCorruptFile, path_ + ": memo block size does not match the memo fields");
+  }
+  const char* coll = reinterpret_cast<const char*>(h.data() + kOffCollation);
+  collation_.assign(coll, strnlen(coll, kMaxCollationLength));
+  fields_ = std::move(fields);
+  record_length_ = reclen.value();
+  data_offset_ = layout_size;
+  table_id_ = Get64(h.data() + kOffTableId);
+  flags_ = flags;
+  char_type_ = char_type;
+  memo_block_size_ = bs;
+  layout_ = std::move(h);
+  BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(data_, !read_only_));
+  return ReadMutable();
+}
+
+// Finds the memo file. A pack interrupted between its renames leaves the previous memo file as
+// "<memo>.old": the file whose table id matches the table is the right one, and it is put back
+// in place (only used from where it is when the table is opened read-only).
+Status AdtTableFile::ResolveMemoFile() {
+  if (memo_block_size_ == 0) return Status::Ok();
+  memo_path_ = MemoPathFor(path_);
+  if (!FileExists(memo_path_)) {
+    std::string other =
+        memo_path_.substr(0, memo_path_.size() - 4) + (memo_path_.back() == 'm' ? ".ADM" : ".adm");
+    if (FileExists(other)) memo_path_ = other;
+  }
+  std::string old_path = memo_path_ + ".old";
+  std::string use = memo_path_;
+  if (AdtMemoFile::PeekTableId(memo_path_) != table_id_) {
+    if (FileExists(old_path) && AdtMemoFile::PeekTableId(old_path) == table_id_) {
+      if (read_only_) {
+        use = old_path;
+      } else {
+        ACE_RETURN_IF_ERROR(RenameFile(old_path, memo_path_));
+      }
+    } else if (FileExists(memo_path_)) {
+      auto probe = AdtMemoFile::Open(memo_path_, true);
+      if (!probe.ok()) return probe.status();
+      return Status(kErrCorruptFile, memo_path_ + ": memo file belongs to another table");
+    } else {
+      return Status(kErrFileNotFound, memo_path_ + ": the table's memo file is missing");
+    }
+  } else if (!read_only_ && FileExists(old_path)) {
+    RemoveFile(old_path).ok();
+  }
+  auto memo = AdtMemoFile::Open(use, read_only_);
+  if (!memo.ok()) return memo.status();
+  if (memo->block_size() != memo_block_size_) {
+    return Status(kErrCorruptFile, use + ": memo block size differs from the table's");
+  }
+  memo_.emplace(std::move(memo.value()));
+  return Status::Ok();
+}
+
+// ---- header bookkeeping (callers hold the bookkeeping lock) ----
+
+Status AdtTableFile::ReadMutable() {
+  std::byte m[kMutableSize];
+  ACE_RETURN_IF_ERROR(data_.ReadAt(kOffMutable, m, sizeof m));
+  change_counter_ = Get64(m + (kOffChangeCounter - kOffMutable));
+  uint32_t count = Get32(m + (kOffRecordCount - kOffMutable));
+  free_head_ = Get32(m + (kOffFreeHead - kOffMutable));
+  autoinc_next_ = Get32(m + (kOffAutoincNext - kOffMutable));
+  auto size = data_.Size();
+  if (!size.ok()) return size.status();
+  // A count beyond what the file holds (a truncated file) is cut to the whole records there.
+  uint64_t held = size.value() > data_offset_ ? (size.value() - data_offset_) / record_length_ : 0;
+  count_ = static_cast<uint32_t>(std::min<uint64_t>(count, held));
+  if (free_head_ > count_) free_head_ = 0;
+  for (auto& f : fields_) {
+    if (f.type == kFtAutoInc) f.autoinc_next = autoinc_next_;
+  }
+  return Status::Ok();
+}
+
+Status AdtTableFile::WriteMutable() {
+  std::byte m[kMutableSize];
+  EncodeMutable(m, change_counter_, count_, free_head_, autoinc_next_);
+  for (auto& f : fields_) {
+    if (f.type == kFtAutoInc) f.autoinc_next = autoinc_next_;
+  }
+  return data_.WriteAt(kOffMutable, m, sizeof m);
+}
+
+Status AdtTableFile::RefreshHeader() {
+  BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(data_, !read_only_));
+  return ReadMutable();
+}
+
+Status AdtTableFile::Flush() {
+  ACE_RETURN_IF_ERROR(data_.Sync());
+  if (memo_) ACE_RETURN_IF_ERROR(memo_->Sync());
+  return Status::Ok();
+}
+
+Status AdtTableFile::CheckWritable() const {
+  if (read_only_) return Status(kErrTableReadOnly, path_ + ": table is opened read-only");
+  return Status::Ok();
+}
+
+Status AdtTableFile::CheckRecno(uint32_t recno) const {
+  if (recno == 0 || recno > count_) {
+    return Status(kErrInvalidRecordNumber, path_ + ": record " + std::to_string(recno) +
+                                               " does not exist (the table has " +
+                                               std::to_string(count_) + ")");
+  }
+  return Status::Ok();
+}
+
+// ---- records ----
+
+std::vector<std::byte> AdtTableFile::BlankRecord() const {
+  std::vector<std::byte> rec(record_length_);
+  rec[0] = std::byte{kStatusLive};
+  for (const auto& f : fields_) WriteNull(rec.data(), f);
+  return rec;
+}
+
+bool AdtTableFile::IsDeleted(const std::byte* image) const {
+  return (std::to_integer<uint8_t>(image[0]) & kStatusDeletedBit) != 0;
+}
+
+void AdtTableFile::SetDeleted(std::byte* image, bool deleted) const {
+  uint8_t s = std::to_integer<uint8_t>(image[0]);
+  if (deleted) {
+    image[0] = std::byte{s == kStatusFree ? kStatusFree : kStatusDeleted};
+  } else {
+    image[0] = std::byte{kStatusLive};
+  }
+}
+
+Status AdtTableFile::ReadRaw(uint32_t recno, std::byte* image) const {
+  ACE_RETURN_IF_ERROR(
+      data_.ReadAt(RecordOffset(data_offset_, record_length_, recno), image, record_length_));
+  if (!ValidStatus(std::to_integer<uint8_t>(image[0]))) {
+    return Status(kErrCorruptFile,
+                  path_ + ": record " + std::to_string(recno) + " has an invalid status byte");
+  }
+  if (const FieldDesc* bad = BadLengthWord(image, fields_)) {
+    return Status(kErrCorruptFile, path_ + ": record " + std::to_string(recno) + ": field \"" +
+                                       bad->name + "\" has a length beyond its size");
+  }
+  return Status::Ok();
+}
+
+Status AdtTableFile::ReadRecord(uint32_t recno, std::byte* image) {
+  ACE_RETURN_IF_ERROR(CheckRecno(recno));
+  return ReadRaw(recno, image);
+}
+
+Status AdtTableFile::ReadStatus(uint32_t recno, uint8_t* status, uint32_t* link) const {
+  std::byte h[kRecordHeaderSize];
+  ACE_RETURN_IF_ERROR(data_.ReadAt(RecordOffset(data_offset_, record_length_, recno), h, sizeof h));
+  *status = std::to_integer<uint8_t>(h[0]);
+  *link = Get32(h + 1);
+  return Status::Ok();
+}
+
+Status AdtTableFile::WriteStatus(uint32_t recno, uint8_t status, uint32_t link) {
+  std::byte h[kRecordHeaderSize];
+  h[0] = std::byte{status};
+  Put32(h + 1, link);
+  return data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), h, sizeof h);
+}
+
+// Removes a record from the free list. A damaged list (a link to a record that is not free, or
+// out of range) is cut there: the records behind it are no longer reused, none is reused twice.
+Status AdtTableFile::Unlink(uint32_t recno) {
+  uint32_t prev = 0;
+  uint32_t cur = free_head_;
+  for (uint32_t steps = 0; cur != 0; ++steps) {
+    uint8_t status = 0;
+    uint32_t link = 0;
+    ACE_RETURN_IF_ERROR(ReadStatus(cur, &status, &link));
+    bool damaged = steps > count_ || status != kStatusFree || link > count_;
+    if (damaged || cur == recno) {
+      uint32_t after = damaged ? 0 : link;
+      if (prev == 0) {
+        free_head_ = after;
+      } else {
+        ACE_RETURN_IF_ERROR(WriteStatus(prev, kStatusFree, after));
+      }
+      return Status::Ok();
+    }
+    prev = cur;
+    cur = link;
+  }
+  return Status::Ok();
+}
+
+// Pops the head of the free list; 0 when there is none usable.
+Result<uint32_t> AdtTableFile::TakeFreeRecord() {
+  if (!reuse_deleted() || free_head_ == 0) return 0u;
+  uint32_t head = free_head_;
+  uint8_t status = 0;
+  uint32_t link = 0;
+  ACE_RETURN_IF_ERROR(ReadStatus(head, &status, &link));
+  if (status != kStatusFree || link > count_) {
+    free_head_ = 0;
+    return 0u;
+  }
+  free_head_ = link;
+  return head;
+}
+
+// Row version and modification time fields of rec get the next change counter and now.
+void AdtTableFile::Stamp(std::byte* rec, const std::byte* old) {
+  uint64_t next = change_counter_ + 1;
+  for (const auto& f : fields_) {
+    if (f.type == kFtRowVersion && old != nullptr && !IsNull(old, f)) {
+      next = std::max(next, Get64(old + f.offset) + 1);
+    }
+  }
+  change_counter_ = next;
+  uint32_t day = 0, ms = 0;
+  bool have_time = false;
+  for (const auto& f : fields_) {
+    if (f.type == kFtRowVersion) Put64(rec + f.offset, change_counter_);
+    if (f.type == kFtModTime) {
+      if (!have_time) NowJulian(&day, &ms);
+      have_time = true;
+      Put32(rec + f.offset, day);
+      Put32(rec + f.offset + 4, ms);
+    }
+  }
+}
+
+// Autoincrement fields: null or 0 keep the stored value (write) or take the next one (append,
+// old == nullptr); an explicit value moves the next value past it.
+Status AdtTableFile::NoteAutoinc(const std::byte* rec, const std::byte* old, std::byte* out) {
+  bool took = false;
+  for (const auto& f : fields_) {
+    if (f.type != kFtAutoInc) continue;
+    uint32_t v = Get32(rec + f.offset);
+    if (v == 0xFFFFFFFFu || v == 0) {
+      if (old != nullptr) {
+        std::memcpy(out + f.offset, old + f.offset, 4);
+        continue;
+      }
+      if (autoinc_next_ == 0 || autoinc_next_ > 0x7FFFFFFFu) {
+        return Status(kErrValueOutOfRange,
+                      path_ + ": autoincrement field \"" + f.name + "\" has no values left");
+      }
+      Put32(out + f.offset, autoinc_next_);
+      took = true;
+    } else if (static_cast<int32_t>(v) > 0 && v >= autoinc_next_) {
+      autoinc_next_ = v + 1;
+    }
+  }
+  if (took) ++autoinc_next_;
+  return Status::Ok();
+}
+
+Status AdtTableFile::WriteRecord(uint32_t recno, const std::byte* image) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  if (const FieldDesc* bad = BadLengthWord(image, fields_)) {
+    return Status(kErrInvalidArgument,
+                  path_ + ": field \"" + bad->name + "\": length word exceeds the field's size");
+  }
+  BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(data_, true));
+  ACE_RETURN_IF_ERROR(ReadMutable());
+  ACE_RETURN_IF_ERROR(CheckRecno(recno));
+  std::vector<std::byte> old(record_length_);
+  ACE_RETURN_IF_ERROR(ReadRaw(recno, old.data()));
+  std::vector<std::byte> rec(image, image + record_length_);
+  uint8_t old_status = std::to_integer<uint8_t>(old[0]);
+  bool was_deleted = (old_status & kStatusDeletedBit) != 0;
+  bool deleted = IsDeleted(image);
+  uint8_t status = kStatusLive;
+  uint32_t link = 0;
+  if (deleted && was_deleted) {
+    status = old_status;
+    link = Get32(old.data() + 1);
+  } else if (deleted && reuse_deleted()) {
+    status = kStatusFree;
+    link = free_head_;
+    free_head_ = recno;
+  } else if (deleted) {
+    status = kStatusDeleted;
+  } else if (old_status == kStatusFree) {
+    ACE_RETURN_IF_ERROR(Unlink(recno));
+  }
+  rec[0] = std::byte{status};
+  Put32(rec.data() + 1, link);
+  ACE_RETURN_IF_ERROR(NoteAutoinc(image, old.data(), rec.data()));
+  Stamp(rec.data(), old.data());
+  ACE_RETURN_IF_ERROR(
+      data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), rec.data(), rec.size()));
+  return WriteMutable();
+}
+
+Result<uint32_t> AdtTableFile::AppendRecord(const std::byte* image) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  if (const FieldDesc* bad = BadLengthWord(image, fields_)) {
+    return Status(kErrInvalidArgument,
+                  path_ + ": field \"" + bad->name + "\": length word exceeds the field's size");
+  }
+  BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(data_, true));
+  ACE_RETURN_IF_ERROR(ReadMutable());
+  std::vector<std::byte> rec(image, image + record_length_);
+  uint32_t saved_autoinc = autoinc_next_;
+  uint32_t saved_head = free_head_;
+  ACE_RETURN_IF_ERROR(NoteAutoinc(image, nullptr, rec.data()));
+  auto reused = TakeFreeRecord();
+  if (!reused.ok()) return reused.status();
+  uint32_t recno = reused.value();
+  if (recno == 0) {
+    if (count_ == 0xFFFFFFFFu) return Status(kErrDiskFull, path_ + ": table is full");
+    recno = count_ + 1;
+  }
+  uint8_t status = kStatusLive;
+  uint32_t link = 0;
+  if (IsDeleted(image)) {
+    status = reuse_deleted() ? kStatusFree : kStatusDeleted;
+    if (reuse_deleted()) {
+      link = free_head_;
+      free_head_ = recno;
+    }
+  }
+  rec[0] = std::byte{status};
+  Put32(rec.data() + 1, link);
+  Stamp(rec.data(), nullptr);
+  Status st =
+      data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), rec.data(), rec.size());
+  if (!st.ok()) {
+    autoinc_next_ = saved_autoinc;
+    free_head_ = saved_head;
+    return st;
+  }
+  uint32_t old_count = count_;
+  if (recno > count_) count_ = recno;
+  st = WriteMutable();
+  if (!st.ok()) {
+    count_ = old_count;
+    autoinc_next_ = saved_autoinc;
+    free_head_ = saved_head;
+    return st;
+  }
+  return recno;
+}
+
+Status AdtTableFile::SetReuseDeleted(bool on) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(data_, true));
+  ACE_RETURN_IF_ERROR(ReadMutable());
+  uint32_t head = 0;
+  if (on) {
+    // Links every deleted record, in ascending order, so that appends fill the lowest first.
+    for (uint32_t r = count_; r >= 1; --r) {
+      uint8_t status = 0;
+      uint32_t link = 0;
+      ACE_RETURN_IF_ERROR(ReadStatus(r, &status, &link));
+      if (!ValidStatus(status)) {
+        return Status(kErrCorruptFile,
+                      path_ + ": record " + std::to_string(r) + " has an invalid status byte");
+      }
+      if ((status & kStatusDeletedBit) == 0) continue;
+      ACE_RETURN_IF_ERROR(WriteStatus(r, kStatusFree, head));
+      head = r;
+    }
+  }
+  free_head_ = head;
+  uint8_t flags = on ? (flags_ | kFlagReuseDeleted) : (flags_ & ~kFlagReuseDeleted);
+  layout_[kOffFlags] = std::byte{flags};
+  Put32(layout_.data() + kOffCrc, LayoutCrc(layout_));
+  ACE_RETURN_IF_ERROR(data_.WriteAt(0, layout_.data(), kOffMutable));
+  flags_ = flags;
+  ++change_counter_;
+  return WriteMutable();
+}
+
+// ---- memos ----
+
+Result<const FieldDesc*> AdtTableFile::MemoField(const FieldDesc& field) const {
+  for (const auto& f : fields_) {
+    if (f.offset == field.offset && f.type == field.type && IsAdtMemoType(f.type) && memo_) {
+      return &f;
+    }
+  }
+  return Status(kErrInvalidArgument,
+                path_ + ": field \"" + field.name + "\" is not a memo field of this table");
+}
+
+Result<std::vector<uint8_t>> AdtTableFile::ReadMemo(const std::byte* image,
+                                                    const FieldDesc& field) {
+  auto f = MemoField(field);
+  if (!f.ok()) return f.status();
+  uint32_t block = Get32(image + f.value()->offset);
+  if (block == 0) return std::vector<uint8_t>{};
+  auto data = memo_->Read(block);
+  if (!data.ok()) return data.status().WithContext("field \"" + field.name + "\"");
+  return data;
+}
+
+Status AdtTableFile::WriteMemo(std::byte* image, const FieldDesc& field,
+                               std::span<const uint8_t> data, MemoKind kind) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  auto f = MemoField(field);
+  if (!f.ok()) return f.status();
+  std::byte* slot = image + f.value()->offset;
+  auto block = memo_->Write(Get32(slot), data, kind);
+  if (!block.ok()) return block.status().WithContext("field \"" + field.name + "\"");
+  Put32(slot, block.value());
+  return Status::Ok();
+}
+
+Result<uint32_t> AdtTableFile::MemoLength(const std::byte* image, const FieldDesc& field) {
+  auto f = MemoField(field);
+  if (!f.ok()) return f.status();
+  uint32_t block = Get32(image + f.value()->offset);
+  if (block == 0) return 0u;
+  uint32_t length = 0;
+  MemoKind kind{};
+  ACE_RETURN_IF_ERROR(memo_->Describe(block, &length, &kind));
+  return length;
+}
+
+Result<MemoKind> AdtTableFile::MemoType(const std::byte* image, const FieldDesc& field) {
+  auto f = MemoField(field);
+  if (!f.ok()) return f.status();
+  uint32_t block = Get32(image + f.value()->offset);
+  if (block == 0) {
+    if (field.type == kFtBinary) return MemoKind::kBinary;
+    if (field.type == kFtImage) return MemoKind::kImage;
+    return MemoKind::kText;
+  }
+  uint32_t length = 0;
+  MemoKind kind{};
+  ACE_RETURN_IF_ERROR(memo_->Describe(block, &length, &kind));
+  return kind;
+}
+
+Result<MemoSpace> AdtTableFile::MemoSpaceInfo() const {
+  if (!memo_) return Status(kErrInvalidArgument, path_ + ": table has no memo file");
+  return memo_->Space();
+}
+
+// ---- pack and zap ----
+
+// Writes the new table (and memo file) beside the old ones as "<file>.new", flushes them and
+// swaps them in. Until the final rename the old table is untouched; any failure before it
+// removes the new files and leaves the table as it was.
+Status AdtTableFile::Rewrite(bool keep_records) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(data_, true));
+  ACE_RETURN_IF_ERROR(ReadMutable());
+  std::string new_data = path_ + ".new";
+  std::string new_memo = memo_ ? memo_path_ + ".new" : "";
+  uint64_t id = NewTableId();
+  auto cleanup = [&](Status st) {
+    RemoveFile(new_data).ok();
+    if (!new_memo.empty()) RemoveFile(new_memo).ok();
+    return st;
+  };
+  auto layout =
+      BuildLayout(fields_, record_length_, flags_, char_type_, memo_block_size_, id, collation_);
+  auto out = File::Open(new_data, OpenMode::kCreateTruncate);
+  if (!out.ok()) return out.status();
+  std::optional<AdtMemoFile> out_memo;
+  if (memo_) {
+    auto m = AdtMemoFile::Create(new_memo, memo_block_size_, id, OpenMode::kCreateTruncate);
+    if (!m.ok()) return cleanup(m.status());
+    out_memo.emplace(std::move(m.value()));
+  }
+  uint32_t written = 0;
+  if (keep_records) {
+    std::vector<std::byte> chunk;
+    std::vector<std::byte> rec(record_length_);
+    uint64_t pos = layout.size();
+    for (uint32_t r = 1; r <= count_; ++r) {
+      Status st = ReadRaw(r, rec.data());
+      if (!st.ok()) return cleanup(st);
+      if (IsDeleted(rec.data())) continue;
+      for (const auto& f : fields_) {
+        uint32_t block = IsAdtMemoType(f.type) ? Get32(rec.data() + f.offset) : 0;
+        if (block == 0) continue;
+        auto data = memo_->Read(block);
+        if (!data.ok()) {
+          return cleanup(data.status().WithContext("record " + std::to_string(r) + ", field \"" +
+                                                   f.name + "\""));
+        }
+        uint32_t length = 0;
+        MemoKind kind{};
+        st = memo_->Describe(block, &length, &kind);
+        auto nb = st.ok() ? out_memo->Write(0, data.value(), kind) : Result<uint32_t>(st);
+        if (!nb.ok()) return cleanup(nb.status());
+        Put32(rec.data() + f.offset, nb.value());
+      }
+      rec[0] = std::byte{kStatusLive};
+      Put32(rec.data() + 1, 0);
+      chunk.insert(chunk.end(), rec.begin(), rec.end());
+      ++written;
+      if (chunk.size() >= kCopyChunk) {
+        st = out->WriteAt(pos, chunk.data(), chunk.size());
+        if (!st.ok()) return cleanup(st);
+        pos += chunk.size();
+        chunk.clear();
+      }
+    }
+    if (!chunk.empty()) {
+      Status st = out->WriteAt(pos, chunk.data(), chunk.size());
+      if (!st.ok()) return cleanup(st);
+    }
+  }
+  EncodeMutable(layout.data() + kOffMutable, change_counter_ + 1, written, 0, autoinc_next_);
+  Status st = out->WriteAt(0, layout.data(), layout.size());
+  if (st.ok()) st = out->Sync();
+  if (st.ok() && out_memo) st = out_memo->Sync();
+  if (!st.ok()) return cleanup(st);
+  out->Close();
+  out_memo.reset();
+  st = SwapIn(new_data, new_memo);
+  if (!st.ok()) return cleanup(st);
+  lock.Release();
+  // Reopen the replaced files; the header and memo file are checked like at any open.
+  auto reopened = File::Open(path_, OpenMode::kReadWrite);
+  if (!reopened.ok()) return reopened.status();
+  data_ = std::move(reopened.value());
+  memo_.reset();
+  ACE_RETURN_IF_ERROR(LoadHeader());
+  return ResolveMemoFile();
+}
+
+// Renames the new files over the old ones: memo -> memo.old, memo.new -> memo, table.new ->
+// table, then memo.old is removed. The table file's rename is the moment of change; before it
+// a failure puts the old memo file back, and an open after a crash in between finds the memo
+// file whose table id matches (ResolveMemoFile).
+Status AdtTableFile::SwapIn(const std::string& new_data, const std::string& new_memo) {
+  if (new_memo.empty()) {
+    ACE_RETURN_IF_ERROR(RenameFile(new_data, path_));
+    return SyncDirectory(DirectoryOf(path_));
+  }
+  std::string old_memo = memo_path_ + ".old";
+  memo_.reset();
+  ACE_RETURN_IF_ERROR(RenameFile(memo_path_, old_memo));
+  Status st = RenameFile(new_memo, memo_path_);
+  if (st.ok()) {
+    st = RenameFile(new_data, path_);
+    if (!st.ok()) RenameFile(memo_path_, new_memo).ok();
+  }
+  if (!st.ok()) {
+    RenameFile(old_memo, memo_path_).ok();
+    auto memo = AdtMemoFile::Open(memo_path_, read_only_);
+    if (memo.ok()) memo_.emplace(std::move(memo.value()));
+    return st;
+  }
+  RemoveFile(old_memo).ok();
+  return SyncDirectory(DirectoryOf(path_));
+}
+
+}  // namespace ace::storage::adt

@@ -1,0 +1,109 @@
+// AdtTableFile: one open ADT table (.adt data file and, when it has memo fields, its .adm memo
+// file), the TableFile of table type 3. It owns the header bookkeeping (record count, change
+// counter, autoincrement, deleted-record free list), the per-write maintenance of row version,
+// modification time and autoincrement fields, and pack/zap by atomic replacement. Byte layout:
+// adt_format.h; memo runs: adt_memo.h. Record and table locks are the locks module's; the
+// header's own consistency between users is kept with the file's bookkeeping lock.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/storage/adt/adt_memo.h"
+#include "engine/storage/table_file.h"
+
+namespace ace::storage::adt {
+
+class AdtTableFile : public TableFile {
+ public:
+  static Result<std::unique_ptr<AdtTableFile>> Open(const std::string& path,
+                                                    const OpenOptions& options);
+  static Result<std::unique_ptr<AdtTableFile>> Create(const std::string& path,
+                                                      const std::vector<FieldSpec>& fields,
+                                                      const CreateOptions& options);
+
+  TableType type() const override { return TableType::kAdt; }
+  const std::string& path() const override { return path_; }
+  const std::string& memo_path() const override { return memo_path_; }
+  const std::vector<FieldDesc>& fields() const override { return fields_; }
+  uint32_t record_length() const override { return record_length_; }
+  uint16_t memo_block_size() const override { return memo_ ? memo_->block_size() : 0; }
+  File& data_file() override { return data_; }
+  uint32_t record_count() const override { return count_; }
+  Status RefreshHeader() override;
+  std::vector<std::byte> BlankRecord() const override;
+  Status ReadRecord(uint32_t recno, std::byte* image) override;
+  // Keeps the stored autoincrement value when the image's is null or 0, stamps row version
+  // (the table's change counter) and modification time (now), and moves the record on or off
+  // the free list when its deletion mark changes. The caller re-reads to see the stamps.
+  Status WriteRecord(uint32_t recno, const std::byte* image) override;
+  // Gives autoincrement fields that are null or 0 the next value, stamps row version and
+  // modification time, and reuses a deleted record's place when the table says so.
+  Result<uint32_t> AppendRecord(const std::byte* image) override;
+  bool IsDeleted(const std::byte* image) const override;
+  void SetDeleted(std::byte* image, bool deleted) const override;
+  Result<std::vector<uint8_t>> ReadMemo(const std::byte* image, const FieldDesc& field) override;
+  Status WriteMemo(std::byte* image, const FieldDesc& field, std::span<const uint8_t> data,
+                   MemoKind kind) override;
+  Result<uint32_t> MemoLength(const std::byte* image, const FieldDesc& field) override;
+  Result<MemoKind> MemoType(const std::byte* image, const FieldDesc& field) override;
+  Status Zap() override { return Rewrite(false); }
+  Status Pack() override { return Rewrite(true); }
+  Status Flush() override;
+
+  // The header stamp: a random id fixed at creation (new after pack and zap) and a counter
+  // that grows with every change, so an index can tell whether it still matches the table.
+  uint64_t table_id() const { return table_id_; }
+  uint64_t change_counter() const { return change_counter_; }
+  uint16_t char_type() const { return char_type_; }
+  const std::string& collation() const { return collation_; }
+  uint32_t next_autoinc() const { return autoinc_next_; }
+  bool reuse_deleted() const { return (flags_ & 0x01) != 0; }
+  // Turns deleted-record reuse on (linking every deleted record into the free list) or off
+  // (record numbers then stay stable: appends always go to the end). Off for a new table.
+  Status SetReuseDeleted(bool on);
+  // The memo file's space (block count, free runs); kErrInvalidArgument without memo file.
+  Result<MemoSpace> MemoSpaceInfo() const;
+
+ private:
+  AdtTableFile() = default;
+  Status LoadHeader();
+  Status ResolveMemoFile();
+  Status ReadMutable();
+  Status WriteMutable();
+  Status CheckWritable() const;
+  Status CheckRecno(uint32_t recno) const;
+  Status ReadRaw(uint32_t recno, std::byte* image) const;
+  Status ReadStatus(uint32_t recno, uint8_t* status, uint32_t* link) const;
+  Status WriteStatus(uint32_t recno, uint8_t status, uint32_t link);
+  Status Unlink(uint32_t recno);
+  Result<uint32_t> TakeFreeRecord();
+  void Stamp(std::byte* rec, const std::byte* old);
+  Status NoteAutoinc(const std::byte* rec, const std::byte* old, std::byte* out);
+  Result<const FieldDesc*> MemoField(const FieldDesc& field) const;
+  Status Rewrite(bool keep_records);
+  Status SwapIn(const std::string& new_data, const std::string& new_memo);
+
+  std::string path_;
+  std::string memo_path_;
+  File data_;
+  std::optional<AdtMemoFile> memo_;
+  bool read_only_ = false;
+  std::vector<FieldDesc> fields_;
+  std::vector<std::byte> layout_;  // header and descriptors as on disk (mutable region stale)
+  uint32_t record_length_ = 0;
+  uint64_t data_offset_ = 0;
+  uint64_t table_id_ = 0;
+  uint64_t change_counter_ = 0;
+  uint32_t count_ = 0;
+  uint32_t free_head_ = 0;
+  uint32_t autoinc_next_ = 1;
+  uint8_t flags_ = 0;
+  uint16_t char_type_ = 1;
+  uint16_t memo_block_size_ = 0;
+  std::string collation_;
+};
+
+}  // namespace ace::storage::adt
