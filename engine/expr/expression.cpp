@@ -11,46 +11,8 @@
 #include "engine/base/error_codes.h"
 #include "engine/expr/contains.h"
 #include "engine/expr/lexer.h"
-#include "engine/storage/table_file.h"
 
 namespace ace::expr {
-
-namespace st = ace::storage;
-
-std::optional<ValueType> ValueTypeOfFieldType(uint16_t t) {
-  switch (t) {
-    case st::kFtLogical:
-      return ValueType::kLogical;
-    case st::kFtNumeric:
-    case st::kFtDouble:
-    case st::kFtInteger:
-    case st::kFtShortInt:
-    case st::kFtAutoInc:
-    case st::kFtCurDouble:
-    case st::kFtMoney:
-    case st::kFtRowVersion:
-      return ValueType::kNumeric;
-    case st::kFtDate:
-    case st::kFtCompactDate:
-      return ValueType::kDate;
-    case st::kFtString:
-    case st::kFtMemo:
-    case st::kFtVarchar:
-    case st::kFtCiString:
-    case st::kFtVarcharFox:
-    case st::kFtNChar:
-    case st::kFtNVarchar:
-    case st::kFtNMemo:
-    case st::kFtRaw:
-      return ValueType::kCharacter;
-    case st::kFtTime:
-    case st::kFtTimestamp:
-    case st::kFtModTime:
-      return ValueType::kTimestamp;
-    default:
-      return std::nullopt;
-  }
-}
 
 uint16_t ExpressionTypeCode(ValueType type) {
   switch (type) {
@@ -548,9 +510,9 @@ Result<Value> Evaluator::TextCall(const Node& n, const std::vector<Value>& v) {
       else if (v[0].type == ValueType::kNumeric)
         text = LTrim(FormatNumber(v[0].number, 40, v[0].decimals));
       else if (v[0].type == ValueType::kDate)
-        text = FormatDtoc(v[0].julian);
+        text = FormatDtoc(v[0].julian, opt_.date_format);
       else
-        text = FormatTimestamp(v[0].julian, v[0].millis);
+        text = FormatTimestamp(v[0].julian, v[0].millis, opt_.date_format);
       char fill = v.size() == 3 && !v[2].text.empty() ? v[2].text[0] : ' ';
       size_t width = *c;
       if (text.size() >= width) return Value::Character(text.substr(0, width));
@@ -576,9 +538,9 @@ Result<Value> Evaluator::DateCall(const Node& n, const std::vector<Value>& v) {
     case Fn::kDtos:
       return Value::Character(FormatDtos(julian));
     case Fn::kDtoc:
-      return Value::Character(FormatDtoc(julian));
+      return Value::Character(FormatDtoc(julian, opt_.date_format));
     case Fn::kCtod:
-      return Value::Date(ParseDateText(v[0].text).value_or(0));
+      return Value::Date(ParseDateText(v[0].text, opt_.date_format).value_or(0));
     case Fn::kStod:
       return Value::Date(ParseDtos(RTrim(v[0].text)).value_or(0));
     case Fn::kDate:
@@ -602,7 +564,7 @@ Result<Value> Evaluator::DateCall(const Node& n, const std::vector<Value>& v) {
       return Value::Character(julian > 0 ? kMonths[m - 1] : "");
     case Fn::kCtot:
     case Fn::kCtots: {
-      if (auto ts = ParseTimestampText(v[0].text)) return *ts;
+      if (auto ts = ParseTimestampText(v[0].text, opt_.date_format)) return *ts;
       if (auto t = ParseTimeText(v[0].text)) return Value::Timestamp(0, *t);
       return Value::Timestamp(0, 0);
     }
@@ -617,7 +579,8 @@ Result<Value> Evaluator::DateCall(const Node& n, const std::vector<Value>& v) {
                       s / 60 % 60, s % 60);
         return Value::Character(buf);
       }
-      return Value::Character(FormatDtoc(julian) + " " + FormatTime(millis / 1000 * 1000));
+      return Value::Character(FormatDtoc(julian, opt_.date_format) + " " +
+                              FormatTime(millis / 1000 * 1000));
     }
     default:
       return RuntimeError(n, "Unknown function");
@@ -757,6 +720,29 @@ Result<bool> Expression::EvaluateLogical(const RecordSource& record,
   auto v = Evaluate(record, options);
   if (!v.ok()) return v.status();
   return v->logical && !v->is_null;
+}
+
+std::vector<Expression::Segment> Expression::KeySegments() const {
+  std::vector<const Node*> parts;
+  std::vector<const Node*> stack = {root_.get()};
+  while (!stack.empty()) {
+    const Node* n = stack.back();
+    stack.pop_back();
+    if (n->kind == NodeKind::kBinary && n->op == Op::kAdd && n->type == ValueType::kCharacter) {
+      stack.push_back(n->args[1].get());  // left first: it is popped first
+      stack.push_back(n->args[0].get());
+    } else {
+      parts.push_back(n);
+    }
+  }
+  std::vector<Segment> out;
+  for (const Node* p : parts) {
+    std::vector<std::string> fields;
+    CollectFields(*p, &fields);
+    out.push_back(
+        Segment{fields.empty() ? std::string() : fields.front(), CanonicalText(*p), p->length});
+  }
+  return out;
 }
 
 std::string Expression::Canonical() const {

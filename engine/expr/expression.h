@@ -31,6 +31,8 @@ struct EvalOptions {
   bool exact = false;
   // Collation of character comparisons; null means machine order.
   const Collation* collation = nullptr;
+  // The date format of CTOD and DTOC (DD, MM, YYYY or YY and separators), e.g. "DD.MM.YYYY".
+  std::string date_format = std::string(kDefaultDateFormat);
   // The local date and time for DATE(), TODAY(), TIME() and NOW(); null = the system clock.
   std::function<Value()> now;
 };
@@ -62,6 +64,16 @@ class Expression {
   std::string Canonical() const;
   // Names of the fields the expression reads, in order of first appearance.
   std::vector<std::string> FieldNames() const;
+
+  // The parts of an index key: the operands of a top-level chain of character concatenations
+  // (UPPER(NAME)+DTOS(GEBURT) has two), or the whole expression. A segment names the first
+  // field it reads (empty for a constant part), its canonical text and its length.
+  struct Segment {
+    std::string field;
+    std::string text;
+    uint32_t length = 0;
+  };
+  std::vector<Segment> KeySegments() const;
 
  private:
   Expression(std::string text, std::unique_ptr<Node> root)

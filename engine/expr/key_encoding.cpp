@@ -97,6 +97,13 @@ std::string EncodeKey(const Value& v, const KeySpec& spec) {
   }
 }
 
+Result<std::string> BuildKey(const Expression& key_expression, const KeySpec& spec,
+                             const RecordSource& record, const EvalOptions& options) {
+  auto value = key_expression.Evaluate(record, options);
+  if (!value.ok()) return value.status();
+  return EncodeKey(*value, spec);
+}
+
 Result<std::string> EncodeKeyFromText(std::string_view text, const KeySpec& spec) {
   auto bad = [&](std::string_view what) {
     return Status(kErrConversion,

@@ -39,6 +39,10 @@ Result<KeySpec> KeySpecOf(const Expression& key_expression, const Collation& col
 // spec type's null key.
 std::string EncodeKey(const Value& value, const KeySpec& spec);
 
+// The key of the current record: the expression evaluated and encoded.
+Result<std::string> BuildKey(const Expression& key_expression, const KeySpec& spec,
+                             const RecordSource& record, const EvalOptions& options = {});
+
 // The order-preserving 8 bytes of a double.
 std::string EncodeDoubleKey(double d);
 double DecodeDoubleKey(std::string_view key);

@@ -11,6 +11,7 @@
 
 #include "engine/base/status.h"
 #include "engine/expr/value.h"
+#include "engine/storage/table_file.h"
 
 namespace ace::expr {
 
@@ -40,5 +41,10 @@ class RecordSource {
 // The expression value type of an engine field type (engine/storage/table_file.h codes), and
 // whether it can be used in expressions at all (binary and image fields cannot).
 std::optional<ValueType> ValueTypeOfFieldType(uint16_t engine_type);
+
+// The FieldRef of a stored field: memo-file fields (and ADT varchar) are character values of
+// variable length (0), national fields count characters, binary fields are character values
+// of their bytes; integer types get the display width of their largest value, doubles 20.
+FieldRef FieldRefFromDesc(const storage::FieldDesc& desc, int32_t id, storage::TableType table);
 
 }  // namespace ace::expr

@@ -66,13 +66,35 @@ std::string FormatDtos(int32_t julian) {
   return buf;
 }
 
-std::string FormatDtoc(int32_t julian) {
-  if (julian <= 0) return "  /  /    ";
-  int y, m, d;
-  CivilFromJulian(julian, &y, &m, &d);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", m, d, y);
-  return buf;
+std::string FormatDtoc(int32_t julian, std::string_view format) {
+  int y = 0, m = 0, d = 0;
+  if (julian > 0) CivilFromJulian(julian, &y, &m, &d);
+  std::string out;
+  char buf[8];
+  for (size_t i = 0; i < format.size();) {
+    std::string_view rest = format.substr(i);
+    auto put = [&](int value, int digits, size_t consumed) {
+      if (julian > 0) {
+        std::snprintf(buf, sizeof buf, "%0*d", digits, value);
+        out += buf;
+      } else {
+        out.append(static_cast<size_t>(digits), ' ');
+      }
+      i += consumed;
+    };
+    if (rest.rfind("YYYY", 0) == 0) {
+      put(y, 4, 4);
+    } else if (rest.rfind("YY", 0) == 0) {
+      put(y % 100, 2, 2);
+    } else if (rest.rfind("MM", 0) == 0) {
+      put(m, 2, 2);
+    } else if (rest.rfind("DD", 0) == 0) {
+      put(d, 2, 2);
+    } else {
+      out += format[i++];
+    }
+  }
+  return out;
 }
 
 namespace {
@@ -123,29 +145,40 @@ std::optional<int32_t> ParseDtos(std::string_view text) {
   return Make(y, m, d);
 }
 
-std::optional<int32_t> ParseDateText(std::string_view text) {
+std::optional<int32_t> ParseDateText(std::string_view text, std::string_view format) {
   std::string_view t = Trim(text);
   bool only_separators = true;
   for (char c : t) {
     if (c != ' ' && c != '/' && c != '.' && c != '-') only_separators = false;
   }
   if (only_separators) return 0;
+  if (t.size() == 8 && t.find_first_not_of("0123456789") == std::string_view::npos) {
+    return ParseDtos(t);
+  }
   size_t pos = 0;
-  int a, b, c, digits_a, digits_c;
-  if (!ReadInt(t, &pos, 4, &a, &digits_a)) return std::nullopt;
-  if (pos >= t.size()) return digits_a == 4 && t.size() == 8 ? ParseDtos(t) : std::nullopt;
-  char sep = t[pos];
-  if (sep != '/' && sep != '-' && sep != '.') return std::nullopt;
-  ++pos;
-  if (!ReadInt(t, &pos, 2, &b)) return std::nullopt;
-  if (pos >= t.size() || t[pos] != sep) return std::nullopt;
-  ++pos;
-  if (!ReadInt(t, &pos, 4, &c, &digits_c)) return std::nullopt;
+  int part[3], digits[3];
+  for (int k = 0; k < 3; ++k) {
+    if (k > 0) {
+      if (pos >= t.size() || (t[pos] != '/' && t[pos] != '-' && t[pos] != '.')) {
+        return std::nullopt;
+      }
+      ++pos;
+    }
+    if (!ReadInt(t, &pos, 4, &part[k], &digits[k])) return std::nullopt;
+  }
   if (pos != t.size()) return std::nullopt;
-  if (digits_a == 4) return Make(a, b, c);  // YYYY-MM-DD
-  int year = c;
-  if (digits_c <= 2) year = c < 50 ? 2000 + c : 1900 + c;
-  return Make(year, a, b);  // MM/DD/YYYY
+  if (digits[0] == 4) return Make(part[0], part[1], part[2]);  // YYYY-MM-DD
+  // The order of day, month and year in the format.
+  size_t pd = format.find('D'), pm = format.find('M'), py = format.find('Y');
+  if (pd == std::string_view::npos || pm == std::string_view::npos ||
+      py == std::string_view::npos) {
+    pm = 0, pd = 1, py = 2;
+  }
+  int rank_d = (pd > pm) + (pd > py), rank_m = (pm > pd) + (pm > py),
+      rank_y = (py > pd) + (py > pm);
+  int year = part[rank_y];
+  if (digits[rank_y] <= 2) year = year < 50 ? 2000 + year : 1900 + year;
+  return Make(year, part[rank_m], part[rank_d]);
 }
 
 std::optional<int32_t> ParseTimeText(std::string_view text) {
@@ -179,11 +212,11 @@ std::optional<int32_t> ParseTimeText(std::string_view text) {
   return ((h * 60 + m) * 60 + s) * 1000 + ms;
 }
 
-std::optional<Value> ParseTimestampText(std::string_view text) {
+std::optional<Value> ParseTimestampText(std::string_view text, std::string_view format) {
   std::string_view t = Trim(text);
   size_t split = t.find_first_of(" T");
   std::string_view date_part = split == std::string_view::npos ? t : t.substr(0, split);
-  auto julian = ParseDateText(date_part);
+  auto julian = ParseDateText(date_part, format);
   if (!julian) return std::nullopt;
   int32_t millis = 0;
   if (split != std::string_view::npos) {
@@ -206,8 +239,8 @@ std::string FormatTime(int32_t millis) {
   return out;
 }
 
-std::string FormatTimestamp(int32_t julian, int32_t millis) {
-  return FormatDtoc(julian) + " " + FormatTime(millis);
+std::string FormatTimestamp(int32_t julian, int32_t millis, std::string_view format) {
+  return FormatDtoc(julian, format) + " " + FormatTime(millis);
 }
 
 }  // namespace ace::expr

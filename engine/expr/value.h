@@ -95,19 +95,28 @@ int WeekdayOfJulian(int32_t julian);
 
 // "YYYYMMDD"; eight blanks for the empty date.
 std::string FormatDtos(int32_t julian);
-// "MM/DD/YYYY"; "  /  /    " for the empty date.
-std::string FormatDtoc(int32_t julian);
+// The default date format of DTOC and CTOD.
+inline constexpr std::string_view kDefaultDateFormat = "MM/DD/YYYY";
+
+// A date in a format made of DD, MM, YYYY or YY and separators ("DD.MM.YYYY"); the empty date
+// has blanks for the digits ("  .  .    ").
+std::string FormatDtoc(int32_t julian, std::string_view format = kDefaultDateFormat);
 // Parses "YYYYMMDD" (blank = empty date, 0). Nothing for text that is not a valid date.
 std::optional<int32_t> ParseDtos(std::string_view text);
-// Parses "MM/DD/YYYY", "MM/DD/YY" (years 00-49 are 20xx) or "YYYY-MM-DD"; blank or
-// "  /  /  " gives the empty date. Nothing for an invalid date.
-std::optional<int32_t> ParseDateText(std::string_view text);
+// Parses a date in the order of format (day, month and year as the format places them, with
+// any of / . - as separators; two-digit years 00-49 are 20xx, 50-99 19xx), or "YYYY-MM-DD"
+// whatever the format. Blank text or separators only give the empty date (0). Nothing for an
+// invalid date.
+std::optional<int32_t> ParseDateText(std::string_view text,
+                                     std::string_view format = kDefaultDateFormat);
 // Parses a time of day "HH:MM[:SS[.mmm]]" with an optional AM/PM; answers milliseconds.
 std::optional<int32_t> ParseTimeText(std::string_view text);
 // Parses a date followed by a blank (or 'T') and a time; a date alone is midnight.
-std::optional<Value> ParseTimestampText(std::string_view text);
+std::optional<Value> ParseTimestampText(std::string_view text,
+                                        std::string_view format = kDefaultDateFormat);
 // "HH:MM:SS" and "MM/DD/YYYY HH:MM:SS" (milliseconds appended as ".mmm" when not 0).
 std::string FormatTime(int32_t millis);
-std::string FormatTimestamp(int32_t julian, int32_t millis);
+std::string FormatTimestamp(int32_t julian, int32_t millis,
+                            std::string_view format = kDefaultDateFormat);
 
 }  // namespace ace::expr

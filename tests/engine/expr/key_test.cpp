@@ -251,3 +251,70 @@ TEST(KeyEncoding, TextKeysForSeeksAndScopes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KeySegments, ConcatenationsSplitIntoTheirFields) {
+  MemorySource s = Kinder();
+  auto e = Expression::Compile("UPPER(NAME) + DTOS(GEBURT) + 'x' + STR(MENGE, 3)", &s);
+  ASSERT_TRUE(e.ok());
+  auto segs = e->KeySegments();
+  ASSERT_EQ(segs.size(), 4u);
+  EXPECT_EQ(segs[0].field, "NAME");
+  EXPECT_EQ(segs[0].text, "UPPER(NAME)");
+  EXPECT_EQ(segs[0].length, 20u);
+  EXPECT_EQ(segs[1].field, "GEBURT");
+  EXPECT_EQ(segs[1].length, 8u);
+  EXPECT_EQ(segs[2].field, "");
+  EXPECT_EQ(segs[3].field, "MENGE");
+  EXPECT_EQ(segs[3].length, 3u);
+  auto n = Expression::Compile("BETRAG + MENGE", &s);  // numeric: one segment
+  ASSERT_TRUE(n.ok());
+  ASSERT_EQ(n->KeySegments().size(), 1u);
+  EXPECT_EQ(n->KeySegments()[0].field, "BETRAG");
+}
+
+TEST(KeyEncoding, BuildKeyEvaluatesAndEncodes) {
+  MemorySource s = Kinder();
+  auto e = Expression::Compile("UPPER(NAME)", &s);
+  ASSERT_TRUE(e.ok());
+  KeySpec spec = *KeySpecOf(*e, Collation::Machine());
+  auto key = ace::expr::BuildKey(*e, spec, s);
+  ASSERT_TRUE(key.ok());
+  EXPECT_EQ(*key, "MEIER" + std::string(15, ' '));
+  auto bad = Expression::Compile("STR(BETRAG / (MENGE - 3))", &s);
+  ASSERT_TRUE(bad.ok());
+  EXPECT_FALSE(ace::expr::BuildKey(*bad, *KeySpecOf(*bad, Collation::Machine()), s).ok());
+}
+
+TEST(FieldRefs, StoredFieldsMapToExpressionTypesAndWidths) {
+  namespace st = ace::storage;
+  auto ref = [](uint16_t type, uint32_t length, uint16_t decimals = 0,
+                st::TableType table = st::TableType::kAdt) {
+    st::FieldDesc d;
+    d.name = "F";
+    d.type = type;
+    d.length = length;
+    d.decimals = decimals;
+    return ace::expr::FieldRefFromDesc(d, 7, table);
+  };
+  auto c = ref(st::kFtString, 25);
+  EXPECT_EQ(c.type, ValueType::kCharacter);
+  EXPECT_EQ(c.length, 25u);
+  EXPECT_EQ(c.id, 7);
+  EXPECT_EQ(ref(st::kFtNChar, 20).length, 10u);
+  EXPECT_EQ(ref(st::kFtMemo, 9).length, 0u);
+  EXPECT_EQ(ref(st::kFtVarchar, 50, 0, st::TableType::kAdt).length, 0u);
+  EXPECT_EQ(ref(st::kFtNumeric, 10, 2).length, 10u);
+  EXPECT_EQ(ref(st::kFtNumeric, 10, 2).decimals, 2u);
+  EXPECT_EQ(ref(st::kFtInteger, 4).length, 11u);
+  EXPECT_EQ(ref(st::kFtDouble, 8, 3).type, ValueType::kNumeric);
+  EXPECT_EQ(ref(st::kFtDate, 4).type, ValueType::kDate);
+  EXPECT_EQ(ref(st::kFtCompactDate, 4).type, ValueType::kDate);
+  EXPECT_EQ(ref(st::kFtModTime, 8).type, ValueType::kTimestamp);
+  EXPECT_EQ(ref(st::kFtTime, 4).type, ValueType::kTimestamp);
+  EXPECT_EQ(ref(st::kFtLogical, 1).type, ValueType::kLogical);
+  EXPECT_FALSE(ace::expr::ValueTypeOfFieldType(st::kFtImage).has_value());
+}
+
+}  // namespace

@@ -255,3 +255,37 @@ TEST(Evaluation, CollationDecidesCharacterComparisons) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ComponentFilters, TheShapesThatTheDatasetBuildsEvaluate) {
+  MemorySource s = Kinder();
+  s.SetText("ORT", "");
+  s.Set("ORT", Value::TypedNull(ValueType::kCharacter));
+  EXPECT_TRUE(Eval("(empty(Ort)) AND (Aktiv=.TRUE.)", s).logical);
+  EXPECT_FALSE(Eval("(Aktiv=.FALSE.)", s).logical);
+  EXPECT_TRUE(Eval("(UPPER(Name)=UPPER(\"meier\"))", s).logical);
+  EXPECT_TRUE(Eval("(Betrag=12.5) AND (Menge=3)", s).logical);
+  EXPECT_TRUE(Eval("(Geburt=ctod(\"11/05/2010\"))", s).logical);
+  EXPECT_TRUE(Eval("(Zeit=ctots(\"11/05/2010 10:00:00\"))", s).logical);
+  s.SetText("NAME", "Say \"hi\"");
+  EXPECT_TRUE(Eval("(Name=\"Say \"+ Chr(34) + \"hi\"+ Chr(34) + \"\")", s).logical);
+}
+
+TEST(ComponentFilters, CtodAndDtocFollowTheDateFormat) {
+  MemorySource s = Kinder();
+  EvalOptions german;
+  german.date_format = "DD.MM.YYYY";
+  EXPECT_TRUE(Eval("Geburt = ctod('05.11.2010')", s, german).logical);
+  EXPECT_FALSE(Eval("Geburt = ctod('05.11.2010')", s).logical);  // 11 May by default
+  EXPECT_EQ(Eval("DTOC(Geburt)", s, german).text, "05.11.2010");
+  EXPECT_EQ(Eval("DTOC({})", s, german).text, "  .  .    ");
+  EXPECT_EQ(Eval("CTOD('2010-11-05')", s, german).julian, JulianFromCivil(2010, 11, 5));
+  EXPECT_EQ(Eval("CTOD('20101105')", s).julian, JulianFromCivil(2010, 11, 5));
+  EvalOptions ymd;
+  ymd.date_format = "YY/MM/DD";
+  EXPECT_EQ(Eval("DTOC(Geburt)", s, ymd).text, "10/11/05");
+  EXPECT_EQ(Eval("CTOD('99/12/31')", s, ymd).julian, JulianFromCivil(1999, 12, 31));
+}
+
+}  // namespace
