@@ -774,7 +774,8 @@ Status AdtTableFile::SwapIn(const std::string& new_data, const std::string& new_
     return SyncDirectory(DirectoryOf(path_));
   }
   std::string old_memo = memo_path_ + ".old";
-  memo_.reset();
+  // The open memo file stays open on the old file throughout, so a rolled-back swap goes on
+  // with it as before.
   ACE_RETURN_IF_ERROR(RenameFile(memo_path_, old_memo));
   Status st = RenameFile(new_memo, memo_path_);
   if (st.ok()) {
@@ -783,8 +784,6 @@ Status AdtTableFile::SwapIn(const std::string& new_data, const std::string& new_
   }
   if (!st.ok()) {
     RenameFile(old_memo, memo_path_).ok();
-    auto memo = AdtMemoFile::Open(memo_path_, read_only_);
-    if (memo.ok()) memo_.emplace(std::move(memo.value()));
     return st;
   }
   RemoveFile(old_memo).ok();
