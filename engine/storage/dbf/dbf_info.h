@@ -21,6 +21,12 @@ bool IsDbfTable(const TableFile& table);
 Result<bool> GetVfpSystemBit(const TableFile& table, const std::byte* image, int bit);
 Status SetVfpSystemBit(const TableFile& table, std::byte* image, int bit, bool on);
 
+// The header's "structural index present" flag, which tells programs to open the table's
+// compound index of the same base name with it. Setting it writes the flag byte at once
+// (kErrTableReadOnly on a read-only table, kErrInvalidArgument for a table of another format).
+bool HasStructuralIndex(const TableFile& table);
+Status SetStructuralIndexFlag(TableFile& table, bool present);
+
 // Character type of a DBF table as its code page mark says: 2 (OEM) for DOS code pages,
 // 1 (ANSI) otherwise.
 uint16_t DbfCharType(const TableFile& table);

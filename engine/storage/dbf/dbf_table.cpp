@@ -105,6 +105,8 @@ class DbfTable final : public TableFile {
   Status Initialize(const CreateOptions& options);
 
   const Layout& layout() const { return layout_; }
+  // Sets or clears bits of the table flags byte and writes it at once.
+  Status SetTableFlag(uint8_t flag, bool on);
 
  private:
   Status CheckWritable() const;
@@ -136,6 +138,7 @@ class DbfTable final : public TableFile {
   bool read_only_;
   uint32_t count_ = 0;
   dbf::Date stamped_;
+  bool modified_ = false;  // something was written since the table was opened
 };
 
 std::string RecordContext(const std::string& path, uint32_t recno) {
@@ -237,6 +240,7 @@ Status DbfTable::ReadRecord(uint32_t recno, std::byte* image) {
 }
 
 Status DbfTable::TouchDate() {
+  modified_ = true;
   dbf::Date today = dbf::Today();
   if (today.year == stamped_.year && today.month == stamped_.month && today.day == stamped_.day) {
     return Status::Ok();
@@ -249,6 +253,7 @@ Status DbfTable::TouchDate() {
 }
 
 Status DbfTable::WriteCountAndDate() {
+  modified_ = true;
   stamped_ = dbf::Today();
   uint8_t h[7];
   h[0] = static_cast<uint8_t>(stamped_.year - 1900);
@@ -256,6 +261,15 @@ Status DbfTable::WriteCountAndDate() {
   h[2] = static_cast<uint8_t>(stamped_.day);
   dbf::PutLe32(h + 3, count_);
   return data_.WriteAt(dbf::kOffDate, h, sizeof h);
+}
+
+Status DbfTable::SetTableFlag(uint8_t flag, bool on) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  uint8_t flags = on ? static_cast<uint8_t>(layout_.table_flags | flag)
+                     : static_cast<uint8_t>(layout_.table_flags & ~flag);
+  ACE_RETURN_IF_ERROR(data_.WriteAt(dbf::kOffTableFlags, &flags, 1));
+  layout_.table_flags = flags;
+  return TouchDate();
 }
 
 Status DbfTable::WriteRecord(uint32_t recno, const std::byte* image) {
@@ -415,8 +429,11 @@ Result<MemoKind> DbfTable::MemoType(const std::byte* image, const FieldDesc& fie
   return MemoKind::kBinary;
 }
 
+// Every write keeps the header current on disk (the count at once after an append, the date on
+// the first change of a day), so Flush only has to make it durable. Writing the count here could
+// even undo the appends of another user that this table has not seen yet.
 Status DbfTable::Flush() {
-  if (!read_only_) ACE_RETURN_IF_ERROR(WriteCountAndDate());
+  if (modified_) ACE_RETURN_IF_ERROR(TouchDate());
   ACE_RETURN_IF_ERROR(data_.Sync());
   if (memo_) ACE_RETURN_IF_ERROR(memo_->Sync());
   return Status::Ok();
@@ -628,6 +645,17 @@ Status SetVfpSystemBit(const TableFile& table, std::byte* image, int bit, bool o
       on ? static_cast<uint8_t>(byte | area->second) : static_cast<uint8_t>(byte & ~area->second);
   image[area->first] = std::byte{byte};
   return Status::Ok();
+}
+
+bool HasStructuralIndex(const TableFile& table) {
+  const auto* dbf_table = dynamic_cast<const DbfTable*>(&table);
+  return dbf_table && (dbf_table->layout().table_flags & dbf::kTableHasIndex) != 0;
+}
+
+Status SetStructuralIndexFlag(TableFile& table, bool present) {
+  auto* dbf_table = dynamic_cast<DbfTable*>(&table);
+  if (!dbf_table) return Status(kErrInvalidArgument, table.path() + ": not a DBF table");
+  return dbf_table->SetTableFlag(dbf::kTableHasIndex, present);
 }
 
 uint16_t DbfCharType(const TableFile& table) {

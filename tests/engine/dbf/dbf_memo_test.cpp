@@ -29,7 +29,7 @@ class DbfMemoTest : public TempDirTest, public ::testing::WithParamInterface<Mem
 TEST_P(DbfMemoTest, SizesRoundTripAndSurviveReopen) {
   auto t = Create("m.dbf", GetParam().type, {{"NR", kFtNumeric, 2}, {"M", kFtMemo}});
   ASSERT_TRUE(t);
-  const auto& m = Field(*t, "M");
+  const FieldDesc m = Field(*t, "M");  // a copy: t is reopened below
   std::vector<size_t> sizes = {0, 1, 505, 510, 511, 512, 3 * 1024 * 1024 + 7};
   for (size_t i = 0; i < sizes.size(); ++i) {
     auto rec = t->BlankRecord();
@@ -57,7 +57,7 @@ TEST_P(DbfMemoTest, SizesRoundTripAndSurviveReopen) {
 TEST_P(DbfMemoTest, RewritesReuseBlocksAndNeverShareThem) {
   auto t = Create("m.dbf", GetParam().type, {{"M", kFtMemo}});
   ASSERT_TRUE(t);
-  const auto& m = Field(*t, "M");
+  const FieldDesc m = Field(*t, "M");  // a copy: t is reopened below
   auto a = t->BlankRecord();
   auto b = t->BlankRecord();
   ASSERT_TRUE(t->WriteMemo(a.data(), m, Text(5000, 1), MemoKind::kText));
@@ -95,7 +95,7 @@ TEST_P(DbfMemoTest, RewritesReuseBlocksAndNeverShareThem) {
 TEST_P(DbfMemoTest, DamagedPointersAndMemoFilesAreCleanErrors) {
   auto t = Create("m.dbf", GetParam().type, {{"M", kFtMemo}});
   ASSERT_TRUE(t);
-  const auto& m = Field(*t, "M");
+  const FieldDesc m = Field(*t, "M");  // a copy: t is reopened below
   auto rec = t->BlankRecord();
   ASSERT_TRUE(t->WriteMemo(rec.data(), m, Text(2000, 3), MemoKind::kText));
   ASSERT_TRUE(t->AppendRecord(rec.data()).ok());

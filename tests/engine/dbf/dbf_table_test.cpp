@@ -2,6 +2,8 @@
 // record layout on disk, appends by two users, deleted marks, pack and zap.
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "engine/base/file.h"
 #include "engine/storage/dbf/dbf_info.h"
 #include "tests/engine/dbf/dbf_test_util.h"
@@ -361,6 +363,64 @@ TEST_F(DbfTableTest, RefreshHeaderSeesAppendsOfAnotherUser) {
   ASSERT_TRUE(a->RefreshHeader());
   ASSERT_TRUE(a->ReadRecord(3, rec.data()));
   EXPECT_EQ(Get(rec, Field(*a, "X")), "thr");
+}
+
+TEST_F(DbfTableTest, HeaderDateFlagsAndCodePage) {
+  {
+    auto t = Create("h.dbf", TableType::kCdx, {{"X", kFtString, 3}},
+                    {.memo_block_size = 0, .char_type = 2, .collation = ""});
+    ASSERT_TRUE(t);
+    EXPECT_EQ(DbfCharType(*t), 2);
+    EXPECT_FALSE(HasStructuralIndex(*t));
+    auto rec = t->BlankRecord();
+    ASSERT_TRUE(t->AppendRecord(rec.data()).ok());
+  }
+  auto bytes = ReadAll(Path("h.dbf"));
+  EXPECT_EQ(bytes[29], 0x02);  // code page 850
+  bytes[1] = 90;               // last update 1990-01-01
+  bytes[2] = 1;
+  bytes[3] = 1;
+  WriteAll(Path("h.dbf"), bytes);
+
+  // Reading and flushing leave the file as it was.
+  auto t = Open("h.dbf", TableType::kCdx);
+  ASSERT_TRUE(t);
+  std::vector<std::byte> rec(t->record_length());
+  ASSERT_TRUE(t->ReadRecord(1, rec.data()));
+  ASSERT_TRUE(t->Flush());
+  EXPECT_EQ(ReadAll(Path("h.dbf")), bytes);
+
+  // A write dates the header today.
+  ASSERT_TRUE(t->WriteRecord(1, rec.data()));
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  auto after = ReadAll(Path("h.dbf"));
+  EXPECT_EQ(after[1], tm.tm_year);
+  EXPECT_EQ(after[2], tm.tm_mon + 1);
+  EXPECT_EQ(after[3], tm.tm_mday);
+
+  ASSERT_TRUE(SetStructuralIndexFlag(*t, true));
+  EXPECT_TRUE(HasStructuralIndex(*t));
+  EXPECT_EQ(ReadAll(Path("h.dbf"))[28], 0x01);
+  t.reset();
+  t = Open("h.dbf", TableType::kCdx);
+  ASSERT_TRUE(t);
+  EXPECT_TRUE(HasStructuralIndex(*t));
+  EXPECT_EQ(DbfCharType(*t), 2);
+}
+
+TEST_F(DbfTableTest, FlushOfAStaleTableKeepsTheAppendsOfAnother) {
+  auto a = Create("f.dbf", TableType::kNtx, {{"X", kFtString, 3}});
+  ASSERT_TRUE(a);
+  auto b = Open("f.dbf", TableType::kNtx);
+  ASSERT_TRUE(b);
+  auto rec = b->BlankRecord();
+  ASSERT_TRUE(b->AppendRecord(rec.data()).ok());
+  ASSERT_TRUE(a->AppendRecord(rec.data()).ok());
+  ASSERT_TRUE(a->AppendRecord(rec.data()).ok());
+  ASSERT_TRUE(b->Flush());  // b still believes in one record
+  EXPECT_EQ(Le32(ReadAll(Path("f.dbf")), 4), 3u);
 }
 
 TEST_F(DbfTableTest, ReadOnlyTableRefusesWrites) {
