@@ -30,8 +30,10 @@ uint16_t ExpressionTypeCode(ValueType type) {
 }
 
 double RoundHalfAway(double value, int decimals) {
+  decimals = std::clamp(decimals, -18, 18);
   double p = std::pow(10.0, decimals);
   double scaled = value * p;
+  if (!std::isfinite(scaled) || std::fabs(scaled) >= 4503599627370496.0) return value;  // 2^52
   // A relative nudge so that decimal halves stored just below .5 (2.675) round as written.
   scaled += std::copysign(std::fabs(scaled) * 1e-13, scaled);
   return std::round(scaled) / p;
@@ -40,12 +42,13 @@ double RoundHalfAway(double value, int decimals) {
 std::string FormatNumber(double value, int width, int decimals) {
   if (width <= 0) return std::string();
   decimals = std::clamp(decimals, 0, 18);
-  char buf[512];
   double r = RoundHalfAway(value, decimals);
+  if (!std::isfinite(r)) return std::string(static_cast<size_t>(width), '*');
   if (r == 0) r = 0;  // no "-0.00"
-  int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, r);
+  char buf[400];      // the longest double with 18 decimals needs about 330
+  int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, r);
   if (n < 0 || n > width) return std::string(static_cast<size_t>(width), '*');
-  return buf;
+  return std::string(static_cast<size_t>(width - n), ' ') + buf;
 }
 
 double ParseLeadingNumber(std::string_view s) {
@@ -73,6 +76,14 @@ double ParseLeadingNumber(std::string_view s) {
 namespace {
 
 constexpr size_t kMaxTextLength = 65535;
+constexpr int64_t kFirstJulian = 1721426;  // 0001-01-01
+constexpr int64_t kLastJulian = 5373484;   // 9999-12-31
+
+// A number as an integer in [lo, hi], truncated toward zero; NaN is 0.
+int64_t ToInt(double d, double lo, double hi) {
+  if (std::isnan(d)) return 0;
+  return static_cast<int64_t>(std::clamp(d, lo, hi));
+}
 
 Status RuntimeError(const Node& n, std::string_view what) {
   return Status(kErrInvalidExpression,
@@ -278,13 +289,21 @@ class Evaluator {
         double days = a.type == ValueType::kDate ? b.number : a.number;
         if (!add) days = -days;
         if (date.julian == 0) return Value::Date(0);
-        return Value::Date(date.julian + static_cast<int32_t>(std::lround(days)));
+        int64_t julian = date.julian + std::llround(std::clamp(days, -1e7, 1e7));
+        if (julian < kFirstJulian || julian > kLastJulian) {
+          return RuntimeError(n, "Date out of range");
+        }
+        return Value::Date(static_cast<int32_t>(julian));
       }
       default: {
         const Value& ts = a.type == ValueType::kTimestamp ? a : b;
         double secs = a.type == ValueType::kTimestamp ? b.number : a.number;
         if (!add) secs = -secs;
-        return AddMillis(ts.julian, ts.millis + std::llround(secs * 1000));
+        Value out =
+            AddMillis(ts.julian, ts.millis + std::llround(std::clamp(secs, -1e12, 1e12) * 1000));
+        if (out.julian < 0 || out.julian > kLastJulian)
+          return RuntimeError(n, "Timestamp out of range");
+        return out;
       }
     }
   }
@@ -348,7 +367,7 @@ Result<Value> Evaluator::Call(const Node& n) {
     case Fn::kInt:
       return Num(n, std::trunc(v[0].number));
     case Fn::kRound:
-      return Num(n, RoundHalfAway(v[0].number, static_cast<int>(v[1].number)));
+      return Num(n, RoundHalfAway(v[0].number, static_cast<int>(ToInt(v[1].number, -18, 18))));
     case Fn::kMod: {
       if (v[1].number == 0) return RuntimeError(n, "Division by zero");
       return Num(n, v[0].number - v[1].number * std::floor(v[0].number / v[1].number));
@@ -367,7 +386,7 @@ Result<Value> Evaluator::Call(const Node& n) {
       return Value::Logical(ContainsWords(v[0].text, v[1].text));
     case Fn::kChr:
       return Value::Character(
-          std::string(1, static_cast<char>(static_cast<int64_t>(v[0].number) & 0xFF)));
+          std::string(1, static_cast<char>(ToInt(v[0].number, -1e15, 1e15) & 0xFF)));
     case Fn::kAsc:
       return Num(n, v[0].text.empty() ? 0 : static_cast<unsigned char>(v[0].text[0]));
     case Fn::kVal: {
@@ -393,7 +412,7 @@ Result<Value> Evaluator::Call(const Node& n) {
         size_t p = hay.rfind(needle);
         return Num(n, p == std::string::npos ? 0 : static_cast<double>(p + 1));
       }
-      int64_t occurrence = v.size() == 3 ? static_cast<int64_t>(v[2].number) : 1;
+      int64_t occurrence = v.size() == 3 ? ToInt(v[2].number, -1, 1e9) : 1;
       if (occurrence < 1) return Num(n, 0);
       size_t p = std::string::npos;
       size_t from = 0;
@@ -460,13 +479,13 @@ Result<Value> Evaluator::TextCall(const Node& n, const std::vector<Value>& v) {
     case Fn::kAlltrim:
       return Value::Character(LTrim(RTrim(s)));
     case Fn::kSubstr: {
-      int64_t start = static_cast<int64_t>(v[1].number);
+      int64_t start = ToInt(v[1].number, -1e9, 1e9);
       int64_t len = static_cast<int64_t>(s.size());
       if (start < 0) start = std::max<int64_t>(1, len + start + 1);
       if (start == 0) start = 1;
       if (start > len) return Value::Character("");
       int64_t count = len - start + 1;
-      if (v.size() == 3) count = std::min(count, static_cast<int64_t>(v[2].number));
+      if (v.size() == 3) count = std::min(count, ToInt(v[2].number, -1, 1e9));
       if (count <= 0) return Value::Character("");
       return Value::Character(s.substr(static_cast<size_t>(start - 1), static_cast<size_t>(count)));
     }
@@ -477,10 +496,10 @@ Result<Value> Evaluator::TextCall(const Node& n, const std::vector<Value>& v) {
       return Value::Character(n.fn == Fn::kLeft ? s.substr(0, count) : s.substr(s.size() - count));
     }
     case Fn::kStr: {
-      int width = v.size() > 1 ? static_cast<int>(v[1].number)
+      int width = v.size() > 1 ? static_cast<int>(ToInt(v[1].number, 0, 1e6))
                                : static_cast<int>(DefaultStrWidth(*n.args[0]));
-      int dec =
-          v.size() > 2 ? static_cast<int>(v[2].number) : (v.size() > 1 ? 0 : n.args[0]->decimals);
+      int dec = v.size() > 2 ? static_cast<int>(ToInt(v[2].number, 0, 18))
+                             : (v.size() > 1 ? 0 : n.args[0]->decimals);
       if (width > static_cast<int>(kMaxTextLength)) return RuntimeError(n, "STR width too large");
       if (dec > 0 && dec >= width) dec = std::max(0, width - 2);
       return Value::Character(FormatNumber(v[0].number, width, dec));

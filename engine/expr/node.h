@@ -106,7 +106,13 @@ struct Node {
   ValueType type = ValueType::kNull;        // result type
   uint32_t length = 0;                      // character/numeric: fixed length, 0 = variable
   uint16_t decimals = 0;                    // numeric: decimal places
+  uint32_t depth = 1;                       // levels of the subtree (a leaf is 1)
 };
+
+// The deepest tree and the deepest nesting of parentheses and calls that Compile accepts, so
+// that evaluation's recursion stays far from the end of any thread's stack.
+inline constexpr uint32_t kMaxTreeDepth = 2000;
+inline constexpr uint32_t kMaxNesting = 200;
 
 // The canonical name of a built-in function ("SUBSTR").
 const char* FunctionName(Fn fn);

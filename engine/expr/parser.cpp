@@ -128,6 +128,13 @@ class Parser {
   static std::string TypeWord(ValueType t) { return std::string(ValueTypeName(t)); }
 
   Result<NodePtr> Or() {
+    if (++nesting_ > kMaxNesting) return Error("Expression nested too deeply", Peek().pos);
+    auto result = OrChain();
+    --nesting_;
+    return result;
+  }
+
+  Result<NodePtr> OrChain() {
     auto left = And();
     if (!left.ok()) return left;
     NodePtr n = std::move(*left);
@@ -160,7 +167,9 @@ class Parser {
   Result<NodePtr> Not() {
     if (Peek().kind == TokenKind::kNot) {
       size_t pos = Take().pos;
+      if (++nesting_ > kMaxNesting) return Error("Expression nested too deeply", pos);
       auto operand = Not();
+      --nesting_;
       if (!operand.ok()) return operand;
       return Unary(Op::kNot, pos, std::move(*operand));
     }
@@ -231,7 +240,9 @@ class Parser {
     if (Peek().kind == TokenKind::kMinus || Peek().kind == TokenKind::kPlus) {
       const Token& t = Take();
       Op op = t.kind == TokenKind::kMinus ? Op::kNeg : Op::kPos;
+      if (++nesting_ > kMaxNesting) return Error("Expression nested too deeply", t.pos);
       auto operand = Signed();
+      --nesting_;
       if (!operand.ok()) return operand;
       return Unary(op, t.pos, std::move(*operand));
     }
@@ -321,6 +332,7 @@ class Parser {
                    close);
     }
     ACE_RETURN_IF_ERROR(CheckCall(*n));
+    for (const auto& a : n->args) n->depth = std::max(n->depth, a->depth + 1);
     return NodePtr(std::move(n));
   }
 
@@ -358,6 +370,7 @@ class Parser {
       n->length = operand->length ? operand->length + 1 : 0;
       n->decimals = operand->decimals;
     }
+    n->depth = operand->depth + 1;
     n->args.push_back(std::move(operand));
     return NodePtr(std::move(n));
   }
@@ -368,6 +381,8 @@ class Parser {
     n->op = op;
     n->pos = pos;
     ACE_RETURN_IF_ERROR(CheckBinary(*n, *l, *r));
+    n->depth = std::max(l->depth, r->depth) + 1;
+    if (n->depth > kMaxTreeDepth) return Error("Expression too long or nested too deeply", pos);
     n->args.push_back(std::move(l));
     n->args.push_back(std::move(r));
     return NodePtr(std::move(n));
@@ -378,6 +393,7 @@ class Parser {
   std::string_view text_;
   std::vector<Token> toks_;
   size_t i_ = 0;
+  uint32_t nesting_ = 0;
   const RecordSource* schema_;
 };
 
@@ -589,7 +605,8 @@ Status Parser::CheckCall(Node& n) {
       ACE_RETURN_IF_ERROR(Want(n, 0, VT::kNumeric));
       ACE_RETURN_IF_ERROR(Want(n, 1, VT::kNumeric));
       double d = 0;
-      uint16_t dec = IsConstNumber(*a[1], &d) && d > 0 ? static_cast<uint16_t>(d) : 0;
+      uint16_t dec =
+          IsConstNumber(*a[1], &d) && d > 0 ? static_cast<uint16_t>(std::min(d, 18.0)) : 0;
       return result(VT::kNumeric, a[0]->length, dec);
     }
     case Fn::kMod:

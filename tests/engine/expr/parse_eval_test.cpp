@@ -289,3 +289,46 @@ TEST(ComponentFilters, CtodAndDtocFollowTheDateFormat) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Robustness, DeepOrLongExpressionsAreRefusedNotOverflowed) {
+  MemorySource s = Kinder();
+  std::string deep = std::string(5000, '(') + "1" + std::string(5000, ')');
+  EXPECT_NE(CompileError(deep, s).find("nested too deeply"), std::string::npos);
+  std::string nots;
+  for (int i = 0; i < 5000; ++i) nots += "!";
+  EXPECT_NE(CompileError(nots + ".T.", s).find("nested too deeply"), std::string::npos);
+  std::string chain = "1";
+  for (int i = 0; i < 5000; ++i) chain += "+1";
+  EXPECT_NE(CompileError(chain, s).find("too long"), std::string::npos);
+  // What fits still works.
+  std::string ok = std::string(100, '(') + "MENGE" + std::string(100, ')');
+  for (int i = 0; i < 1000; ++i) ok += "+1";
+  EXPECT_DOUBLE_EQ(Eval(ok, s).number, 1003);
+}
+
+TEST(Robustness, ExtremeNumbersInFunctionArgumentsStayDefined) {
+  MemorySource s = Kinder();
+  EXPECT_EQ(Eval("SUBSTR('abc', (10 ** 300), (10 ** 300))", s).text, "");
+  EXPECT_EQ(Eval("SUBSTR('abc', -(10 ** 300))", s).text, "abc");
+  EXPECT_EQ(Eval("LEFT('abc', (10 ** 300))", s).text, "abc");
+  EXPECT_EQ(Eval("CHR((10 ** 300))", s).text.size(), 1u);
+  EXPECT_DOUBLE_EQ(Eval("AT('a', 'aaa', (10 ** 300))", s).number, 0);
+  EXPECT_DOUBLE_EQ(Eval("ROUND(1.5, (10 ** 300))", s).number, 1.5);
+  EXPECT_DOUBLE_EQ(Eval("ROUND((10 ** 300), 2)", s).number, 1e300);
+  EXPECT_EQ(Eval("STR((10 ** 300), 10)", s).text, "**********");
+  EXPECT_EQ(Eval("STR(10 ** 200 * 10 ** 200, 12)", s).text, std::string(12, '*'));  // infinite
+  EXPECT_FALSE(Expression::Compile("10 ** 400", &s)->Evaluate(s).ok());
+  std::string wide = Eval("STR(1.5, 1000, 1)", s).text;
+  ASSERT_EQ(wide.size(), 1000u);
+  EXPECT_EQ(wide.substr(996), " 1.5");
+  auto far = Expression::Compile("GEBURT + 10 ** 300", &s);
+  ASSERT_TRUE(far.ok());
+  EXPECT_FALSE(far->Evaluate(s).ok());
+  auto early = Expression::Compile("{^0001-01-01} - 1", &s);
+  ASSERT_TRUE(early.ok());
+  EXPECT_FALSE(early->Evaluate(s).ok());
+}
+
+}  // namespace
