@@ -42,8 +42,11 @@ bool TPropInfo::ShouldWrite(TObject* Instance) const {
     case TPropKind::Event:
       return GetEventBinding(Instance) != nullptr;
     case TPropKind::Object:
-    case TPropKind::Collection:
       return GetObject(Instance) != nullptr;
+    case TPropKind::Collection: {
+      auto* c = dynamic_cast<TCollection*>(GetObject(Instance));
+      return c && c->Count() > 0;
+    }
   }
   return false;
 }

@@ -504,8 +504,8 @@ class TStrings : public TPersistent {
   bool StrictDelimiter() const { return FStrictDelimiter; }
   void SetStrictDelimiter(bool B) { FStrictDelimiter = B; }
 
-  // Nested updates: the change notification is given once, at the outermost EndUpdate, and
-  // only when something changed meanwhile.
+  // Nested updates: OnChanging comes with the first change, OnChange once at the outermost
+  // EndUpdate, and both only when something changed meanwhile.
   void BeginUpdate();
   void EndUpdate();
   int UpdateCount() const { return FUpdateCount; }
@@ -599,6 +599,7 @@ class TStringList : public TStrings {
   bool FOwnsObjects = false;
   TDuplicates FDuplicates = dupIgnore;
   bool FChangedWhileUpdating = false;
+  bool FChangingWhileUpdating = false;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -668,7 +669,6 @@ class TCollection : public TPersistent {
   friend class TCollectionItem;
   void InsertItem(TCollectionItem* Item);
   void RemoveItem(TCollectionItem* Item);
-  void ItemChanged(TCollectionItem* Item);
 
   TClass FItemClass;
   TItemFactory FFactory;
@@ -873,14 +873,15 @@ class TReader : public TFiler {
   void DefineBinaryProperty(const std::string& Name, std::function<void(TStream&)> ReadData,
                             std::function<void(TStream&)> WriteData, bool HasData) override;
 
+  // The class named in the header of a description ("object Form1: TForm1" gives "TForm1").
+  static std::string RootClassName(std::string_view Text);
   // Resolves a component reference by name ("X", "Root", "Form1.X") the way fix-ups do.
   TComponent* FindComponentByPath(const std::string& Path) const;
 
  private:
   struct Impl;
-  void ReadComponentBody(TComponent* Instance, TComponent* Owner);
   void ReadObject(TComponent* Container);
-  void ReadProperty(TObject* Instance, TComponent* Component);
+  void ReadProperty(TObject* Instance);
   void ReadPropValue(TObject* Instance, const TPropInfo& Prop);
   void ReadSetValue(TObject* Instance, const TPropInfo& Prop);
   void FixupReferences();
@@ -928,7 +929,6 @@ class TWriter : public TFiler {
   std::string& FOut;
   int FIndent = 0;
   std::string FPrefix;
-  bool FInList = false;
   bool FPendingLine = false;  // "Name =" written, the value follows on the same line
 };
 
