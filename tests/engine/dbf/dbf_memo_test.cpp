@@ -180,6 +180,25 @@ TEST_F(FptTest, LengthPastTheEndAndBlockSizeZero) {
   EXPECT_NE(opened.status().message().find("block size"), std::string::npos);
 }
 
+TEST_F(FptTest, MemoFileThatWouldPassFourGibIsRefused) {
+  auto t = Create("g.dbf", TableType::kVfp, {{"M", kFtMemo}});
+  ASSERT_TRUE(t);
+  t.reset();
+  auto fpt = ReadAll(Path("g.fpt"));
+  // Next free block 0x03FFFFFF of 64 bytes: one more block ends past 4 GiB.
+  fpt[0] = 0x03;
+  fpt[1] = fpt[2] = fpt[3] = 0xFF;
+  WriteAll(Path("g.fpt"), fpt);
+  t = Open("g.dbf", TableType::kVfp);
+  ASSERT_TRUE(t);
+  auto rec = t->BlankRecord();
+  ace::Status s = t->WriteMemo(rec.data(), Field(*t, "M"), Bytes("x"), MemoKind::kText);
+  EXPECT_EQ(s.code(), ace::kErrValueOutOfRange);
+  EXPECT_NE(s.message().find("4 GiB"), std::string::npos);
+  EXPECT_EQ(GetBin<uint32_t>(rec, Field(*t, "M")), 0u);
+  EXPECT_EQ(ReadAll(Path("g.fpt")), fpt);
+}
+
 TEST_F(FptTest, DbtRefusesItsEndMarkAndOddBlockSizes) {
   auto t = Create("d.dbf", TableType::kNtx, {{"M", kFtMemo}});
   ASSERT_TRUE(t);

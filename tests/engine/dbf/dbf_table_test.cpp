@@ -138,6 +138,16 @@ TEST_F(DbfTableTest, VfpTypesNullFlagsVarcharAndAutoinc) {
   EXPECT_EQ(Field(*t, "ROH").null_bit, -1);
   EXPECT_EQ(Field(*t, "OLE").null_bit, 9);
 
+  {
+    // A blank record: binary types and block numbers zero, the others blanks, no null marks.
+    auto blank = t->BlankRecord();
+    EXPECT_EQ(blank[0], std::byte{' '});
+    EXPECT_EQ(GetBin<int64_t>(blank, Field(*t, "PREIS")), 0);
+    EXPECT_EQ(GetBin<uint32_t>(blank, Field(*t, "DATEN")), 0u);
+    EXPECT_EQ(Get(blank, Field(*t, "VNAME")), std::string(10, ' '));
+    EXPECT_EQ(Get(blank, Field(*t, "FEST")), "     ");
+    for (int bit = 0; bit < 10; ++bit) EXPECT_FALSE(*GetVfpSystemBit(*t, blank.data(), bit));
+  }
   for (int i = 0; i < 3; ++i) {
     auto rec = t->BlankRecord();
     PutBin<int32_t>(rec, Field(*t, "ANZAHL"), -7 * i);
@@ -306,6 +316,30 @@ TEST_F(DbfTableTest, DeletedMarksPackAndZap) {
   auto bytes = ReadAll(Path("pack.dbf"));
   EXPECT_EQ(Le32(bytes, 4), 0u);
   EXPECT_EQ(bytes.back(), 0x1A);
+}
+
+TEST_F(DbfTableTest, PackAndZapWithoutMemoFile) {
+  auto t = Create("plain.dbf", TableType::kNtx, {{"X", kFtString, 1}});
+  ASSERT_TRUE(t);
+  EXPECT_TRUE(t->memo_path().empty());
+  EXPECT_EQ(t->memo_block_size(), 0);
+  for (char c : std::string("abcde")) {
+    auto rec = t->BlankRecord();
+    Put(rec, Field(*t, "X"), std::string(1, c));
+    t->SetDeleted(rec.data(), c == 'a' || c == 'e');
+    ASSERT_TRUE(t->AppendRecord(rec.data()).ok());
+  }
+  ASSERT_TRUE(t->Pack());
+  ASSERT_EQ(t->record_count(), 3u);
+  std::vector<std::byte> rec(t->record_length());
+  ASSERT_TRUE(t->ReadRecord(1, rec.data()));
+  EXPECT_EQ(Get(rec, Field(*t, "X")), "b");
+  ASSERT_TRUE(t->ReadRecord(3, rec.data()));
+  EXPECT_EQ(Get(rec, Field(*t, "X")), "d");
+  EXPECT_EQ(std::filesystem::file_size(Path("plain.dbf")), 32u + 32 + 1 + 3 * 2 + 1);
+  ASSERT_TRUE(t->Zap());
+  EXPECT_EQ(std::filesystem::file_size(Path("plain.dbf")), 32u + 32 + 1 + 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
 TEST_F(DbfTableTest, FailedPackLeavesTheTableWhole) {
