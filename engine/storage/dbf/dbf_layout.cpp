@@ -301,6 +301,57 @@ void FinishLayout(Layout& layout) {
   }
 }
 
+// Decodes descriptor number (from 1) at d; checks the name and that the table type holds the
+// letter. Lengths are CheckLength's.
+Result<Column> DecodeColumn(const uint8_t* d, TableType type, size_t number,
+                            const std::string& path) {
+  Column c;
+  size_t name_len = strnlen(reinterpret_cast<const char*>(d + kDescName), 11);
+  c.name.assign(reinterpret_cast<const char*>(d + kDescName), name_len);
+  while (!c.name.empty() && c.name.back() == ' ') c.name.pop_back();
+  c.letter = static_cast<char>(d[kDescType]);
+  c.length = d[kDescLength];
+  c.decimals = d[kDescDecimals];
+  if (type == TableType::kVfp) {
+    c.flags = d[kDescFlags];
+    c.autoinc_next = GetLe32(d + kDescAutoincNext);
+    c.autoinc_step = d[kDescAutoincStep];
+  }
+  // Clipper keeps character fields longer than 255 bytes with the high byte in decimals.
+  if (c.letter == 'C' && type == TableType::kNtx && c.decimals != 0) {
+    c.length |= uint32_t{c.decimals} << 8;
+    c.decimals = 0;
+  }
+  if (c.name.empty()) return Corrupt(path, "field " + std::to_string(number) + " has no name");
+  bool system = c.letter == '0' && type == TableType::kVfp;
+  if (!system && EngineTypeOf(type, c.letter, c.flags) == 0) {
+    return Status(kErrInvalidFieldType, path + ": field " + Quoted(c.name) + " has type '" +
+                                            std::string(1, c.letter) + "', which a " +
+                                            TypeName(type) + " table does not hold");
+  }
+  return c;
+}
+
+// Every null and length bit the fields use must lie inside _NullFlags.
+Status CheckNullFlags(const Layout& layout, const std::string& path) {
+  if (layout.null_flags_column < 0) {
+    for (const auto& f : layout.fields) {
+      if (f.null_bit >= 0 || f.varlen_bit >= 0) {
+        return Corrupt(path, "field " + Quoted(f.name) + " needs _NullFlags, which is missing");
+      }
+    }
+    return Status::Ok();
+  }
+  int bits = 0;
+  for (const auto& f : layout.fields) {
+    bits = std::max<int>(bits, std::max(f.null_bit, f.varlen_bit) + 1);
+  }
+  if (static_cast<uint32_t>(bits) > layout.columns[layout.null_flags_column].length * 8) {
+    return Corrupt(path, "_NullFlags is too short for the nullable and varying fields");
+  }
+  return Status::Ok();
+}
+
 }  // namespace
 
 uint32_t GetLe32(const uint8_t* p) {
@@ -450,31 +501,9 @@ Result<Layout> DecodeLayout(TableType type, const std::vector<uint8_t>& h,
       break;
     }
     if (pos + kDescriptorSize > layout.header_length) break;
-    const uint8_t* d = h.data() + pos;
-    Column c;
-    size_t name_len = strnlen(reinterpret_cast<const char*>(d + kDescName), 11);
-    c.name.assign(reinterpret_cast<const char*>(d + kDescName), name_len);
-    while (!c.name.empty() && c.name.back() == ' ') c.name.pop_back();
-    c.letter = static_cast<char>(d[kDescType]);
-    c.length = d[kDescLength];
-    c.decimals = d[kDescDecimals];
-    if (type == TableType::kVfp) {
-      c.flags = d[kDescFlags];
-      c.autoinc_next = GetLe32(d + kDescAutoincNext);
-      c.autoinc_step = d[kDescAutoincStep];
-    }
-    // Clipper keeps character fields longer than 255 bytes with the high byte in decimals.
-    if (c.letter == 'C' && type == TableType::kNtx && c.decimals != 0) {
-      c.length |= uint32_t{c.decimals} << 8;
-      c.decimals = 0;
-    }
-    if (c.name.empty())
-      return Corrupt(path, "field " + std::to_string(layout.columns.size() + 1) + " has no name");
-    if (c.letter != '0' && EngineTypeOf(type, c.letter, c.flags) == 0) {
-      return Status(kErrInvalidFieldType, path + ": field " + Quoted(c.name) + " has type '" +
-                                              std::string(1, c.letter) + "', which a " +
-                                              TypeName(type) + " table does not hold");
-    }
+    auto decoded = DecodeColumn(h.data() + pos, type, layout.columns.size() + 1, path);
+    if (!decoded.ok()) return decoded.status();
+    Column c = std::move(decoded).value();
     ACE_RETURN_IF_ERROR(CheckLength(c, type, path));
     c.offset = offset;
     offset += c.length;
@@ -493,20 +522,7 @@ Result<Layout> DecodeLayout(TableType type, const std::vector<uint8_t>& h,
                              std::to_string(layout.record_length));
   }
   FinishLayout(layout);
-  if (layout.null_flags_column >= 0) {
-    int bits = 0;
-    for (const auto& f : layout.fields)
-      bits = std::max<int>(bits, std::max(f.null_bit, f.varlen_bit) + 1);
-    if (static_cast<uint32_t>(bits) > layout.columns[layout.null_flags_column].length * 8) {
-      return Corrupt(path, "_NullFlags is too short for the nullable and varying fields");
-    }
-  } else {
-    for (const auto& f : layout.fields) {
-      if (f.null_bit >= 0 || f.varlen_bit >= 0) {
-        return Corrupt(path, "field " + Quoted(f.name) + " needs _NullFlags, which is missing");
-      }
-    }
-  }
+  ACE_RETURN_IF_ERROR(CheckNullFlags(layout, path));
   return layout;
 }
 
