@@ -151,6 +151,367 @@ ACE_API UNSIGNED32 AdsGetVersion(UNSIGNED32* pulMajor, UNSIGNED32* pulMinor, UNS
 /* The kind of object a handle names (ADS_CONNECTION ... ADS_CURSOR). */
 ACE_API UNSIGNED32 AdsGetHandleType(ADSHANDLE hObj, UNSIGNED16* pusType);
 
+/* ---- Constants of connections and tables ------------------------------------------------- */
+
+/* Server types of AdsConnect60 (or-ed); 0 lets the engine choose (local). */
+#define ADS_LOCAL_SERVER 1
+#define ADS_REMOTE_SERVER 2
+#define ADS_AIS_SERVER 4
+
+/* Connection properties of AdsGetConnectionProperty. */
+#define ADS_CONNECTIONPROP_USERNAME 0
+#define ADS_CONNECTIONPROP_PASSWORD 1
+
+/* Table types. ADS_DEFAULT lets a dictionary choose (free tables need one of 1 to 4). */
+#define ADS_DEFAULT 0
+#define ADS_NTX 1
+#define ADS_CDX 2
+#define ADS_ADT 3
+#define ADS_VFP 4
+
+/* Character types. */
+#define ADS_ANSI 1
+#define ADS_OEM 2
+
+/* Lock types (the two file-lock schemes; users of different schemes do not see each other's
+ * record locks). */
+#define ADS_COMPATIBLE_LOCKING 0
+#define ADS_PROPRIETARY_LOCKING 1
+
+/* Rights checking. */
+#define ADS_CHECK_RIGHTS 1
+#define ADS_IGNORE_RIGHTS 2
+
+/* Open options (AdsOpenTable90, answered by AdsGetTableOpenOptions). Further bits the
+ * components pass (index collation handling, caching) are accepted and have no effect. */
+#define ADS_EXCLUSIVE 0x00000001
+#define ADS_READONLY 0x00000002
+#define ADS_SHARED 0x00000000
+/* Answered by AdsGetTableOpenOptions only. */
+#define ADS_UPDATE_ALLOWED 0x00000020
+#define ADS_INSERT_ALLOWED 0x00000040
+
+/* File name forms of AdsGetTableFilename. */
+#define ADS_BASENAME 1
+#define ADS_BASENAMEANDEXT 2
+#define ADS_FULLPATHNAME 3
+
+/* Counting and numbering options (AdsGetRecordCount, AdsGetRecordNum, AdsCopyTable...). */
+#define ADS_RESPECTFILTERS 1
+#define ADS_IGNOREFILTERS 2
+#define ADS_RESPECTSCOPES 3
+#define ADS_REFRESHCOUNT 4
+
+/* Trim options of the text getters. */
+#define ADS_NONE 0
+#define ADS_LTRIM 1
+#define ADS_RTRIM 2
+#define ADS_TRIM 3
+
+/* Binary and memo data types (AdsSetBinary, AdsFileToBinary, AdsGetMemoDataType). */
+#define ADS_MEMO 5
+#define ADS_BINARY 6
+#define ADS_IMAGE 7
+
+/* Options of AdsAccessVfpSystemField. */
+#define ADS_VFP_GET_NULL 1     /* *pulValue := 1 when the field is null, else 0 */
+#define ADS_VFP_SET_NULL 2     /* *pulValue 0xFFFF marks the field null, 0 clears the mark */
+#define ADS_VFP_SET_VARLEN 3   /* *pulValue 0xFFFF: the value fills the field; 0: it is shorter */
+#define ADS_VFP_GET_VARLEN 4   /* *pulValue := 1 when the value fills the field, else 0 */
+
+/* The size of a bookmark of AdsGetBookmark60. */
+#define ADS_BOOKMARK_LENGTH 4
+
+/* ---- Field arguments ----------------------------------------------------------------------
+ * Functions that take "UNSIGNED8* pucFldName" accept either a zero-terminated field name
+ * (without regard to letter case) or a field number: a pointer value from 1 to 65535 is the
+ * 1-based number of the field, as written by ADSFIELD(n). No valid text lies at such
+ * addresses, so the two cannot be confused. 0 (a null pointer) is refused with 5004. */
+#define ADSFIELD(n) ((UNSIGNED8*)(uintptr_t)(n))
+
+/* ---- Connections ------------------------------------------------------------------------- */
+
+/* Opens a connection on a directory of free tables. usServerTypes: ADS_LOCAL_SERVER (or 0);
+ * remote and internet answer 5019; a data dictionary (.add) answers 5007; a missing directory
+ * 5011. User name and password may be null; they are kept for AdsGetConnectionProperty. */
+ACE_API UNSIGNED32 AdsConnect60(const UNSIGNED8* pucServerPath, UNSIGNED16 usServerTypes, const UNSIGNED8* pucUserName,
+                                const UNSIGNED8* pucPassword, UNSIGNED32 ulOptions, ADSHANDLE* phConnect);
+/* AdsConnect60 with the engine's choice of server type and no user. */
+ACE_API UNSIGNED32 AdsConnect(const UNSIGNED8* pucServerName, ADSHANDLE* phConnect);
+/* Closes the connection and every table, cursor, search and statement opened on it; pending
+ * record changes are written first. A stale handle answers 5024. */
+ACE_API UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect);
+/* The server type of the connection (ADS_LOCAL_SERVER). */
+ACE_API UNSIGNED32 AdsGetConnectionType(ADSHANDLE hConnect, UNSIGNED16* pusConnectType);
+/* The path the connection was opened on. */
+ACE_API UNSIGNED32 AdsGetConnectionPath(ADSHANDLE hConnect, UNSIGNED8* pucConnectionPath, UNSIGNED16* pusLen);
+/* A property of the connection (ADS_CONNECTIONPROP_USERNAME or _PASSWORD) as text. */
+ACE_API UNSIGNED32 AdsGetConnectionProperty(ADSHANDLE hConnect, UNSIGNED16 usPropertyID, void* pvProperty,
+                                            UNSIGNED32* pulPropertyLen);
+/* *pbConnectionIsAlive := 1 while the connection is open (a local connection stays alive). */
+ACE_API UNSIGNED32 AdsIsConnectionAlive(ADSHANDLE hConnect, UNSIGNED16* pbConnectionIsAlive);
+/* The name of the machine that serves the connection (the local host name). */
+ACE_API UNSIGNED32 AdsGetServerName(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+/* The server's date as "YYYYMMDD", its milliseconds since midnight and its time as "HH:MM:SS". */
+ACE_API UNSIGNED32 AdsGetServerTime(ADSHANDLE hConnect, UNSIGNED8* pucDateBuf, UNSIGNED16* pusDateBufLen,
+                                    SIGNED32* plTime, UNSIGNED8* pucTimeBuf, UNSIGNED16* pusTimeBufLen);
+/* The connection a table was opened on. */
+ACE_API UNSIGNED32 AdsGetTableConnection(ADSHANDLE hTable, ADSHANDLE* phConnect);
+/* Starts a table search: pucFileMask is a pattern such as "*.adt", relative to the connection's
+ * path or absolute; the first file name (without directory) goes to pucFirstFile and a search
+ * handle to phFindHandle. No match answers 5059 (no handle). */
+ACE_API UNSIGNED32 AdsFindFirstTable(ADSHANDLE hConnect, const UNSIGNED8* pucFileMask, UNSIGNED8* pucFirstFile,
+                                     UNSIGNED16* pusFileLen, ADSHANDLE* phFindHandle);
+/* The next file name of a search; 5059 when there are no more. */
+ACE_API UNSIGNED32 AdsFindNextTable(ADSHANDLE hConnect, ADSHANDLE hFindHandle, UNSIGNED8* pucFileName,
+                                    UNSIGNED16* pusFileLen);
+/* Ends a search. */
+ACE_API UNSIGNED32 AdsFindClose(ADSHANDLE hConnect, ADSHANDLE hFindHandle);
+/* *pusOnDisk := 1 when the file exists (relative names against the connection's path; hConnect
+ * may be 0: then against the working directory). */
+ACE_API UNSIGNED32 AdsCheckExistence(ADSHANDLE hConnect, const UNSIGNED8* pucFileName, UNSIGNED16* pusOnDisk);
+
+/* ---- Opening and table information ------------------------------------------------------- */
+
+/* Opens a table (a name with or without extension, relative to the connection's path or
+ * absolute, '\' or '/'). pucAlias may be null. usTableType 1-4; usCharType ADS_ANSI/ADS_OEM;
+ * usLockType ADS_COMPATIBLE_LOCKING/ADS_PROPRIETARY_LOCKING; ulOptions ADS_EXCLUSIVE and
+ * ADS_READONLY bits; pucCollation may be null or empty. An exclusive open while another user
+ * has the table open, or a shared open while another has it exclusively, answers 5032. */
+ACE_API UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName, const UNSIGNED8* pucAlias,
+                                  UNSIGNED16 usTableType, UNSIGNED16 usCharType, UNSIGNED16 usLockType,
+                                  UNSIGNED16 usCheckRights, UNSIGNED32 ulOptions, const UNSIGNED8* pucCollation,
+                                  ADSHANDLE* phTable);
+/* Writes pending changes and releases the table or cursor handle. */
+ACE_API UNSIGNED32 AdsCloseTable(ADSHANDLE hTable);
+ACE_API UNSIGNED32 AdsGetTableType(ADSHANDLE hTable, UNSIGNED16* pusType);
+/* Length of the record image of AdsGetRecord. */
+ACE_API UNSIGNED32 AdsGetRecordLength(ADSHANDLE hTable, UNSIGNED32* pulLength);
+/* ADS_EXCLUSIVE, ADS_READONLY, and ADS_UPDATE_ALLOWED | ADS_INSERT_ALLOWED when writable. */
+ACE_API UNSIGNED32 AdsGetTableOpenOptions(ADSHANDLE hTable, UNSIGNED32* pulOptions);
+ACE_API UNSIGNED32 AdsGetNumFields(ADSHANDLE hTable, UNSIGNED16* pusCount);
+/* The engine field type (1-28, 51, 52) of a field (name or ADSFIELD(n)). */
+ACE_API UNSIGNED32 AdsGetFieldType(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED16* pusType);
+/* Bytes of the field's area in the record image. */
+ACE_API UNSIGNED32 AdsGetFieldLength(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED32* pulLength);
+ACE_API UNSIGNED32 AdsGetFieldDecimals(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED16* pusDecimals);
+/* The name of field number usFld (1-based). */
+ACE_API UNSIGNED32 AdsGetFieldName(ADSHANDLE hTable, UNSIGNED16 usFld, UNSIGNED8* pucName, UNSIGNED16* pusBufLen);
+/* Offset of the field in the record image. */
+ACE_API UNSIGNED32 AdsGetFieldOffset(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED32* pulOffset);
+/* The 1-based number of a field name. */
+ACE_API UNSIGNED32 AdsGetFieldNum(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED16* pusNum);
+ACE_API UNSIGNED32 AdsIsNullable(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED16* pbNullable);
+/* Column rights of free tables: read, update and insert as the open allows (bits 1, 2, 4). */
+ACE_API UNSIGNED32 AdsGetColumnPermissions(ADSHANDLE hTable, UNSIGNED16 usFld, UNSIGNED8* pucPermissions);
+ACE_API UNSIGNED32 AdsGetTableCharType(ADSHANDLE hTable, UNSIGNED16* pusCharType);
+/* The collation given at open; the empty text when none was given. */
+ACE_API UNSIGNED32 AdsGetTableCollation(ADSHANDLE hTable, UNSIGNED8* pucCollation, UNSIGNED16* pusLen);
+/* The table's file name in the form usOption (ADS_BASENAME, ADS_BASENAMEANDEXT, ADS_FULLPATHNAME). */
+ACE_API UNSIGNED32 AdsGetTableFilename(ADSHANDLE hTable, UNSIGNED16 usOption, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+/* Block size of the memo file (0 without one). */
+ACE_API UNSIGNED32 AdsGetTableMemoSize(ADSHANDLE hTable, UNSIGNED16* pusMemoSize);
+/* Hints for the engine's caches; accepted and checked, records are always read fresh. */
+ACE_API UNSIGNED32 AdsCacheRecords(ADSHANDLE hTable, UNSIGNED16 usNumRecords);
+ACE_API UNSIGNED32 AdsCacheOpenTables(UNSIGNED16 usOpen);
+ACE_API UNSIGNED32 AdsCacheOpenCursors(UNSIGNED16 usOpen);
+/* Closes tables kept open by the cache of a connection (the engine keeps none: success). */
+ACE_API UNSIGNED32 AdsCloseCachedTables(ADSHANDLE hConnect);
+/* *pbLive := 1 for a live SQL result cursor; 0 for a table handle. */
+ACE_API UNSIGNED32 AdsSqlPeekStatement(ADSHANDLE hCursor, UNSIGNED8* pbLive);
+
+/* ---- Creating and deleting --------------------------------------------------------------- */
+
+/* Creates a table from a field specification "Name,Char,30;Age,ShortInt;..." (types Char,
+ * CIChar, Num, Date, ShortDate, Logical, Memo, Binary, Blob, Image, Varchar, VarcharFox,
+ * VarBinaryFox, Double, Integer, ShortInt, Time, TimeStamp, ModTime, AutoInc, Raw, CurDouble,
+ * Money, RowVersion, NChar, NVarchar, NMemo, General) and opens it. An existing file is
+ * refused (5012). pucDBObjName may be null. usMemoSize 0 = the format's default. */
+ACE_API UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName, const UNSIGNED8* pucDBObjName,
+                                    UNSIGNED16 usTableType, UNSIGNED16 usCharType, UNSIGNED16 usLockType,
+                                    UNSIGNED16 usCheckRights, UNSIGNED16 usMemoSize, const UNSIGNED8* pucFields,
+                                    UNSIGNED32 ulOptions, const UNSIGNED8* pucCollation, ADSHANDLE* phTable);
+/* Closes the table and deletes its files (table and memo). Needs no other user to have it open. */
+ACE_API UNSIGNED32 AdsDeleteTable(ADSHANDLE hTable);
+/* Removes every record / the deleted records; the table must be open exclusively (5031). */
+ACE_API UNSIGNED32 AdsZapTable(ADSHANDLE hTable);
+ACE_API UNSIGNED32 AdsPackTable(ADSHANDLE hTable);
+/* Copies the table (records as usFilterOption counts them) to a new table file of the same type. */
+ACE_API UNSIGNED32 AdsCopyTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption, const UNSIGNED8* pucFile);
+/* Creates an empty table with the same fields. */
+ACE_API UNSIGNED32 AdsCopyTableStructure(ADSHANDLE hTable, const UNSIGNED8* pucFile);
+/* Appends the records of hObjFrom to hTableTo, field by field by name. */
+ACE_API UNSIGNED32 AdsCopyTableContents(ADSHANDLE hObjFrom, ADSHANDLE hTableTo, UNSIGNED16 usFilterOption);
+/* Copies the table into a new file of another table type. */
+ACE_API UNSIGNED32 AdsConvertTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption, const UNSIGNED8* pucFile,
+                                   UNSIGNED16 usTableType);
+
+/* ---- Navigation (natural order) ---------------------------------------------------------- */
+
+/* Each move writes the pending changes of the current record first. BOF and EOF have no
+ * current record: getters there answer 5068. */
+ACE_API UNSIGNED32 AdsGotoTop(ADSHANDLE hObj);
+ACE_API UNSIGNED32 AdsGotoBottom(ADSHANDLE hObj);
+ACE_API UNSIGNED32 AdsGotoBOF(ADSHANDLE hObj);
+ACE_API UNSIGNED32 AdsGotoEOF(ADSHANDLE hObj);
+/* Moves lRecs visible records (negative: backwards); past the end is EOF, before the start BOF. */
+ACE_API UNSIGNED32 AdsSkip(ADSHANDLE hObj, SIGNED32 lRecs);
+/* Positions on a record (also a deleted one); 0 or past the end is EOF and answers 5022. */
+ACE_API UNSIGNED32 AdsGotoRecord(ADSHANDLE hObj, UNSIGNED32 ulRec);
+ACE_API UNSIGNED32 AdsAtBOF(ADSHANDLE hObj, UNSIGNED16* pbBof);
+ACE_API UNSIGNED32 AdsAtEOF(ADSHANDLE hObj, UNSIGNED16* pbEof);
+/* *pbVisible := 1 when the current record passes the visibility rules (deleted shown or not). */
+ACE_API UNSIGNED32 AdsIsRecordVisible(ADSHANDLE hObj, UNSIGNED16* pbVisible);
+/* The current record's number (ADS_IGNOREFILTERS) or its position among the visible records
+ * (ADS_RESPECTFILTERS); 0 at BOF, EOF and on a new record. */
+ACE_API UNSIGNED32 AdsGetRecordNum(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED32* pulRec);
+/* Records in the table (ADS_IGNOREFILTERS: all, deleted included) or the visible ones
+ * (ADS_RESPECTFILTERS, ADS_RESPECTSCOPES); + ADS_REFRESHCOUNT re-reads the header first. */
+ACE_API UNSIGNED32 AdsGetRecordCount(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED32* pulCount);
+/* The current record as a 32-bit bookmark (its record number). */
+ACE_API UNSIGNED32 AdsGetBookmark(ADSHANDLE hObj, ADSHANDLE* phBookmark);
+/* The current record as ADS_BOOKMARK_LENGTH bytes: the record number, 32-bit little-endian. */
+ACE_API UNSIGNED32 AdsGetBookmark60(ADSHANDLE hObj, UNSIGNED8* pucBookmark, UNSIGNED32* pulLength);
+ACE_API UNSIGNED32 AdsGetBookmarkLength(ADSHANDLE hObj, UNSIGNED32* pulLength);
+ACE_API UNSIGNED32 AdsGotoBookmark(ADSHANDLE hObj, ADSHANDLE hBookmark);
+/* *plResult := -1, 0 or 1 as bookmark 1 lies before, on or after bookmark 2. */
+ACE_API UNSIGNED32 AdsCompareBookmarks(const UNSIGNED8* pucBookmark1, const UNSIGNED8* pucBookmark2,
+                                       SIGNED32* plResult);
+/* Position from 0 (first) to 1 (last visible record). */
+ACE_API UNSIGNED32 AdsGetRelKeyPos(ADSHANDLE hIndex, DOUBLE* pdPos);
+ACE_API UNSIGNED32 AdsSetRelKeyPos(ADSHANDLE hIndex, DOUBLE dPos);
+/* The process-wide setting whether deleted records are visible (default 0: hidden). */
+ACE_API UNSIGNED32 AdsShowDeleted(UNSIGNED16 bShowDeleted);
+ACE_API UNSIGNED32 AdsGetDeleted(UNSIGNED16* pbShowDeleted);
+ACE_API UNSIGNED32 AdsIsRecordDeleted(ADSHANDLE hTable, UNSIGNED16* pbDeleted);
+/* Re-reads the current record from the file, dropping pending changes. */
+ACE_API UNSIGNED32 AdsRefreshRecord(ADSHANDLE hTable);
+
+/* ---- Records ----------------------------------------------------------------------------- */
+
+/* The current record image (with pending changes), *pulLen bytes in, the record length out. */
+ACE_API UNSIGNED32 AdsGetRecord(ADSHANDLE hTable, UNSIGNED8* pucRec, UNSIGNED32* pulLen);
+/* The image of a blank record (every field empty), as a new record starts. */
+ACE_API UNSIGNED32 AdsGetNullRecord(ADSHANDLE hTable, UNSIGNED8* pucRec, UNSIGNED32* pulLen);
+/* Fills the caller's buffer of ulLen bytes (at least the record length) with a blank record. */
+ACE_API UNSIGNED32 AdsClearRecordBuffer(ADSHANDLE hTable, UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
+/* Starts a new blank record; it is written by AdsWriteRecord or the next move. */
+ACE_API UNSIGNED32 AdsAppendRecord(ADSHANDLE hTable);
+/* Writes the pending changes (locking the record for the write when this user holds no lock;
+ * 5035 when another user holds it). */
+ACE_API UNSIGNED32 AdsWriteRecord(ADSHANDLE hTable);
+/* Drops the pending changes (and a new record that was not written yet). */
+ACE_API UNSIGNED32 AdsCancelUpdate(ADSHANDLE hTable);
+ACE_API UNSIGNED32 AdsDeleteRecord(ADSHANDLE hTable);
+ACE_API UNSIGNED32 AdsRecallRecord(ADSHANDLE hTable);
+/* CRC-32 of the current record as stored (ulOptions 1: with pending changes). */
+ACE_API UNSIGNED32 AdsGetRecordCRC(ADSHANDLE hTable, UNSIGNED32* pulCRC, UNSIGNED32 ulOptions);
+/* The autoincrement value of the last record this handle appended (0 when none). */
+ACE_API UNSIGNED32 AdsGetLastAutoinc(ADSHANDLE hObj, UNSIGNED32* pulAutoIncVal);
+
+/* ---- Locks ------------------------------------------------------------------------------- */
+
+/* Locks a record (0 = the current one); 5035 when another user holds it or the table lock. */
+ACE_API UNSIGNED32 AdsLockRecord(ADSHANDLE hTable, UNSIGNED32 ulRec);
+/* 5062 when this user did not hold the lock. */
+ACE_API UNSIGNED32 AdsUnlockRecord(ADSHANDLE hTable, UNSIGNED32 ulRec);
+/* 5035 when another user holds the table lock or any record lock. */
+ACE_API UNSIGNED32 AdsLockTable(ADSHANDLE hTable);
+/* 5087 when the table was not locked. */
+ACE_API UNSIGNED32 AdsUnlockTable(ADSHANDLE hTable);
+/* *pbLocked := 1 when this user holds the record's lock (or the table lock, or the table is
+ * open exclusively). */
+ACE_API UNSIGNED32 AdsIsRecordLocked(ADSHANDLE hTable, UNSIGNED32 ulRec, UNSIGNED16* pbLocked);
+ACE_API UNSIGNED32 AdsIsTableLocked(ADSHANDLE hTable, UNSIGNED16* pbLocked);
+/* The number of record locks this user holds on the table. */
+ACE_API UNSIGNED32 AdsGetNumLocks(ADSHANDLE hTable, UNSIGNED16* pusNum);
+/* Their record numbers, ascending; *pusArrayLen is the array's capacity in, the count out
+ * (5005 with the count when the array is too small). */
+ACE_API UNSIGNED32 AdsGetAllLocks(ADSHANDLE hTable, UNSIGNED32* aulLocks, UNSIGNED16* pusArrayLen);
+
+/* ---- Field values ------------------------------------------------------------------------
+ * Getters read the current record (with pending changes) and answer 5068 without one; setters
+ * change the engine's copy of the record, which is written by AdsWriteRecord or the next move.
+ * On OEM tables character data is converted between OEM and ANSI here. */
+
+/* The field as text (every type); usOption ADS_NONE, ADS_LTRIM, ADS_RTRIM, ADS_TRIM. */
+ACE_API UNSIGNED32 AdsGetField(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32* pulLen,
+                               UNSIGNED16 usOption);
+/* The same in UTF-16; lengths in characters. */
+ACE_API UNSIGNED32 AdsGetFieldW(ADSHANDLE hTable, const UNSIGNED8* pucFldName, WCHAR* pwcBuf, UNSIGNED32* pulLen,
+                                UNSIGNED16 usOption);
+/* The text of a character or memo field. */
+ACE_API UNSIGNED32 AdsGetString(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32* pulLen,
+                                UNSIGNED16 usOption);
+ACE_API UNSIGNED32 AdsGetStringW(ADSHANDLE hTable, const UNSIGNED8* pucFldName, WCHAR* pwcBuf, UNSIGNED32* pulLen,
+                                 UNSIGNED16 usOption);
+ACE_API UNSIGNED32 AdsGetLong(ADSHANDLE hTable, const UNSIGNED8* pucFldName, SIGNED32* plValue);
+ACE_API UNSIGNED32 AdsGetShort(ADSHANDLE hTable, const UNSIGNED8* pucFldName, SIGNED16* psValue);
+ACE_API UNSIGNED32 AdsGetDouble(ADSHANDLE hTable, const UNSIGNED8* pucFldName, DOUBLE* pdValue);
+ACE_API UNSIGNED32 AdsGetLogical(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED16* pbValue);
+/* A date (or the date part of a timestamp) as a Julian day number; 0 for an empty date. */
+ACE_API UNSIGNED32 AdsGetJulian(ADSHANDLE hTable, const UNSIGNED8* pucFldName, SIGNED32* plDate);
+/* A time (or the time part of a timestamp) in milliseconds since midnight. */
+ACE_API UNSIGNED32 AdsGetMilliseconds(ADSHANDLE hTable, const UNSIGNED8* pucFldName, SIGNED32* plTime);
+/* A date as text in the engine's date format; a time as text. */
+ACE_API UNSIGNED32 AdsGetDate(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED16* pusLen);
+ACE_API UNSIGNED32 AdsGetTime(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED16* pusLen);
+ACE_API UNSIGNED32 AdsIsEmpty(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED16* pbEmpty);
+ACE_API UNSIGNED32 AdsIsNull(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED16* pbNull);
+/* Length of the field's value as AdsGetField gives it untrimmed (national types: 2 bytes per
+ * character); memo and binary contents in bytes. ulOptions is accepted for either form. */
+ACE_API UNSIGNED32 AdsGetDataLength(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED32 ulOptions,
+                                    UNSIGNED32* pulLength);
+ACE_API UNSIGNED32 AdsGetMemoLength(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED32* pulLength);
+/* ADS_MEMO, ADS_BINARY or ADS_IMAGE. */
+ACE_API UNSIGNED32 AdsGetMemoDataType(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED16* pusType);
+/* Binary data from ulOffset; *pulLen bytes in, bytes delivered out (fewer at the end). */
+ACE_API UNSIGNED32 AdsGetBinary(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED32 ulOffset, UNSIGNED8* pucBuf,
+                                UNSIGNED32* pulLen);
+ACE_API UNSIGNED32 AdsGetBinaryLength(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED32* pulLength);
+
+/* The field from text (every type), ulLen bytes (the text need not be zero-terminated). */
+ACE_API UNSIGNED32 AdsSetField(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
+ACE_API UNSIGNED32 AdsSetFieldW(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const WCHAR* pwcBuf, UNSIGNED32 ulLen);
+/* The field's bytes in the storage form of the record image (ulLen at most the field length). */
+ACE_API UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
+ACE_API UNSIGNED32 AdsSetString(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
+ACE_API UNSIGNED32 AdsSetStringW(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const WCHAR* pwcBuf, UNSIGNED32 ulLen);
+ACE_API UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, const UNSIGNED8* pucFldName);
+/* Sets NULL; a field that cannot hold NULL is set empty. */
+ACE_API UNSIGNED32 AdsSetNull(ADSHANDLE hObj, const UNSIGNED8* pucFldName);
+ACE_API UNSIGNED32 AdsSetLong(ADSHANDLE hObj, const UNSIGNED8* pucFldName, SIGNED32 lValue);
+ACE_API UNSIGNED32 AdsSetShort(ADSHANDLE hObj, const UNSIGNED8* pucFldName, SIGNED16 sValue);
+ACE_API UNSIGNED32 AdsSetDouble(ADSHANDLE hObj, const UNSIGNED8* pucFldName, DOUBLE dValue);
+ACE_API UNSIGNED32 AdsSetLogical(ADSHANDLE hObj, const UNSIGNED8* pucFldName, UNSIGNED16 bValue);
+ACE_API UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, const UNSIGNED8* pucFldName, SIGNED32 lDate);
+ACE_API UNSIGNED32 AdsSetMilliseconds(ADSHANDLE hObj, const UNSIGNED8* pucFldName, SIGNED32 lTime);
+ACE_API UNSIGNED32 AdsSetDate(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const UNSIGNED8* pucValue, UNSIGNED16 usLen);
+ACE_API UNSIGNED32 AdsSetTime(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const UNSIGNED8* pucValue, UNSIGNED16 usLen);
+/* Binary data in chunks: ulTotalLength is the whole value's size, ulOffset where this chunk of
+ * ulLen bytes goes; the value is stored when the last chunk has arrived. usBinaryType
+ * ADS_BINARY or ADS_IMAGE. */
+ACE_API UNSIGNED32 AdsSetBinary(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED16 usBinaryType,
+                                UNSIGNED32 ulTotalLength, UNSIGNED32 ulOffset, const UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
+/* Stores a file's contents in a binary or memo field / writes the field's contents to a file. */
+ACE_API UNSIGNED32 AdsFileToBinary(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED16 usBinaryType,
+                                   const UNSIGNED8* pucFileName);
+ACE_API UNSIGNED32 AdsBinaryToFile(ADSHANDLE hTable, const UNSIGNED8* pucFldName, const UNSIGNED8* pucFileName);
+/* The hidden null and length marks of a VFP field in a record image pucRecord (the caller's
+ * copy, of the record length): ulOptions ADS_VFP_GET_NULL, _SET_NULL, _SET_VARLEN, _GET_VARLEN. */
+ACE_API UNSIGNED32 AdsAccessVfpSystemField(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED8* pucRecord,
+                                           UNSIGNED32 ulOptions, UNSIGNED32* pulValue);
+
+/* ---- Date conversions -------------------------------------------------------------------- */
+
+/* "YYYYMMDD" (usLen bytes) to a Julian day number; blanks give 0. */
+ACE_API UNSIGNED32 AdsConvertStringToJulian(const UNSIGNED8* pucJulianString, UNSIGNED16 usLen, DOUBLE* pdJulian);
+/* A Julian day number to "YYYYMMDD" (0 gives eight blanks). */
+ACE_API UNSIGNED32 AdsConvertJulianToString(DOUBLE dJulian, UNSIGNED8* pucJulianString, UNSIGNED16* pusLen);
+/* A date in the engine's date format (or "YYYYMMDD") to a Julian day number. */
+ACE_API UNSIGNED32 AdsConvertDateToJulian(ADSHANDLE hConnect, const UNSIGNED8* pucDate, UNSIGNED16 usLen,
+                                          DOUBLE* pdJulian);
+
 #ifdef __cplusplus
 }
 #endif

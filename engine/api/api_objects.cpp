@@ -1,0 +1,114 @@
+// Handle objects of connections, tables and searches (see api_objects.h).
+#include "engine/api/api_objects.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "engine/base/error_codes.h"
+
+namespace ace::api {
+namespace {
+
+bool SameNameNoCase(const std::string& a, const char* b) {
+  size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TableObject::TableObject(std::shared_ptr<ConnectionObject> owner,
+                         std::unique_ptr<cursor::Cursor> cursor)
+    : HandleObject(HandleKind::kTable), owner_(std::move(owner)), cursor_(std::move(cursor)) {
+  // The _NullFlags field of a Visual FoxPro table is not among fields(); it is the last field of
+  // the record, as long as its highest bit needs.
+  if (cursor_->file().type() == storage::TableType::kVfp) {
+    int highest = -1;
+    for (const storage::FieldDesc& f : cursor_->file().fields()) {
+      highest = std::max<int>(highest, std::max<int>(f.null_bit, f.varlen_bit));
+    }
+    if (highest >= 0) {
+      null_flags_.name = "_NullFlags";
+      null_flags_.length = static_cast<uint32_t>(highest / 8 + 1);
+      uint32_t record_length = cursor_->file().record_length();
+      if (null_flags_.length < record_length) {
+        null_flags_.offset = record_length - null_flags_.length;
+        has_null_flags_ = true;
+      }
+    }
+  }
+}
+
+TableObject::~TableObject() {
+  if (cursor_ != nullptr) (void)cursor_->Close();
+}
+
+Result<size_t> TableObject::FieldIndex(const uint8_t* field_arg) const {
+  if (field_arg == nullptr) return Status(kErrNullPointer, "the field argument is missing");
+  const auto& fields = cursor_->file().fields();
+  auto value = reinterpret_cast<uintptr_t>(field_arg);
+  if (value <= 0xFFFF) {
+    if (value > fields.size()) {
+      return Status(kErrColumnNotFound, "column number " + std::to_string(value) + ": the table " +
+                                            cursor_->path() + " has " +
+                                            std::to_string(fields.size()) + " fields");
+    }
+    return static_cast<size_t>(value - 1);
+  }
+  const char* name = reinterpret_cast<const char*>(field_arg);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (SameNameNoCase(fields[i].name, name)) return i;
+  }
+  std::string shown(name, strnlen(name, 200));
+  return Status(kErrColumnNotFound,
+                "column \"" + shown + "\" is not a field of " + cursor_->path());
+}
+
+fields::FieldContext TableObject::Context(size_t index) const {
+  fields::FieldContext ctx{field(index)};
+  ctx.table = cursor_->file().type();
+  ctx.null_flags = has_null_flags_ ? &null_flags_ : nullptr;
+  ctx.char_type = cursor_->options().char_type;
+  return ctx;
+}
+
+Result<std::shared_ptr<ConnectionObject>> GetConnection(uint32_t handle) {
+  return HandleTable::Instance().Get<ConnectionObject>(handle, {HandleKind::kConnection});
+}
+
+Result<std::shared_ptr<TableObject>> GetTable(uint32_t handle) {
+  auto table = HandleTable::Instance().Get<TableObject>(handle, {HandleKind::kTable});
+  if (table.ok() && table.value()->cursor().closed()) {
+    return Status(kErrInvalidHandle, "the table handle " + std::to_string(handle) + " is closed");
+  }
+  return table;
+}
+
+Status AttachToConnection(uint32_t connection, uint32_t child) {
+  auto conn = GetConnection(connection);
+  if (!conn.ok()) return conn.status();
+  conn.value()->children().push_back(child);
+  return Status::Ok();
+}
+
+void DetachFromConnection(uint32_t connection, uint32_t child) {
+  auto conn = GetConnection(connection);
+  if (!conn.ok()) return;
+  auto& children = conn.value()->children();
+  children.erase(std::remove(children.begin(), children.end(), child), children.end());
+}
+
+std::string FieldArgText(const uint8_t* field_arg) {
+  auto value = reinterpret_cast<uintptr_t>(field_arg);
+  if (value <= 0xFFFF) return "number " + std::to_string(value);
+  const char* name = reinterpret_cast<const char*>(field_arg);
+  return "\"" + std::string(name, strnlen(name, 200)) + "\"";
+}
+
+}  // namespace ace::api

@@ -1,0 +1,94 @@
+// The objects behind the handles of connections, tables and table searches, and the helpers
+// every *_api.cpp uses to turn a handle or a field argument into them. The C++ core they wrap
+// is engine/cursor (Connection, Cursor); the handle table is engine/base/handle_table.h.
+//
+// Other modules that open objects on a connection (SQL statements, dictionary searches)
+// register their handles with AttachToConnection so that AdsDisconnect releases them too.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/base/handle_table.h"
+#include "engine/base/status.h"
+#include "engine/cursor/connection.h"
+#include "engine/cursor/cursor.h"
+#include "engine/fields/field_codec.h"
+
+namespace ace::api {
+
+class ConnectionObject : public HandleObject {
+ public:
+  explicit ConnectionObject(std::unique_ptr<cursor::Connection> connection)
+      : HandleObject(HandleKind::kConnection), connection_(std::move(connection)) {}
+  cursor::Connection& connection() { return *connection_; }
+  // Handles opened on this connection, released by AdsDisconnect.
+  std::vector<uint32_t>& children() { return children_; }
+
+ private:
+  std::unique_ptr<cursor::Connection> connection_;
+  std::vector<uint32_t> children_;
+};
+
+// A table handle: a cursor and what the C API keeps per handle.
+class TableObject : public HandleObject {
+ public:
+  TableObject(std::shared_ptr<ConnectionObject> owner, std::unique_ptr<cursor::Cursor> cursor);
+  ~TableObject() override;
+  cursor::Cursor& cursor() { return *cursor_; }
+  ConnectionObject& owner() { return *owner_; }
+
+  // The field of a field argument (a name, or ADSFIELD(n)), as an index into fields().
+  Result<size_t> FieldIndex(const uint8_t* field_arg) const;
+  const storage::FieldDesc& field(size_t index) const { return cursor_->file().fields()[index]; }
+  // The conversion context of a field of this table.
+  fields::FieldContext Context(size_t index) const;
+
+  // A binary value being stored in chunks by AdsSetBinary.
+  struct PendingBinary {
+    size_t field = SIZE_MAX;
+    uint16_t kind = 0;
+    uint32_t total = 0;
+    std::vector<uint8_t> data;
+    std::vector<bool> filled;
+    uint32_t filled_count = 0;
+  };
+  PendingBinary& pending_binary() { return pending_binary_; }
+
+ private:
+  std::shared_ptr<ConnectionObject> owner_;
+  std::unique_ptr<cursor::Cursor> cursor_;
+  storage::FieldDesc null_flags_;
+  bool has_null_flags_ = false;
+  PendingBinary pending_binary_;
+};
+
+class TableSearchObject : public HandleObject {
+ public:
+  TableSearchObject(uint32_t connection, std::vector<std::string> names)
+      : HandleObject(HandleKind::kTableSearch), connection_(connection), names_(std::move(names)) {}
+  uint32_t connection() const { return connection_; }
+  // The next name, or nullptr at the end.
+  const std::string* Next() { return next_ < names_.size() ? &names_[next_++] : nullptr; }
+
+ private:
+  uint32_t connection_;
+  std::vector<std::string> names_;
+  size_t next_ = 0;
+};
+
+Result<std::shared_ptr<ConnectionObject>> GetConnection(uint32_t handle);
+// A table handle (statements' live cursors come later and will be accepted here as well).
+Result<std::shared_ptr<TableObject>> GetTable(uint32_t handle);
+
+// Registers a handle opened on a connection; AdsDisconnect removes it from the handle table.
+Status AttachToConnection(uint32_t connection, uint32_t child);
+// Forgets a child handle that was closed on its own.
+void DetachFromConnection(uint32_t connection, uint32_t child);
+
+// The engine's text of a field argument for messages: the name, or "number N".
+std::string FieldArgText(const uint8_t* field_arg);
+
+}  // namespace ace::api

@@ -1,0 +1,103 @@
+// A connection of the engine to a directory of free tables: its path, user, the table files
+// its cursors have open (one TableFile per file and connection, shared by the cursors, so the
+// locks of one connection never conflict with each other) and the table search of
+// AdsFindFirstTable. Cursors, handles and the C API live elsewhere (cursor.h, engine/api).
+//
+// Not thread-safe: a connection and what is opened on it belong to one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/base/status.h"
+#include "engine/cursor/table_locks.h"
+#include "engine/storage/table_file.h"
+
+namespace ace::cursor {
+
+// Server type bits of a connect call.
+inline constexpr uint16_t kServerLocal = 1;
+inline constexpr uint16_t kServerRemote = 2;
+inline constexpr uint16_t kServerInternet = 4;
+
+// The longest path or table name the engine takes (bytes, without the zero).
+inline constexpr size_t kMaxPathLength = 260;
+
+struct OpenTableOptions {
+  storage::TableType type = storage::TableType::kAdt;
+  uint16_t char_type = 1;  // 1 ANSI, 2 OEM
+  LockScheme lock = LockScheme::kProprietary;
+  bool check_rights = true;
+  bool exclusive = false;
+  bool read_only = false;
+  std::string collation;
+};
+
+// One table file open within a connection. The locks are destroyed before the file.
+struct SharedTable {
+  std::unique_ptr<storage::TableFile> file;
+  std::unique_ptr<TableLocks> locks;
+  std::string path;
+  bool read_only = false;
+};
+
+class Connection {
+ public:
+  // Opens a connection on a directory. server_types 0 lets the engine choose (local); a request
+  // without the local bit is kErrServerTypeUnavailable; a data dictionary (.add) is refused
+  // with kErrNotSupported; a directory that does not exist is kErrPathNotFound.
+  static Result<std::unique_ptr<Connection>> Open(std::string_view path, uint16_t server_types,
+                                                  std::string user, std::string password);
+
+  const std::string& path() const {
+    return path_;
+  }  // as given, '\' turned into '/', no trailing '/'
+  uint16_t server_type() const { return kServerLocal; }
+  const std::string& user() const { return user_; }
+  const std::string& password() const { return password_; }
+
+  // The file of a table name: relative names are taken from the connection's directory, a name
+  // without extension gets the table type's extension. Names past kMaxPathLength are
+  // kErrNameTooLong.
+  Result<std::string> ResolveTablePath(std::string_view name, storage::TableType type) const;
+  // Any file name, relative to the connection's directory.
+  Result<std::string> ResolvePath(std::string_view name) const;
+
+  // Opens (or shares) the table file for a new cursor and takes its open lock. Exclusive opens
+  // that another user (another connection or process) prevents answer kErrTableInUse.
+  Result<std::shared_ptr<SharedTable>> AcquireTable(const std::string& path,
+                                                    const OpenTableOptions& options);
+  // Creates a new table file and opens it as AcquireTable does.
+  Result<std::shared_ptr<SharedTable>> CreateTable(const std::string& path,
+                                                   const OpenTableOptions& options,
+                                                   const std::vector<storage::FieldSpec>& fields,
+                                                   uint16_t memo_block_size);
+  // True while a cursor of this connection has the file open.
+  bool IsOpen(const std::string& path) const;
+
+  // The file names (without directory) in the mask's directory that match its pattern ("*.adt",
+  // "dir/K*.dbf"), sorted; letter case is ignored.
+  Result<std::vector<std::string>> FindTables(std::string_view mask) const;
+
+ private:
+  Connection(std::string path, std::string user, std::string password)
+      : path_(std::move(path)), user_(std::move(user)), password_(std::move(password)) {}
+  Result<std::shared_ptr<SharedTable>> Share(std::unique_ptr<storage::TableFile> file,
+                                             const std::string& key,
+                                             const OpenTableOptions& options);
+
+  std::string path_;
+  std::string user_;
+  std::string password_;
+  std::map<std::string, std::weak_ptr<SharedTable>> tables_;
+};
+
+// Canonical form of a file path (absolute, symbolic links resolved when the file exists), the
+// key under which connections share table files.
+std::string CanonicalPath(const std::string& path);
+
+}  // namespace ace::cursor

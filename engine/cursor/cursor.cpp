@@ -1,0 +1,376 @@
+// Cursor position, the current record with pending changes, and locks (see cursor.h).
+#include "engine/cursor/cursor.h"
+
+#include <atomic>
+#include <cmath>
+
+#include "engine/base/error_codes.h"
+
+namespace ace::cursor {
+namespace {
+
+std::atomic<bool> g_show_deleted{false};
+
+}  // namespace
+
+void SetShowDeleted(bool show) {
+  g_show_deleted = show;
+}
+bool ShowDeleted() {
+  return g_show_deleted;
+}
+
+uint32_t Crc32(const std::byte* data, size_t n) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < n; ++i) {
+    crc ^= static_cast<uint8_t>(data[i]);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+Cursor::Cursor(std::shared_ptr<SharedTable> table, const OpenTableOptions& options)
+    : table_(std::move(table)), options_(options) {
+  record_ = table_->file->BlankRecord();
+}
+
+Cursor::~Cursor() {
+  if (table_ != nullptr) (void)FlushPending();
+}
+
+Status Cursor::Close() {
+  if (table_ == nullptr) return Status::Ok();
+  Status s = FlushPending();
+  table_.reset();
+  return s;
+}
+
+Status Cursor::ReadRecord(uint32_t recno, std::vector<std::byte>* image) const {
+  image->resize(table_->file->record_length());
+  return table_->file->ReadRecord(recno, image->data());
+}
+
+bool Cursor::Visible(const std::vector<std::byte>& image) const {
+  return ShowDeleted() || !table_->file->IsDeleted(image.data());
+}
+
+Result<uint32_t> Cursor::Find(uint32_t recno, int step, std::vector<std::byte>* image) const {
+  const uint32_t count = table_->file->record_count();
+  while (recno >= 1 && recno <= count) {
+    ACE_RETURN_IF_ERROR(ReadRecord(recno, image));
+    if (Visible(*image)) return recno;
+    recno = step > 0 ? recno + 1 : recno - 1;
+  }
+  return 0u;
+}
+
+Status Cursor::Position(uint32_t recno, std::vector<std::byte> image) {
+  recno_ = recno;
+  record_ = std::move(image);
+  bof_ = eof_ = false;
+  dirty_ = false;
+  return Status::Ok();
+}
+
+Status Cursor::RefreshCount() {
+  if (exclusive()) return Status::Ok();
+  return table_->file->RefreshHeader();
+}
+
+Status Cursor::EnsureWritable() const {
+  if (options_.read_only)
+    return Status(kErrTableReadOnly, path() + ": the table is open read-only");
+  return Status::Ok();
+}
+
+Status Cursor::GotoBof() {
+  ACE_RETURN_IF_ERROR(FlushPending());
+  ACE_RETURN_IF_ERROR(RefreshCount());
+  std::vector<std::byte> image;
+  Result<uint32_t> first = Find(1, 1, &image);
+  if (!first.ok()) return first.status();
+  recno_ = 0;
+  record_ = table_->file->BlankRecord();
+  bof_ = true;
+  eof_ = first.value() == 0;
+  return Status::Ok();
+}
+
+Status Cursor::GotoEof() {
+  ACE_RETURN_IF_ERROR(FlushPending());
+  ACE_RETURN_IF_ERROR(RefreshCount());
+  std::vector<std::byte> image;
+  Result<uint32_t> last = Find(table_->file->record_count(), -1, &image);
+  if (!last.ok()) return last.status();
+  recno_ = 0;
+  record_ = table_->file->BlankRecord();
+  eof_ = true;
+  bof_ = last.value() == 0;
+  return Status::Ok();
+}
+
+Status Cursor::GotoTop() {
+  ACE_RETURN_IF_ERROR(FlushPending());
+  ACE_RETURN_IF_ERROR(RefreshCount());
+  std::vector<std::byte> image;
+  Result<uint32_t> first = Find(1, 1, &image);
+  if (!first.ok()) return first.status();
+  if (first.value() == 0) return GotoEof();
+  return Position(first.value(), std::move(image));
+}
+
+Status Cursor::GotoBottom() {
+  ACE_RETURN_IF_ERROR(FlushPending());
+  ACE_RETURN_IF_ERROR(RefreshCount());
+  std::vector<std::byte> image;
+  Result<uint32_t> last = Find(table_->file->record_count(), -1, &image);
+  if (!last.ok()) return last.status();
+  if (last.value() == 0) return GotoEof();
+  return Position(last.value(), std::move(image));
+}
+
+Status Cursor::Skip(int32_t count) {
+  ACE_RETURN_IF_ERROR(FlushPending());
+  if (count == 0) return Refresh();
+  ACE_RETURN_IF_ERROR(RefreshCount());
+  const int step = count > 0 ? 1 : -1;
+  uint32_t at = recno_;
+  if (at == 0) {
+    if ((step > 0 && eof_) || (step < 0 && bof_ && !eof_)) return Status::Ok();  // nothing further
+    at = step > 0 ? 0 : table_->file->record_count() + 1;
+  }
+  std::vector<std::byte> image;
+  for (int64_t left = std::llabs(static_cast<int64_t>(count)); left > 0; --left) {
+    Result<uint32_t> next = Find(step > 0 ? at + 1 : at - 1, step, &image);
+    if (!next.ok()) return next.status();
+    if (next.value() == 0) return step > 0 ? GotoEof() : GotoBof();
+    at = next.value();
+  }
+  return Position(at, std::move(image));
+}
+
+Status Cursor::GotoRecord(uint32_t recno) {
+  ACE_RETURN_IF_ERROR(FlushPending());
+  ACE_RETURN_IF_ERROR(RefreshCount());
+  if (recno == 0 || recno > table_->file->record_count()) {
+    ACE_RETURN_IF_ERROR(GotoEof());
+    return Status(kErrInvalidRecordNumber, path() + ": there is no record " +
+                                               std::to_string(recno) + " (the table has " +
+                                               std::to_string(table_->file->record_count()) + ")");
+  }
+  std::vector<std::byte> image;
+  ACE_RETURN_IF_ERROR(ReadRecord(recno, &image));
+  return Position(recno, std::move(image));
+}
+
+Status Cursor::Refresh() {
+  if (appending_) return Status::Ok();
+  dirty_ = false;
+  if (recno_ == 0) return Status::Ok();
+  ACE_RETURN_IF_ERROR(RefreshCount());
+  std::vector<std::byte> image;
+  ACE_RETURN_IF_ERROR(ReadRecord(recno_, &image));
+  record_ = std::move(image);
+  return Status::Ok();
+}
+
+Result<bool> Cursor::CurrentVisible() const {
+  if (!has_record()) return false;
+  return Visible(record_);
+}
+
+Result<uint32_t> Cursor::RecordCount(uint16_t option) {
+  if ((option & kFreshCount) != 0 || !exclusive())
+    ACE_RETURN_IF_ERROR(table_->file->RefreshHeader());
+  const uint32_t count = table_->file->record_count();
+  if ((option & 3) == kIgnoreFilters || ShowDeleted()) return count;
+  uint32_t visible = 0;
+  std::vector<std::byte> image;
+  for (uint32_t r = 1; r <= count; ++r) {
+    ACE_RETURN_IF_ERROR(ReadRecord(r, &image));
+    if (Visible(image)) ++visible;
+  }
+  return visible;
+}
+
+Result<uint32_t> Cursor::RecordNumber(uint16_t option) {
+  if (recno_ == 0 || appending_) return 0u;
+  if ((option & 3) == kIgnoreFilters || ShowDeleted()) return recno_;
+  uint32_t position = 0;
+  std::vector<std::byte> image;
+  for (uint32_t r = 1; r <= recno_; ++r) {
+    ACE_RETURN_IF_ERROR(ReadRecord(r, &image));
+    if (Visible(image)) ++position;
+  }
+  return position;
+}
+
+Result<double> Cursor::RelativePosition() {
+  if (recno_ == 0 || appending_) return eof_ && !bof_ ? 1.0 : 0.0;
+  Result<uint32_t> count = RecordCount(kRespectFilters);
+  if (!count.ok()) return count.status();
+  Result<uint32_t> at = RecordNumber(kRespectFilters);
+  if (!at.ok()) return at.status();
+  if (count.value() <= 1 || at.value() == 0) return 0.0;
+  return static_cast<double>(at.value() - 1) / static_cast<double>(count.value() - 1);
+}
+
+Status Cursor::SetRelativePosition(double position) {
+  if (!(position >= 0.0)) position = 0.0;  // also NaN
+  if (position > 1.0) position = 1.0;
+  Result<uint32_t> count = RecordCount(kRespectFilters);
+  if (!count.ok()) return count.status();
+  if (count.value() == 0) return GotoEof();
+  auto target = static_cast<int32_t>(std::lround(position * (count.value() - 1)));
+  ACE_RETURN_IF_ERROR(GotoTop());
+  return target > 0 ? Skip(target) : Status::Ok();
+}
+
+Result<std::byte*> Cursor::Edit() {
+  if (!has_record()) return Status(kErrNoCurrentRecord, path() + ": there is no current record");
+  ACE_RETURN_IF_ERROR(EnsureWritable());
+  dirty_ = true;
+  return record_.data();
+}
+
+Status Cursor::FlushPending() {
+  if (appending_) {
+    ACE_RETURN_IF_ERROR(EnsureWritable());
+    ACE_RETURN_IF_ERROR(locks().LockAppend());
+    Status s = table_->file->RefreshHeader();
+    Result<uint32_t> appended =
+        s.ok() ? table_->file->AppendRecord(record_.data()) : Result<uint32_t>(s);
+    locks().UnlockAppend();
+    if (!appended.ok()) return appended.status();
+    appending_ = false;
+    std::vector<std::byte> image;
+    ACE_RETURN_IF_ERROR(ReadRecord(appended.value(), &image));
+    last_appended_ = image;
+    return Position(appended.value(), std::move(image));
+  }
+  if (!dirty_ || recno_ == 0) {
+    dirty_ = false;
+    return Status::Ok();
+  }
+  ACE_RETURN_IF_ERROR(EnsureWritable());
+  // A record written without a lock of this user is locked for the write only.
+  const bool implicit = !locks().HoldsRecord(recno_) && !locks().holds_table();
+  if (implicit) ACE_RETURN_IF_ERROR(locks().LockRecord(recno_));
+  Status s = table_->file->WriteRecord(recno_, record_.data());
+  if (implicit) (void)locks().UnlockRecord(recno_);
+  ACE_RETURN_IF_ERROR(s);
+  dirty_ = false;
+  std::vector<std::byte> image;
+  ACE_RETURN_IF_ERROR(ReadRecord(recno_, &image));
+  record_ = std::move(image);
+  return Status::Ok();
+}
+
+Status Cursor::BeginAppend() {
+  ACE_RETURN_IF_ERROR(FlushPending());
+  ACE_RETURN_IF_ERROR(EnsureWritable());
+  record_ = table_->file->BlankRecord();
+  recno_ = 0;
+  appending_ = true;
+  dirty_ = true;
+  bof_ = eof_ = false;
+  return Status::Ok();
+}
+
+Status Cursor::WriteRecord() {
+  return FlushPending();
+}
+
+Status Cursor::CancelUpdate() {
+  if (appending_) {
+    appending_ = false;
+    dirty_ = false;
+    return GotoEof();
+  }
+  return Refresh();
+}
+
+Status Cursor::DeleteRecord() {
+  ACE_RETURN_IF_ERROR(FlushPending());
+  Result<std::byte*> image = Edit();
+  if (!image.ok()) return image.status();
+  table_->file->SetDeleted(image.value(), true);
+  return FlushPending();
+}
+
+Status Cursor::RecallRecord() {
+  ACE_RETURN_IF_ERROR(FlushPending());
+  Result<std::byte*> image = Edit();
+  if (!image.ok()) return image.status();
+  table_->file->SetDeleted(image.value(), false);
+  return FlushPending();
+}
+
+Result<bool> Cursor::IsDeleted() const {
+  if (!has_record()) return Status(kErrNoCurrentRecord, path() + ": there is no current record");
+  return table_->file->IsDeleted(record_.data());
+}
+
+Result<uint32_t> Cursor::RecordCrc(uint32_t option) const {
+  if (!has_record()) return Status(kErrNoCurrentRecord, path() + ": there is no current record");
+  if (option == 1 || appending_) return Crc32(record_.data(), record_.size());
+  std::vector<std::byte> image;
+  ACE_RETURN_IF_ERROR(ReadRecord(recno_, &image));
+  return Crc32(image.data(), image.size());
+}
+
+Status Cursor::LockRecord(uint32_t recno) {
+  if (recno == 0) {
+    if (recno_ == 0)
+      return Status(kErrNoCurrentRecord, path() + ": there is no current record to lock");
+    recno = recno_;
+  }
+  ACE_RETURN_IF_ERROR(RefreshCount());
+  if (recno > table_->file->record_count()) {
+    return Status(kErrInvalidRecordNumber,
+                  path() + ": there is no record " + std::to_string(recno));
+  }
+  ACE_RETURN_IF_ERROR(locks().LockRecord(recno));
+  // The locked record is read again so that its copy is the one other users wrote.
+  if (recno == recno_ && !dirty_) return Refresh();
+  return Status::Ok();
+}
+
+Status Cursor::UnlockRecord(uint32_t recno) {
+  if (recno == 0) {
+    if (recno_ == 0)
+      return Status(kErrNoCurrentRecord, path() + ": there is no current record to unlock");
+    recno = recno_;
+  }
+  if (recno == recno_) ACE_RETURN_IF_ERROR(FlushPending());
+  return locks().UnlockRecord(recno);
+}
+
+Status Cursor::LockTable() {
+  return locks().LockTable();
+}
+
+Status Cursor::UnlockTable() {
+  ACE_RETURN_IF_ERROR(FlushPending());
+  return locks().UnlockTable();
+}
+
+Status Cursor::Zap() {
+  ACE_RETURN_IF_ERROR(EnsureWritable());
+  if (!exclusive())
+    return Status(kErrExclusiveRequired, path() + ": emptying a table needs it open exclusively");
+  appending_ = dirty_ = false;
+  ACE_RETURN_IF_ERROR(table_->file->Zap());
+  return GotoTop();
+}
+
+Status Cursor::Pack() {
+  ACE_RETURN_IF_ERROR(EnsureWritable());
+  if (!exclusive())
+    return Status(kErrExclusiveRequired, path() + ": packing a table needs it open exclusively");
+  ACE_RETURN_IF_ERROR(FlushPending());
+  ACE_RETURN_IF_ERROR(table_->file->Pack());
+  return GotoTop();
+}
+
+}  // namespace ace::cursor

@@ -1,0 +1,159 @@
+// Record copies between tables (see table_copy.h).
+#include "engine/cursor/table_copy.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "engine/base/error_codes.h"
+#include "engine/fields/field_codec.h"
+
+namespace ace::cursor {
+namespace {
+
+using storage::FieldDesc;
+using storage::TableFile;
+
+bool NeedsLength(uint16_t type) {
+  switch (type) {
+    case storage::kFtString:
+    case storage::kFtCiString:
+    case storage::kFtNumeric:
+    case storage::kFtRaw:
+    case storage::kFtVarchar:
+    case storage::kFtVarcharFox:
+    case storage::kFtVarbinaryFox:
+    case storage::kFtNChar:
+    case storage::kFtNVarchar:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool SameNameNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+fields::FieldContext ContextOf(const Cursor& cursor, const FieldDesc& field) {
+  fields::FieldContext ctx{field};
+  ctx.table = cursor.file().type();
+  ctx.char_type = cursor.options().char_type;
+  return ctx;
+}
+
+// Moves the memo contents of a copied image into the destination's memo file.
+Status RewriteMemos(Cursor& from, const std::vector<std::byte>& source, Cursor& to,
+                    std::byte* image) {
+  const std::vector<std::byte> blank = to.file().BlankRecord();
+  for (const FieldDesc& field : to.file().fields()) {
+    if (!storage::IsMemoType(field.type, to.file().type())) continue;
+    auto content = from.file().ReadMemo(source.data(), field);
+    if (!content.ok()) return content.status();
+    auto kind = from.file().MemoType(source.data(), field);
+    // The pointer in the image is the source file's; the destination starts from none.
+    std::memcpy(image + field.offset, blank.data() + field.offset, field.length);
+    if (content.value().empty()) continue;
+    ACE_RETURN_IF_ERROR(to.file().WriteMemo(image, field, content.value(),
+                                            kind.ok() ? kind.value() : storage::MemoKind::kText));
+  }
+  return Status::Ok();
+}
+
+Status CopyField(Cursor& from, const FieldDesc& sf, const std::vector<std::byte>& source,
+                 Cursor& to, const FieldDesc& df, std::byte* image) {
+  const bool source_memo = storage::IsMemoType(sf.type, from.file().type());
+  const bool dest_memo = storage::IsMemoType(df.type, to.file().type());
+  fields::FieldContext sctx = ContextOf(from, sf);
+  fields::FieldContext dctx = ContextOf(to, df);
+  fields::Image dimage(image, to.file().record_length());
+  fields::ConstImage simage(source.data(), source.size());
+  if (source_memo || dest_memo) {
+    std::vector<uint8_t> content;
+    storage::MemoKind kind = storage::MemoKind::kText;
+    if (source_memo) {
+      auto read = from.file().ReadMemo(source.data(), sf);
+      if (!read.ok()) return read.status();
+      content = std::move(read.value());
+      auto k = from.file().MemoType(source.data(), sf);
+      if (k.ok()) kind = k.value();
+    } else {
+      auto text = fields::GetText(sctx, simage, fields::kTrimRight);
+      if (!text.ok()) return text.status();
+      content.assign(text.value().begin(), text.value().end());
+    }
+    if (dest_memo) return to.file().WriteMemo(image, df, content, kind);
+    return fields::SetText(dctx, dimage, std::string(content.begin(), content.end()));
+  }
+  auto null = fields::IsNull(sctx, simage);
+  if (null.ok() && null.value()) return fields::SetNull(dctx, dimage);
+  if (sf.type == storage::kFtRaw || sf.type == storage::kFtVarbinaryFox) {
+    auto raw = fields::GetRaw(sctx, simage);
+    if (!raw.ok()) return raw.status();
+    return fields::SetRaw(dctx, dimage, raw.value());
+  }
+  auto text = fields::GetText(sctx, simage, fields::kTrimRight);
+  if (!text.ok()) return text.status();
+  return fields::SetText(dctx, dimage, text.value());
+}
+
+}  // namespace
+
+std::vector<storage::FieldSpec> SpecsOf(const TableFile& table) {
+  std::vector<storage::FieldSpec> specs;
+  for (const FieldDesc& f : table.fields()) {
+    storage::FieldSpec spec;
+    spec.name = f.name;
+    spec.type = f.type;
+    if (NeedsLength(f.type)) {
+      spec.length =
+          (f.type == storage::kFtNChar || f.type == storage::kFtNVarchar) ? f.length / 2 : f.length;
+    }
+    spec.decimals = f.decimals;
+    spec.nullable = f.nullable;
+    specs.push_back(std::move(spec));
+  }
+  return specs;
+}
+
+Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option) {
+  ACE_RETURN_IF_ERROR(from.WriteRecord());
+  ACE_RETURN_IF_ERROR(from.file().RefreshHeader());
+  const bool same_layout = from.file().type() == to.file().type() &&
+                           from.file().record_length() == to.file().record_length() &&
+                           SpecsOf(from.file()).size() == to.file().fields().size();
+  const bool all = (filter_option & 3) == kIgnoreFilters;
+  std::vector<std::byte> source;
+  const uint32_t count = from.file().record_count();
+  for (uint32_t recno = 1; recno <= count; ++recno) {
+    ACE_RETURN_IF_ERROR(from.ReadRecord(recno, &source));
+    const bool deleted = from.file().IsDeleted(source.data());
+    if (!all && deleted && !ShowDeleted()) continue;
+    ACE_RETURN_IF_ERROR(to.BeginAppend());
+    auto image = to.Edit();
+    if (!image.ok()) return image.status();
+    if (same_layout) {
+      std::memcpy(image.value(), source.data(), source.size());
+      ACE_RETURN_IF_ERROR(RewriteMemos(from, source, to, image.value()));
+    } else {
+      for (const FieldDesc& df : to.file().fields()) {
+        for (const FieldDesc& sf : from.file().fields()) {
+          if (!SameNameNoCase(sf.name, df.name)) continue;
+          ACE_RETURN_IF_ERROR(
+              CopyField(from, sf, source, to, df, image.value())
+                  .WithContext("record " + std::to_string(recno) + ", field " + df.name));
+        }
+      }
+    }
+    to.file().SetDeleted(image.value(), deleted);
+    ACE_RETURN_IF_ERROR(to.WriteRecord());
+  }
+  return Status::Ok();
+}
+
+}  // namespace ace::cursor

@@ -1,0 +1,147 @@
+// Open-file-description locks of one table (see table_locks.h).
+#include "engine/cursor/table_locks.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/base/error_codes.h"
+
+namespace ace::cursor {
+
+TableLocks::TableLocks(int fd, LockScheme scheme, std::string name)
+    : fd_(fd),
+      base_(scheme == LockScheme::kProprietary ? kProprietaryBase : kCompatibleBase),
+      name_(std::move(name)) {}
+
+TableLocks::~TableLocks() {
+  ReleaseAll();
+  if (open_taken_) (void)Set(kOpenByte, F_UNLCK, "open");
+}
+
+Status TableLocks::Set(uint64_t offset, short type, const char* what) const {
+  struct flock lock;
+  std::memset(&lock, 0, sizeof lock);
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(offset);
+  lock.l_len = 1;
+  if (fcntl(fd_, F_OFD_SETLK, &lock) == 0) return Status::Ok();
+  int err = errno;
+  if (err == EAGAIN || err == EACCES) {
+    return Status(kErrLockRefused, name_ + ": the " + what + " lock is held by another user");
+  }
+  return Status(kErrIo, name_ + ": cannot set the " + what + " lock: " + std::strerror(err));
+}
+
+Status TableLocks::AcquireOpen(bool exclusive) {
+  Status s = Set(kOpenByte, exclusive ? F_WRLCK : F_RDLCK, "open");
+  if (s.code() == kErrLockRefused) {
+    return Status(
+        kErrTableInUse,
+        exclusive ? name_ + ": the table is open by another user and cannot be opened exclusively"
+                  : name_ + ": the table is opened exclusively by another user");
+  }
+  ACE_RETURN_IF_ERROR(s);
+  open_taken_ = true;
+  exclusive_ = exclusive;
+  return Status::Ok();
+}
+
+Status TableLocks::LockRecord(uint32_t recno) {
+  if (exclusive_ || records_.count(recno) != 0) return Status::Ok();
+  // The read lock on the table byte says "this user holds record locks"; it is already there
+  // when this user holds other record locks or the table lock (a write lock that must stay).
+  bool need_marker = records_.empty() && !table_locked_;
+  if (need_marker) {
+    Status s = Set(TableByte(), F_RDLCK, "table");
+    if (s.code() == kErrLockRefused) {
+      return Status(kErrLockRefused, name_ + ": record " + std::to_string(recno) +
+                                         " cannot be locked: another user has locked the table");
+    }
+    ACE_RETURN_IF_ERROR(s);
+  }
+  Status s = Set(RecordByte(recno), F_WRLCK, "record");
+  if (!s.ok()) {
+    if (need_marker) (void)Set(TableByte(), F_UNLCK, "table");
+    if (s.code() == kErrLockRefused) {
+      return Status(kErrLockRefused,
+                    name_ + ": record " + std::to_string(recno) + " is locked by another user");
+    }
+    return s;
+  }
+  records_.insert(recno);
+  return Status::Ok();
+}
+
+Status TableLocks::UnlockRecord(uint32_t recno) {
+  if (records_.count(recno) == 0) {
+    return Status(kErrRecordNotLocked,
+                  name_ + ": record " + std::to_string(recno) + " was not locked");
+  }
+  ACE_RETURN_IF_ERROR(Set(RecordByte(recno), F_UNLCK, "record"));
+  records_.erase(recno);
+  if (records_.empty() && !table_locked_) ACE_RETURN_IF_ERROR(Set(TableByte(), F_UNLCK, "table"));
+  return Status::Ok();
+}
+
+Status TableLocks::LockTable() {
+  if (exclusive_ || table_locked_) return Status::Ok();
+  // Upgrading this description's own read marker succeeds unless another user holds one.
+  Status s = Set(TableByte(), F_WRLCK, "table");
+  if (s.code() == kErrLockRefused) {
+    return Status(kErrLockRefused,
+                  name_ + ": the table cannot be locked: another user holds a lock on it");
+  }
+  ACE_RETURN_IF_ERROR(s);
+  table_locked_ = true;
+  return Status::Ok();
+}
+
+Status TableLocks::UnlockTable() {
+  if (!table_locked_) {
+    if (exclusive_) return Status::Ok();
+    return Status(kErrTableNotLocked, name_ + ": the table was not locked");
+  }
+  // With record locks still held the byte goes back to the read marker.
+  ACE_RETURN_IF_ERROR(Set(TableByte(), records_.empty() ? F_UNLCK : F_RDLCK, "table"));
+  table_locked_ = false;
+  return Status::Ok();
+}
+
+Status TableLocks::LockAppend() {
+  if (exclusive_) return Status::Ok();
+  return Set(AppendByte(), F_WRLCK, "append");
+}
+
+void TableLocks::UnlockAppend() {
+  if (!exclusive_) (void)Set(AppendByte(), F_UNLCK, "append");
+}
+
+Result<bool> TableLocks::LockedByOther(uint32_t recno) const {
+  for (uint64_t offset : {RecordByte(recno), TableByte()}) {
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = 1;
+    if (fcntl(fd_, F_OFD_GETLK, &lock) != 0) {
+      return Status(kErrIo, name_ + ": cannot test a lock: " + std::strerror(errno));
+    }
+    // A read marker on the table byte is only another user's record locks.
+    if (lock.l_type == F_WRLCK) return true;
+  }
+  return false;
+}
+
+void TableLocks::ReleaseAll() {
+  for (uint32_t recno : records_) (void)Set(RecordByte(recno), F_UNLCK, "record");
+  if (!records_.empty() || table_locked_) (void)Set(TableByte(), F_UNLCK, "table");
+  records_.clear();
+  table_locked_ = false;
+}
+
+}  // namespace ace::cursor

@@ -1,0 +1,90 @@
+// File locks of one open table: the shared or exclusive "open" lock, the table lock, record
+// locks and the append lock, as Linux open-file-description locks on the table's data file.
+// Because the locks belong to the open file description, two connections of one process conflict
+// exactly as two processes do. Every lock is non-blocking: a lock another user holds answers
+// kErrLockRefused (5035) at once.
+//
+// Lock bytes lie far beyond any real data, so they never hinder reading or writing:
+//
+//   OFFSET                     SIZE  DESCRIPTION
+//   kOpenByte                     1  read lock: the table is open shared; write lock: exclusive
+//   base + 0                      1  table byte: write lock = table lock; read lock = "this
+//                                    user holds record locks" (so a table lock waits for none)
+//   base + 1                      1  append byte: write lock while a record is appended
+//   base + 16 + recno             1  write lock = record recno is locked
+//
+// base is kProprietaryBase for lock type 1 and kCompatibleBase for lock type 0; users of the two
+// schemes do not see each other's record locks (as with the classic engines), but they do see
+// each other's open locks.
+//
+// Not thread-safe: a TableLocks belongs to one connection at a time.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/base/status.h"
+
+namespace ace::cursor {
+
+enum class LockScheme : uint16_t { kCompatible = 0, kProprietary = 1 };
+
+inline constexpr uint64_t kOpenByte = 0x3FFF'FFFF'FFFF'0000ull;
+inline constexpr uint64_t kCompatibleBase = 0x4000'0000'0000'0000ull;
+inline constexpr uint64_t kProprietaryBase = 0x5000'0000'0000'0000ull;
+
+class TableLocks {
+ public:
+  // fd is the table's data file; it must stay open while this object lives. name is the table
+  // name used in messages.
+  TableLocks(int fd, LockScheme scheme, std::string name);
+  ~TableLocks();
+  TableLocks(const TableLocks&) = delete;
+  TableLocks& operator=(const TableLocks&) = delete;
+
+  // Takes the open lock: shared (refused while another user has the table exclusively) or
+  // exclusive (refused while any other user has it open). Refusal is kErrTableInUse.
+  Status AcquireOpen(bool exclusive);
+  bool exclusive() const { return exclusive_; }
+
+  // Record locks; locking a record already held is success. UnlockRecord of a record this user
+  // does not hold is kErrRecordNotLocked (5062).
+  Status LockRecord(uint32_t recno);
+  Status UnlockRecord(uint32_t recno);
+  bool HoldsRecord(uint32_t recno) const { return exclusive_ || records_.count(recno) != 0; }
+
+  // The table lock; refused while another user holds the table lock or any record lock.
+  // UnlockTable without the lock is kErrTableNotLocked (5087).
+  Status LockTable();
+  Status UnlockTable();
+  bool holds_table() const { return exclusive_ || table_locked_; }
+
+  // The append lock, held only while a record is being appended.
+  Status LockAppend();
+  void UnlockAppend();
+
+  // True when another user holds a lock on record recno (or the table lock).
+  Result<bool> LockedByOther(uint32_t recno) const;
+
+  std::vector<uint32_t> records() const { return {records_.begin(), records_.end()}; }
+  // Releases record and table locks (the open lock stays).
+  void ReleaseAll();
+
+ private:
+  uint64_t TableByte() const { return base_; }
+  uint64_t AppendByte() const { return base_ + 1; }
+  uint64_t RecordByte(uint32_t recno) const { return base_ + 16 + recno; }
+  Status Set(uint64_t offset, short type, const char* what) const;
+
+  int fd_;
+  uint64_t base_;
+  std::string name_;
+  bool open_taken_ = false;
+  bool exclusive_ = false;
+  bool table_locked_ = false;
+  std::set<uint32_t> records_;
+};
+
+}  // namespace ace::cursor
