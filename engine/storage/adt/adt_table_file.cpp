@@ -368,14 +368,14 @@ void AdtTableFile::SetDeleted(std::byte* image, bool deleted) const {
   }
 }
 
-Status AdtTableFile::ReadRaw(uint32_t recno, std::byte* image) const {
+Status AdtTableFile::ReadRaw(uint32_t recno, std::byte* image, bool check_fields) const {
   ACE_RETURN_IF_ERROR(
       data_.ReadAt(RecordOffset(data_offset_, record_length_, recno), image, record_length_));
   if (!ValidStatus(std::to_integer<uint8_t>(image[0]))) {
     return Status(kErrCorruptFile,
                   path_ + ": record " + std::to_string(recno) + " has an invalid status byte");
   }
-  if (const FieldDesc* bad = BadLengthWord(image, fields_)) {
+  if (const FieldDesc* bad = check_fields ? BadLengthWord(image, fields_) : nullptr) {
     return Status(kErrCorruptFile, path_ + ": record " + std::to_string(recno) + ": field \"" +
                                        bad->name + "\" has a length beyond its size");
   }
@@ -442,15 +442,10 @@ Result<uint32_t> AdtTableFile::TakeFreeRecord() {
   return head;
 }
 
-// Row version and modification time fields of rec get the next change counter and now.
-void AdtTableFile::Stamp(std::byte* rec, const std::byte* old) {
-  uint64_t next = change_counter_ + 1;
-  for (const auto& f : fields_) {
-    if (f.type == kFtRowVersion && old != nullptr && !IsNull(old, f)) {
-      next = std::max(next, Get64(old + f.offset) + 1);
-    }
-  }
-  change_counter_ = next;
+// Row version and modification time fields of rec get the next change counter and now. The
+// counter is re-read under the bookkeeping lock before every change, so values never repeat.
+void AdtTableFile::Stamp(std::byte* rec) {
+  ++change_counter_;
   uint32_t day = 0, ms = 0;
   bool have_time = false;
   for (const auto& f : fields_) {
@@ -500,8 +495,10 @@ Status AdtTableFile::WriteRecord(uint32_t recno, const std::byte* image) {
   ACE_RETURN_IF_ERROR(lock.Acquire(data_, true));
   ACE_RETURN_IF_ERROR(ReadMutable());
   ACE_RETURN_IF_ERROR(CheckRecno(recno));
+  // The old record's status must be sound (it tells the free-list state); its field contents
+  // need not be, so a damaged record can be overwritten with a good image.
   std::vector<std::byte> old(record_length_);
-  ACE_RETURN_IF_ERROR(ReadRaw(recno, old.data()));
+  ACE_RETURN_IF_ERROR(ReadRaw(recno, old.data(), false));
   std::vector<std::byte> rec(image, image + record_length_);
   uint8_t old_status = std::to_integer<uint8_t>(old[0]);
   bool was_deleted = (old_status & kStatusDeletedBit) != 0;
@@ -523,7 +520,7 @@ Status AdtTableFile::WriteRecord(uint32_t recno, const std::byte* image) {
   rec[0] = std::byte{status};
   Put32(rec.data() + 1, link);
   ACE_RETURN_IF_ERROR(NoteAutoinc(image, old.data(), rec.data()));
-  Stamp(rec.data(), old.data());
+  Stamp(rec.data());
   ACE_RETURN_IF_ERROR(
       data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), rec.data(), rec.size()));
   return WriteMutable();
@@ -560,7 +557,7 @@ Result<uint32_t> AdtTableFile::AppendRecord(const std::byte* image) {
   }
   rec[0] = std::byte{status};
   Put32(rec.data() + 1, link);
-  Stamp(rec.data(), nullptr);
+  Stamp(rec.data());
   Status st =
       data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), rec.data(), rec.size());
   if (!st.ok()) {

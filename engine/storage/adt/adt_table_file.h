@@ -75,12 +75,12 @@ class AdtTableFile : public TableFile {
   Status WriteMutable();
   Status CheckWritable() const;
   Status CheckRecno(uint32_t recno) const;
-  Status ReadRaw(uint32_t recno, std::byte* image) const;
+  Status ReadRaw(uint32_t recno, std::byte* image, bool check_fields = true) const;
   Status ReadStatus(uint32_t recno, uint8_t* status, uint32_t* link) const;
   Status WriteStatus(uint32_t recno, uint8_t status, uint32_t link);
   Status Unlink(uint32_t recno);
   Result<uint32_t> TakeFreeRecord();
-  void Stamp(std::byte* rec, const std::byte* old);
+  void Stamp(std::byte* rec);
   Status NoteAutoinc(const std::byte* rec, const std::byte* old, std::byte* out);
   Result<const FieldDesc*> MemoField(const FieldDesc& field) const;
   Status Rewrite(bool keep_records);

@@ -90,14 +90,14 @@ TEST_F(AdtTest, BlankRecordHoldsTheNullFormOfEveryType) {
   EXPECT_EQ(U64(rec, Field(*t, "Money")), 0x8000000000000000ull);
   EXPECT_EQ(U64(rec, Field(*t, "RowVersion")), 0x8000000000000000ull);
   for (const char* name : {"VarcharFox", "VarBinary", "NVarchar"}) {
-    const auto& f = Field(*t, name);
+    const FieldDesc f = Field(*t, name);
     EXPECT_EQ(Get16(rec.data() + f.offset + f.length), 0xFFFF) << name;
   }
   for (const char* name : {"Memo", "Binary", "Image", "Varchar", "NMemo", "Char", "Numeric"}) {
     EXPECT_EQ(U32(rec, Field(*t, name)), 0u) << name;
   }
   // A zero length word is null as well; a one-character value is not.
-  const auto& vf = Field(*t, "VarcharFox");
+  const FieldDesc vf = Field(*t, "VarcharFox");
   Put16(rec.data() + vf.offset + vf.length, 0);
   EXPECT_TRUE(IsNull(rec.data(), vf));
   Put16(rec.data() + vf.offset + vf.length, 1);
@@ -123,15 +123,15 @@ TEST_F(AdtTest, EdgeValuesRoundTripThroughAFreshObject) {
   SetBytes(rec, Field(*t, "Raw"), std::string("\0\x01\xFF\0\x80\x7F", 6));
   Put64(rec.data() + Field(*t, "Money").offset, 0x7FFFFFFFFFFFFFFFull);  // max money
   SetBytes(rec, Field(*t, "CiChar"), "MiXeD   ");
-  const auto& vf = Field(*t, "VarcharFox");
+  const FieldDesc vf = Field(*t, "VarcharFox");
   SetBytes(rec, vf, "short");
   Put16(rec.data() + vf.offset + vf.length, 5);
-  const auto& vb = Field(*t, "VarBinary");
+  const FieldDesc vb = Field(*t, "VarBinary");
   SetBytes(rec, vb, std::string(16, '\xAB'));
   Put16(rec.data() + vb.offset + vb.length, 16);  // exactly full
-  const auto& nc = Field(*t, "NChar");
+  const FieldDesc nc = Field(*t, "NChar");
   SetBytes(rec, nc, std::string("A\0B\0 \0 \0 \0", 10));
-  const auto& nv = Field(*t, "NVarchar");
+  const FieldDesc nv = Field(*t, "NVarchar");
   SetBytes(rec, nv, std::string("x\0y\0", 4));
   Put16(rec.data() + nv.offset + nv.length, 2);  // two of seven characters
   auto recno = t->AppendRecord(rec.data());
@@ -164,9 +164,9 @@ TEST_F(AdtTest, AppendAndWriteMaintainAutoincRowVersionAndModTime) {
                             {"Changed", kFtModTime},
                             {"Name", kFtString, 8}});
   ASSERT_TRUE(t);
-  const auto& id = Field(*t, "Id");
-  const auto& ver = Field(*t, "Ver");
-  const auto& changed = Field(*t, "Changed");
+  const FieldDesc id = Field(*t, "Id");
+  const FieldDesc ver = Field(*t, "Ver");
+  const FieldDesc changed = Field(*t, "Changed");
   auto rec = t->BlankRecord();
   ASSERT_TRUE(t->AppendRecord(rec.data()).ok());  // null autoinc: 1
   SetU32(rec, id, 0);
@@ -176,7 +176,7 @@ TEST_F(AdtTest, AppendAndWriteMaintainAutoincRowVersionAndModTime) {
   SetU32(rec, id, 0xFFFFFFFFu);
   ASSERT_TRUE(t->AppendRecord(rec.data()).ok());
   EXPECT_EQ(t->next_autoinc(), 12u);
-  EXPECT_EQ(id.autoinc_next, 12u);
+  EXPECT_EQ(Field(*t, "Id").autoinc_next, 12u);
 
   std::vector<std::byte> r(t->record_length());
   std::vector<uint32_t> ids;
@@ -309,7 +309,7 @@ TEST_F(AdtTest, ReadAndWriteCheckRecordNumbersLengthWordsAndReadOnly) {
   EXPECT_EQ(t->ReadRecord(1, r.data()).code(), ace::kErrInvalidRecordNumber);
   EXPECT_EQ(t->ReadRecord(0, r.data()).code(), ace::kErrInvalidRecordNumber);
   EXPECT_EQ(t->WriteRecord(1, rec.data()).code(), ace::kErrInvalidRecordNumber);
-  const auto& v = Field(*t, "V");
+  const FieldDesc v = Field(*t, "V");
   Put16(rec.data() + v.offset + v.length, 5);  // longer than the field
   EXPECT_EQ(t->AppendRecord(rec.data()).status().code(), ace::kErrInvalidArgument);
   EXPECT_EQ(t->record_count(), 0u);

@@ -211,6 +211,46 @@ TEST_F(AdtFileTest, GarbageRecordStatusIsCorrupt) {
   EXPECT_EQ(t->record_count(), 2u);
 }
 
+TEST_F(AdtFileTest, DamagedFieldCanBeOverwrittenWithAGoodImage) {
+  auto t = Create("v.adt", {{"V", kFtVarcharFox, 4}, {"N", kFtInteger}});
+  ASSERT_TRUE(t);
+  auto rec = t->BlankRecord();
+  ASSERT_TRUE(t->AppendRecord(rec.data()).ok());
+  const FieldDesc v = Field(*t, "V");
+  Poke32("v.adt",
+         RecordOffset(kHeaderSize + 2 * kDescSize, t->record_length(), 1) + v.offset + v.length,
+         0x00000009);  // length word 9 in a 4-byte field
+  std::vector<std::byte> r(t->record_length());
+  EXPECT_EQ(t->ReadRecord(1, r.data()).code(), ace::kErrCorruptFile);
+  SetU32(rec, Field(*t, "N"), 5);
+  ASSERT_TRUE(t->WriteRecord(1, rec.data()).ok());
+  ASSERT_TRUE(t->ReadRecord(1, r.data()).ok());
+  EXPECT_EQ(U32(r, Field(*t, "N")), 5u);
+}
+
+TEST_F(AdtFileTest, TwoObjectsAppendingInTurnNeverOverwriteEachOther) {
+  MakeTable("t.adt", 0);
+  auto a = Open("t.adt");
+  auto b = Open("t.adt");
+  auto rec = a->BlankRecord();
+  for (uint32_t i = 1; i <= 10; ++i) {
+    AdtTableFile& who = i % 2 ? *a : *b;
+    SetU32(rec, Field(who, "N"), i);
+    auto n = who.AppendRecord(rec.data());
+    ASSERT_TRUE(n.ok());
+    EXPECT_EQ(n.value(), i);
+  }
+  ASSERT_TRUE(a->RefreshHeader().ok());
+  EXPECT_EQ(Values(*a), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  std::vector<std::byte> r(a->record_length());
+  std::vector<uint32_t> ids;
+  for (uint32_t i = 1; i <= 10; ++i) {
+    ASSERT_TRUE(a->ReadRecord(i, r.data()).ok());
+    ids.push_back(U32(r, Field(*a, "Id")));
+  }
+  EXPECT_EQ(ids, (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+}
+
 TEST_F(AdtFileTest, PackRemovesDeletedRecordsAndCompactsMemos) {
   MakeTable("t.adt", 6);
   auto t = Open("t.adt");
