@@ -152,7 +152,8 @@ Result<FieldSpec> ParseEntry(std::string_view entry, TableType table) {
     } else if (spec.type == storage::kFtDouble || spec.type == storage::kFtCurDouble) {
       // The one number after a floating-point type is its number of decimals for display.
       spec.decimals = static_cast<uint16_t>(std::min<uint32_t>(length.value(), 0xFFFF));
-    } else {
+    } else if (spec.type != storage::kFtVarchar) {
+      // An ADT varchar keeps its text in the memo file; its number is only the usual maximum.
       spec.length = length.value();
     }
   }
