@@ -306,6 +306,7 @@ void FinishLayout(Layout& layout) {
 Result<Column> DecodeColumn(const uint8_t* d, TableType type, size_t number,
                             const std::string& path) {
   Column c;
+  std::memcpy(c.raw.data(), d, kDescriptorSize);
   size_t name_len = strnlen(reinterpret_cast<const char*>(d + kDescName), 11);
   c.name.assign(reinterpret_cast<const char*>(d + kDescName), name_len);
   while (!c.name.empty() && c.name.back() == ' ') c.name.pop_back();
@@ -515,6 +516,8 @@ Result<Layout> DecodeLayout(TableType type, const std::vector<uint8_t>& h,
     pos += kDescriptorSize;
   }
   if (!terminated) return Corrupt(path, "the field descriptors have no end mark (0x0D)");
+  layout.tail.assign(h.begin() + pos + 1, h.begin() + layout.header_length);
+  std::memcpy(layout.raw_header.data(), h.data(), kHeaderSize);
   if (layout.columns.empty()) return Corrupt(path, "the table has no fields");
   if (offset > layout.record_length) {
     return Corrupt(path, "the fields need " + std::to_string(offset) +
@@ -527,7 +530,8 @@ Result<Layout> DecodeLayout(TableType type, const std::vector<uint8_t>& h,
 }
 
 void EncodeDescriptor(const Column& c, uint8_t* d, TableType type) {
-  std::memset(d, 0, kDescriptorSize);
+  std::memcpy(d, c.raw.data(), kDescriptorSize);
+  std::memset(d + kDescName, 0, 11);
   std::memcpy(d + kDescName, c.name.data(), std::min<size_t>(c.name.size(), 10));
   d[kDescType] = static_cast<uint8_t>(c.letter);
   d[kDescLength] = static_cast<uint8_t>(c.length);
@@ -542,6 +546,7 @@ void EncodeDescriptor(const Column& c, uint8_t* d, TableType type) {
 
 std::vector<uint8_t> EncodeHeader(const Layout& layout, uint32_t count, const Date& date) {
   std::vector<uint8_t> h(layout.header_length, 0);
+  std::memcpy(h.data(), layout.raw_header.data(), kHeaderSize);
   h[kOffVersion] = layout.version;
   h[kOffDate] = static_cast<uint8_t>(date.year - 1900);
   h[kOffDate + 1] = static_cast<uint8_t>(date.month);
@@ -559,6 +564,8 @@ std::vector<uint8_t> EncodeHeader(const Layout& layout, uint32_t count, const Da
     pos += kDescriptorSize;
   }
   h[pos] = kHeaderEnd;
+  std::copy_n(layout.tail.begin(), std::min(layout.tail.size(), h.size() - pos - 1),
+              h.begin() + pos + 1);
   return h;
 }
 

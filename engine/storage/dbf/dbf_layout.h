@@ -5,6 +5,7 @@
 // and encodes one back into header bytes. Opening files, records and memos are dbf_table.cpp's.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -87,6 +88,8 @@ struct Column {
   uint32_t autoinc_next = 0;
   uint8_t autoinc_step = 0;
   int visible = -1;  // index into Layout::fields, -1 for _NullFlags
+  // The descriptor as read, so that bytes this module does not interpret survive a rewrite.
+  std::array<uint8_t, 32> raw{};
 };
 
 struct Layout {
@@ -100,6 +103,11 @@ struct Layout {
   std::vector<FieldDesc> fields;  // the visible ones, as TableFile::fields() hands them out
   int null_flags_column = -1;     // index into columns, -1 when the table has none
   bool has_memo_fields = false;
+  // Bytes after the end mark up to header_length as read (the Visual FoxPro backlink names the
+  // database container of a bound table), and the table header as read; both are written back
+  // unchanged where this module does not set a value.
+  std::vector<uint8_t> tail;
+  std::array<uint8_t, 32> raw_header{};
 };
 
 struct Date {

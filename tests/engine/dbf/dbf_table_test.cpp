@@ -342,6 +342,32 @@ TEST_F(DbfTableTest, PackAndZapWithoutMemoFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
+TEST_F(DbfTableTest, PackKeepsHeaderBytesItDoesNotInterpret) {
+  {
+    auto t = Create("bound.dbf", TableType::kVfp, {{"A", kFtInteger}, {"B", kFtString, 4}});
+    ASSERT_TRUE(t);
+  }
+  auto bytes = ReadAll(Path("bound.dbf"));
+  uint16_t header_length = static_cast<uint16_t>(bytes[8] | (bytes[9] << 8));
+  size_t backlink = header_length - 263;
+  std::string dbc = "..\\daten\\kita.dbc";
+  std::copy(dbc.begin(), dbc.end(), bytes.begin() + backlink);
+  bytes[28] |= 0x04;           // the table belongs to a database container
+  bytes[32 + 32 + 31] = 0x5A;  // a reserved byte of the second descriptor
+  WriteAll(Path("bound.dbf"), bytes);
+  auto t = Open("bound.dbf", TableType::kVfp);
+  ASSERT_TRUE(t);
+  auto rec = t->BlankRecord();
+  ASSERT_TRUE(t->AppendRecord(rec.data()).ok());
+  ASSERT_TRUE(t->Pack());
+  auto after = ReadAll(Path("bound.dbf"));
+  ASSERT_EQ(after.size(), header_length + t->record_length() + 1u);
+  EXPECT_EQ(std::string(after.begin() + backlink, after.begin() + backlink + dbc.size()), dbc);
+  EXPECT_EQ(after[28] & 0x04, 0x04);
+  EXPECT_EQ(after[32 + 32 + 31], 0x5A);
+  EXPECT_EQ(t->record_count(), 1u);
+}
+
 TEST_F(DbfTableTest, FailedPackLeavesTheTableWhole) {
   auto t = Create("keep.dbf", TableType::kNtx, {{"NR", kFtNumeric, 3}, {"M", kFtMemo}});
   ASSERT_TRUE(t);
