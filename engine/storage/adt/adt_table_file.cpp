@@ -176,8 +176,6 @@ Result<std::unique_ptr<AdtTableFile>> AdtTableFile::Create(const std::string& pa
 }
 
 Status AdtTableFile::LoadHeader() {
-  auto size = data_.Size();
-  if (!size.ok()) return size.status();
   std::vector<std::byte> h(kHeaderSize);
   size_t got = 0;
   ACE_RETURN_IF_ERROR(data_.ReadSomeAt(0, h.data(), h.size(), &got));
@@ -217,6 +215,17 @@ Status AdtTableFile::LoadHeader() {
   if (Get32(h.data() + kOffCrc) != LayoutCrc(h)) {
     return Status(kErrCorruptFile, path_ + ": table header checksum does not match");
   }
+  ACE_RETURN_IF_ERROR(ParseLayout(h));
+  layout_ = std::move(h);
+  BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(data_, !read_only_));
+  return ReadMutable();
+}
+
+// Takes char type, collation, field descriptors and memo block size from a header whose
+// checksum held, checking them as strictly as the fixed part.
+Status AdtTableFile::ParseLayout(const std::vector<std::byte>& h) {
+  uint16_t nfields = Get16(h.data() + kOffFieldCount);
   uint16_t char_type = Get16(h.data() + kOffCharType);
   if (char_type != 1 && char_type != 2) {
     return Status(kErrCorruptFile, path_ + ": invalid char type " + std::to_string(char_type));
@@ -240,15 +249,12 @@ Status AdtTableFile::LoadHeader() {
   collation_.assign(coll, strnlen(coll, kMaxCollationLength));
   fields_ = std::move(fields);
   record_length_ = reclen.value();
-  data_offset_ = layout_size;
+  data_offset_ = h.size();
   table_id_ = Get64(h.data() + kOffTableId);
-  flags_ = flags;
+  flags_ = std::to_integer<uint8_t>(h[kOffFlags]);
   char_type_ = char_type;
   memo_block_size_ = bs;
-  layout_ = std::move(h);
-  BookkeepingLock lock;
-  ACE_RETURN_IF_ERROR(lock.Acquire(data_, !read_only_));
-  return ReadMutable();
+  return Status::Ok();
 }
 
 // Finds the memo file. A pack interrupted between its renames leaves the previous memo file as
@@ -704,43 +710,9 @@ Status AdtTableFile::Rewrite(bool keep_records) {
   }
   uint32_t written = 0;
   if (keep_records) {
-    std::vector<std::byte> chunk;
-    std::vector<std::byte> rec(record_length_);
-    uint64_t pos = layout.size();
-    for (uint32_t r = 1; r <= count_; ++r) {
-      Status st = ReadRaw(r, rec.data());
-      if (!st.ok()) return cleanup(st);
-      if (IsDeleted(rec.data())) continue;
-      for (const auto& f : fields_) {
-        uint32_t block = IsAdtMemoType(f.type) ? Get32(rec.data() + f.offset) : 0;
-        if (block == 0) continue;
-        auto data = memo_->Read(block);
-        if (!data.ok()) {
-          return cleanup(data.status().WithContext("record " + std::to_string(r) + ", field \"" +
-                                                   f.name + "\""));
-        }
-        uint32_t length = 0;
-        MemoKind kind{};
-        st = memo_->Describe(block, &length, &kind);
-        auto nb = st.ok() ? out_memo->Write(0, data.value(), kind) : Result<uint32_t>(st);
-        if (!nb.ok()) return cleanup(nb.status());
-        Put32(rec.data() + f.offset, nb.value());
-      }
-      rec[0] = std::byte{kStatusLive};
-      Put32(rec.data() + 1, 0);
-      chunk.insert(chunk.end(), rec.begin(), rec.end());
-      ++written;
-      if (chunk.size() >= kCopyChunk) {
-        st = out->WriteAt(pos, chunk.data(), chunk.size());
-        if (!st.ok()) return cleanup(st);
-        pos += chunk.size();
-        chunk.clear();
-      }
-    }
-    if (!chunk.empty()) {
-      Status st = out->WriteAt(pos, chunk.data(), chunk.size());
-      if (!st.ok()) return cleanup(st);
-    }
+    Status st =
+        CopyLiveRecords(out.value(), layout.size(), out_memo ? &*out_memo : nullptr, &written);
+    if (!st.ok()) return cleanup(st);
   }
   EncodeMutable(layout.data() + kOffMutable, change_counter_ + 1, written, 0, autoinc_next_);
   Status st = out->WriteAt(0, layout.data(), layout.size());
@@ -759,6 +731,43 @@ Status AdtTableFile::Rewrite(bool keep_records) {
   memo_.reset();
   ACE_RETURN_IF_ERROR(LoadHeader());
   return ResolveMemoFile();
+}
+
+// Appends the live records to a new data file from pos on, each memo copied into out_memo
+// (runs laid one after the other), and answers how many were written. A record or memo that
+// cannot be read stops the copy: pack never drops data silently.
+Status AdtTableFile::CopyLiveRecords(File& out, uint64_t pos, AdtMemoFile* out_memo,
+                                     uint32_t* written) {
+  std::vector<std::byte> chunk;
+  std::vector<std::byte> rec(record_length_);
+  for (uint32_t r = 1; r <= count_; ++r) {
+    ACE_RETURN_IF_ERROR(ReadRaw(r, rec.data()));
+    if (IsDeleted(rec.data())) continue;
+    for (const auto& f : fields_) {
+      uint32_t block = IsAdtMemoType(f.type) ? Get32(rec.data() + f.offset) : 0;
+      if (block == 0) continue;
+      std::string where = "record " + std::to_string(r) + ", field \"" + f.name + "\"";
+      uint32_t length = 0;
+      MemoKind kind{};
+      ACE_RETURN_IF_ERROR(memo_->Describe(block, &length, &kind).WithContext(where));
+      auto data = memo_->Read(block);
+      if (!data.ok()) return data.status().WithContext(where);
+      auto nb = out_memo->Write(0, data.value(), kind);
+      if (!nb.ok()) return nb.status();
+      Put32(rec.data() + f.offset, nb.value());
+    }
+    rec[0] = std::byte{kStatusLive};
+    Put32(rec.data() + 1, 0);
+    chunk.insert(chunk.end(), rec.begin(), rec.end());
+    ++*written;
+    if (chunk.size() >= kCopyChunk) {
+      ACE_RETURN_IF_ERROR(out.WriteAt(pos, chunk.data(), chunk.size()));
+      pos += chunk.size();
+      chunk.clear();
+    }
+  }
+  if (!chunk.empty()) ACE_RETURN_IF_ERROR(out.WriteAt(pos, chunk.data(), chunk.size()));
+  return Status::Ok();
 }
 
 // Renames the new files over the old ones: memo -> memo.old, memo.new -> memo, table.new ->

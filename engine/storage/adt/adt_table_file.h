@@ -70,6 +70,7 @@ class AdtTableFile : public TableFile {
  private:
   AdtTableFile() = default;
   Status LoadHeader();
+  Status ParseLayout(const std::vector<std::byte>& header);
   Status ResolveMemoFile();
   Status ReadMutable();
   Status WriteMutable();
@@ -84,6 +85,7 @@ class AdtTableFile : public TableFile {
   Status NoteAutoinc(const std::byte* rec, const std::byte* old, std::byte* out);
   Result<const FieldDesc*> MemoField(const FieldDesc& field) const;
   Status Rewrite(bool keep_records);
+  Status CopyLiveRecords(File& out, uint64_t pos, AdtMemoFile* out_memo, uint32_t* written);
   Status SwapIn(const std::string& new_data, const std::string& new_memo);
 
   std::string path_;
