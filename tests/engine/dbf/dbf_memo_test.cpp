@@ -199,6 +199,24 @@ TEST_F(FptTest, MemoFileThatWouldPassFourGibIsRefused) {
   EXPECT_EQ(ReadAll(Path("g.fpt")), fpt);
 }
 
+TEST_F(FptTest, MemoFileFollowsTheCaseOfTheTableName) {
+  {
+    auto t = Create("GROSS.DBF", TableType::kNtx, {{"M", kFtMemo}});
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->memo_path(), Path("GROSS.DBT"));
+    auto rec = t->BlankRecord();
+    ASSERT_TRUE(t->WriteMemo(rec.data(), Field(*t, "M"), Bytes("gross"), MemoKind::kText));
+    ASSERT_TRUE(t->AppendRecord(rec.data()).ok());
+  }
+  std::filesystem::rename(Path("GROSS.DBT"), Path("GROSS.dbt"));
+  auto t = Open("GROSS.DBF", TableType::kNtx);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->memo_path(), Path("GROSS.dbt"));
+  std::vector<std::byte> rec(t->record_length());
+  ASSERT_TRUE(t->ReadRecord(1, rec.data()));
+  EXPECT_EQ(*t->ReadMemo(rec.data(), Field(*t, "M")), Bytes("gross"));
+}
+
 TEST_F(FptTest, DbtRefusesItsEndMarkAndOddBlockSizes) {
   auto t = Create("d.dbf", TableType::kNtx, {{"M", kFtMemo}});
   ASSERT_TRUE(t);
