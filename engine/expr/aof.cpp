@@ -2,6 +2,7 @@
 #include "engine/expr/aof.h"
 
 #include "engine/base/error_codes.h"
+#include "engine/expr/key_encoding.h"
 
 namespace ace::expr {
 
@@ -190,14 +191,15 @@ class Analyzer {
     bool prefix = false;
     int k = FindKey(CanonicalText(*key_side), &prefix);
     if (k < 0) return t;
-    if (prefix && (op == Op::kEqEq || op == Op::kNe)) return t;
-    if (keys_[static_cast<size_t>(k)].type != key_side->type && !prefix) return t;
+    // A date compared with a timestamp (or the reverse) has no key of the index's type.
+    if (const_side->type != key_side->type) return t;
     auto value = EvaluateNode(*const_side, nullptr, options_);
     if (!value.ok()) return value.status();
     t.index = k;
     t.op = op;
     t.constant = std::move(*value);
     t.key_prefix = prefix;
+    t.part_length = key_side->length;
     t.resolvable = true;
     return t;
   }
@@ -232,6 +234,80 @@ Result<AofPlan> AnalyzeFilter(const Expression& filter,
   plan.level = plan.root.level;
   plan.residual = analyzer.Residual(plan.root);
   return plan;
+}
+
+}  // namespace ace::expr
+
+namespace ace::expr {
+
+namespace {
+
+// The prefix range of key bytes that start with p: [p 00.., p FF..] over the key's length.
+void PrefixRange(const std::string& p, uint32_t key_length, std::string* low, std::string* high) {
+  *low = p.substr(0, key_length);
+  *high = *low;
+  low->resize(key_length, '\0');
+  high->resize(key_length, '\xff');
+}
+
+}  // namespace
+
+Result<KeyRange> TermKeyRange(const AofTerm& term, const KeySpec& spec, bool exact) {
+  if (!term.resolvable) {
+    return Status(kErrInvalidArgument, "The term '" + term.text + "' is not index-resolvable");
+  }
+  std::string low, high;
+  if (spec.type == ValueType::kCharacter) {
+    if (term.constant.type != ValueType::kCharacter) {
+      return Status(kErrInvalidArgument, "The term '" + term.text + "' does not compare text");
+    }
+    std::string p;
+    spec.collation->AppendWeights(term.constant.text, &p);
+    // Exact comparison: the compared part must equal the constant padded to its length, so the
+    // padded constant is the prefix; otherwise the part only has to start with the constant.
+    bool exact_part = exact || term.op == Op::kEqEq;
+    uint32_t part = term.part_length ? term.part_length : spec.length;
+    if (exact_part) {
+      p = spec.collation->KeyBytes(term.constant.text, std::min(part, spec.length));
+    }
+    PrefixRange(p, spec.length, &low, &high);
+  } else {
+    if (term.constant.type != spec.type) {
+      return Status(kErrInvalidArgument,
+                    "The term '" + term.text + "' compares a value of another type");
+    }
+    low = high = EncodeKey(term.constant, spec);
+  }
+  KeyRange r;
+  switch (term.op) {
+    case Op::kEq:
+    case Op::kEqEq:
+      r.low = low;
+      r.high = high;
+      break;
+    case Op::kNe:
+      r.low = low;
+      r.high = high;
+      r.complement = true;
+      break;
+    case Op::kLt:
+      r.high = low;
+      r.high_inclusive = false;
+      break;
+    case Op::kLe:
+      r.high = high;
+      break;
+    case Op::kGt:
+      r.low = high;
+      r.low_inclusive = false;
+      break;
+    case Op::kGe:
+      r.low = low;
+      break;
+    default:
+      return Status(kErrInvalidArgument, "The term '" + term.text + "' has no key range");
+  }
+  return r;
 }
 
 }  // namespace ace::expr

@@ -2,6 +2,7 @@
 // numbers, .T./.F./.Y./.N., {dates}), operators and names (alias->field and alias.field with
 // the alias kept apart); the parser (parser.h) gives them meaning. Token offsets are kept so
 // that errors can name a position and so that field names can be rewritten in place.
+// The bare words AND, OR and NOT are operators, never names; numbers have no exponent form.
 #pragma once
 
 #include <cstddef>

@@ -45,6 +45,7 @@ std::optional<ValueType> ValueTypeOfFieldType(uint16_t engine_type);
 // The FieldRef of a stored field: memo-file fields (and ADT varchar) are character values of
 // variable length (0), national fields count characters, binary fields are character values
 // of their bytes; integer types get the display width of their largest value, doubles 20.
+// Time fields are timestamps: FieldValue answers them with day 0 and the milliseconds.
 FieldRef FieldRefFromDesc(const storage::FieldDesc& desc, int32_t id, storage::TableType table);
 
 }  // namespace ace::expr

@@ -121,7 +121,8 @@ TEST_F(Aof, LogicalKeysAndConcatenatedKeyPrefixes) {
   EXPECT_TRUE(prefix.terms[0].resolvable);
   EXPECT_TRUE(prefix.terms[0].key_prefix);
   EXPECT_EQ(prefix.terms[0].index, 4);
-  EXPECT_EQ(Plan("STR(MENGE, 5) == '    3'").level, OptLevel::kNone);
+  EXPECT_EQ(Plan("STR(MENGE, 5) == '    3'").level, OptLevel::kFull);
+  EXPECT_EQ(Plan("GEBURT < CTOT('10:00')").level, OptLevel::kNone);  // timestamp vs date key
 }
 
 TEST_F(Aof, OnlyLogicalFiltersAreAnalyzed) {
@@ -185,6 +186,79 @@ TEST(NameRewrite, ShortNamesAreUniqueAndAtMostTenBytes) {
   ASSERT_TRUE(s.ok());
   EXPECT_EQ(*s, "DTOS(Geburtsdat) > '2000' .AND. Ort = 'x'");
   EXPECT_EQ(*ace::expr::RewriteFieldNames(*s, to_long), text);
+}
+
+}  // namespace
+
+namespace {
+
+using ace::expr::KeySpec;
+
+// For random records, a key lies in the term's range exactly when the term holds for the record.
+void ExpectRangeMatchesEvaluation(const std::string& key_text, const std::string& term_text,
+                                  bool exact, const std::vector<std::string>& names) {
+  MemorySource src = Kinder();
+  auto key = Expression::Compile(key_text, &src);
+  auto term = Expression::Compile(term_text, &src);
+  ASSERT_TRUE(key.ok() && term.ok()) << term_text;
+  auto plan = AnalyzeFilter(*term, {&*key});
+  ASSERT_TRUE(plan.ok());
+  ASSERT_EQ(plan->level, OptLevel::kFull) << term_text;
+  KeySpec spec = *ace::expr::KeySpecOf(*key, ace::expr::Collation::Machine());
+  auto range = ace::expr::TermKeyRange(plan->terms[0], spec, exact);
+  ASSERT_TRUE(range.ok()) << range.status().message();
+  ace::expr::EvalOptions options;
+  options.exact = exact;
+  for (const auto& name : names) {
+    for (double menge : {1.0, 3.0, 12.0}) {
+      src.SetText("NAME", name).SetNumber("MENGE", menge);
+      std::string k = *ace::expr::BuildKey(*key, spec, src);
+      bool in = (!range->low || (range->low_inclusive ? k >= *range->low : k > *range->low)) &&
+                (!range->high || (range->high_inclusive ? k <= *range->high : k < *range->high));
+      if (range->complement) in = !in;
+      EXPECT_EQ(in, *term->EvaluateLogical(src, options))
+          << term_text << " exact=" << exact << " NAME='" << name << "' MENGE=" << menge;
+    }
+  }
+}
+
+TEST(AofRanges, KeyRangesSelectWhatEvaluationSelects) {
+  std::vector<std::string> names = {"",
+                                    "M",
+                                    "Me",
+                                    "Mei",
+                                    "Mei x",
+                                    "Meier",
+                                    "Meiers",
+                                    "Mehl",
+                                    "Mf",
+                                    "A",
+                                    "Z",
+                                    "mei",
+                                    std::string(20, 'M'),
+                                    "Mei\xff",
+                                    "Mei "};
+  for (bool exact : {false, true}) {
+    for (const char* op : {"=", "==", "<>", "<", "<=", ">", ">="}) {
+      ExpectRangeMatchesEvaluation("NAME", std::string("NAME ") + op + " 'Mei'", exact, names);
+      ExpectRangeMatchesEvaluation("NAME", std::string("NAME ") + op + " ''", exact, names);
+      ExpectRangeMatchesEvaluation("NAME+STR(MENGE, 5)", std::string("NAME ") + op + " 'Mei'",
+                                   exact, names);
+      ExpectRangeMatchesEvaluation("MENGE", std::string("MENGE ") + op + " 3", exact, names);
+      ExpectRangeMatchesEvaluation("STR(MENGE, 5)+NAME",
+                                   std::string("STR(MENGE, 5) ") + op + " '    3'", exact, names);
+    }
+  }
+}
+
+TEST(AofRanges, UnresolvableTermsHaveNoRange) {
+  MemorySource src = Kinder();
+  auto f = Expression::Compile("BETRAG > 1", &src);
+  auto plan = AnalyzeFilter(*f, {});
+  ASSERT_TRUE(plan.ok());
+  KeySpec spec{ValueType::kNumeric, 8, &ace::expr::Collation::Machine()};
+  EXPECT_EQ(ace::expr::TermKeyRange(plan->terms[0], spec, false).status().code(),
+            ace::kErrInvalidArgument);
 }
 
 }  // namespace
