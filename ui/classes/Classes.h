@@ -890,6 +890,7 @@ class TReader : public TFiler {
   std::string FComponentName;
   std::string FDefinedName;  // the stream property being offered to DefineProperties
   bool FDefinedHandled = false;
+  int FValueLine = 0;
 };
 
 class TWriter : public TFiler {

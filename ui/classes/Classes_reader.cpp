@@ -306,8 +306,9 @@ int TReader::Line() const {
 void TReader::Error(const std::string& Message) const {
   std::string where = FComponentName;
   if (!FPropPath.empty()) where += (where.empty() ? "" : ".") + FPropPath;
+  int line = FValueLine > 0 ? FValueLine : Line();
   throw EReadError(
-      Format("Fehler beim Lesen von %s (Zeile %d): %s", where.c_str(), Line(), Message.c_str()));
+      Format("Fehler beim Lesen von %s (Zeile %d): %s", where.c_str(), line, Message.c_str()));
 }
 
 TValueType TReader::NextValue() {
@@ -686,6 +687,9 @@ void TReader::ReadSetValue(TObject* Instance, const TPropInfo& Prop) {
 
 void TReader::ReadPropValue(TObject* Instance, const TPropInfo& Prop) {
   Impl& im = *FImpl;
+  // Errors found after the value was taken name the line the value started on.
+  FValueLine = Line();
+  Finally clearLine([this] { FValueLine = 0; });
   TValueType v = NextValue();
   auto checkRange = [&](int64_t x) {
     if (x < Prop.MinValue || x > Prop.MaxValue)
