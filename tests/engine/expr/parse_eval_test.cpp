@@ -332,3 +332,32 @@ TEST(Robustness, ExtremeNumbersInFunctionArgumentsStayDefined) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Canonical, SpellingsOfOneExpressionShareTheirText) {
+  MemorySource s = Kinder();
+  auto canon = [&](const std::string& t) {
+    auto e = Expression::Compile(t, &s);
+    EXPECT_TRUE(e.ok()) << t;
+    return e.ok() ? e->Canonical() : std::string();
+  };
+  EXPECT_EQ(canon("upper( kinder->name )"), "UPPER(NAME)");
+  EXPECT_EQ(canon("Uppe(Name)"), canon("UPPER(NAME)"));
+  EXPECT_EQ(canon("SUBS(name,1,3)+dtos(Geburt)"), "(SUBSTR(NAME,1,3)+DTOS(GEBURT))");
+  EXPECT_EQ(canon("a.name = \"x\" and !aktiv"), "((NAME='x') .AND. .NOT.AKTIV)");
+  EXPECT_EQ(canon("menge # 3 OR geburt = {11/05/2010}"),
+            "((MENGE<>3) .OR. (GEBURT={^2010-11-05}))");
+  EXPECT_NE(canon("NAME+ORT"), canon("ORT+NAME"));
+  // The canonical text compiles again to the same canonical text.
+  for (const char* t :
+       {"UPPER(NAME) = 'A' .AND. BETRAG * -2 > 1.50 .OR. EMPTY(GEBURT)",
+        "IIF(AKTIV, [it's], \"say 'x'\") $ NOTIZ", "ZEIT < {^2010-11-05 10:30:00}"}) {
+    std::string once = canon(t);
+    EXPECT_EQ(canon(once), once) << t;
+  }
+  auto fields = Expression::Compile("NAME + ORT + UPPER(NAME) + DTOS(GEBURT)", &s)->FieldNames();
+  EXPECT_EQ(fields, (std::vector<std::string>{"NAME", "ORT", "GEBURT"}));
+}
+
+}  // namespace
