@@ -126,6 +126,7 @@ TCustomForm::~TCustomForm() {
   auto& forms = Screen->FForms;
   forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
   Application->FormDestroyed(this);
+  if (FOnDestroyed) FOnDestroyed();
 }
 
 void TCustomForm::Guarded(const TNotifyEvent& Event) {
@@ -321,7 +322,9 @@ void TCustomForm::ShowForm() {
   if (window == nullptr) return;
   PlaceOnFirstShow();
   window->show();
-  window->raise();
+  // Platforms without a window system (offscreen, minimal) cannot raise windows.
+  const QString platform = QGuiApplication::platformName();
+  if (platform != "offscreen" && platform != "minimal") window->raise();
   window->activateWindow();
 }
 

@@ -117,6 +117,9 @@ class TCustomForm : public TWinControl {
 
   // Runs OnCreate (called by CreateForm once the description is read).
   void DoCreate();
+  // Called when the form is destroyed (CreateForm uses it to clear the variable it filled, so
+  // that no pointer to a destroyed form is left behind).
+  void SetOnDestroyed(std::function<void()> Fn) { FOnDestroyed = std::move(Fn); }
 
   // Called by the window when the user closes it.
   void WindowClosed();
@@ -148,6 +151,7 @@ class TCustomForm : public TWinControl {
   TNotifyEvent FOnDestroy;
   TNotifyEvent FOnShow;
   TNotifyEvent FOnClose;
+  std::function<void()> FOnDestroyed;
 };
 
 class TForm : public TCustomForm {
@@ -204,6 +208,11 @@ class TApplication : public TComponent {
     Initialize();
     std::unique_ptr<T> form(new T(this));
     *Reference = form.get();
+    if constexpr (std::is_base_of_v<TCustomForm, T>) {
+      form->SetOnDestroyed([Reference, instance = form.get()] {
+        if (*Reference == instance) *Reference = nullptr;
+      });
+    }
     try {
       FinishCreateForm(form.get());
     } catch (...) {
