@@ -319,8 +319,14 @@ Result<uint32_t> DbfTable::AppendRecord(const std::byte* image) {
   uint32_t recno = count_ + 1;
   ACE_RETURN_IF_ERROR(data_.WriteAt(RecordOffset(recno), record.data(), record.size())
                           .WithContext(RecordContext(path_, recno)));
+  // The record counts only once the header says so; a failed header write leaves it invisible,
+  // and the next append writes over it.
   count_ = recno;
-  ACE_RETURN_IF_ERROR(WriteCountAndDate());
+  Status counted = WriteCountAndDate();
+  if (!counted.ok()) {
+    count_ = recno - 1;
+    return counted;
+  }
   return recno;
 }
 

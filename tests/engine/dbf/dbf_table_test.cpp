@@ -403,6 +403,31 @@ TEST_F(DbfTableTest, FailedPackLeavesTheTableWhole) {
   EXPECT_EQ(t->record_count(), 2u);
 }
 
+TEST_F(DbfTableTest, FailedAppendCountsNothing) {
+  auto t = Create("app.dbf", TableType::kNtx, {{"X", kFtString, 3}});
+  ASSERT_TRUE(t);
+  auto rec = t->BlankRecord();
+  Put(rec, Field(*t, "X"), "one");
+  ASSERT_TRUE(t->AppendRecord(rec.data()).ok());
+  for (uint64_t nth : {1, 2}) {  // the record write, then the header write
+    ace::FaultInjector::FailAt(ace::IoKind::kWrite, nth, ace::kErrDiskFull);
+    Put(rec, Field(*t, "X"), "bad");
+    auto appended = t->AppendRecord(rec.data());
+    ace::FaultInjector::Reset();
+    EXPECT_EQ(appended.status().code(), ace::kErrDiskFull);
+    EXPECT_EQ(t->record_count(), 1u);
+    EXPECT_EQ(Le32(ReadAll(Path("app.dbf")), 4), 1u);
+  }
+  Put(rec, Field(*t, "X"), "two");
+  ASSERT_EQ(*t->AppendRecord(rec.data()), 2u);
+  auto reopened = Open("app.dbf", TableType::kNtx);
+  ASSERT_TRUE(reopened);
+  ASSERT_EQ(reopened->record_count(), 2u);
+  ASSERT_TRUE(reopened->ReadRecord(2, rec.data()));
+  EXPECT_EQ(Get(rec, Field(*reopened, "X")), "two");
+  EXPECT_EQ(ReadAll(Path("app.dbf")).back(), 0x1A);
+}
+
 TEST_F(DbfTableTest, RefreshHeaderSeesAppendsOfAnotherUser) {
   auto a = Create("shared.dbf", TableType::kNtx, {{"X", kFtString, 3}});
   ASSERT_TRUE(a);
