@@ -81,6 +81,11 @@ Status CheckBounds(const FieldContext& ctx, size_t image_size) {
                       "lies outside the record image (ends at " + std::to_string(end) +
                           ", image has " + std::to_string(image_size) + " bytes)");
   }
+  bool uses_flags = (ctx.field.nullable && ctx.field.null_bit >= 0) || ctx.field.varlen_bit >= 0;
+  if (ctx.table == TableType::kVfp && uses_flags && ctx.null_flags == nullptr) {
+    return FieldError(ctx, kErrInvalidArgument,
+                      "has a _NullFlags bit, but the table's _NullFlags field was not given");
+  }
   if (ctx.table == TableType::kVfp && ctx.null_flags != nullptr) {
     uint64_t flags_end = static_cast<uint64_t>(ctx.null_flags->offset) + ctx.null_flags->length;
     int bit = std::max(ctx.field.null_bit, ctx.field.varlen_bit);

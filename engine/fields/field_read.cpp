@@ -92,7 +92,10 @@ Timestamp StoredTimestamp(const FieldContext& ctx, ConstImage image) {
   const std::byte* p = FieldPtr(ctx, image);
   Timestamp ts{static_cast<int32_t>(Load32(p)), static_cast<int32_t>(Load32(p + 4))};
   if (ts.julian == 0) return Timestamp{};
-  if (ctx.table == TableType::kVfp && ts.milliseconds != 0) ++ts.milliseconds;
+  if (ctx.table == TableType::kVfp && ts.milliseconds != 0 &&
+      ts.milliseconds < kMillisecondsPerDay - 1) {
+    ++ts.milliseconds;
+  }
   return ts;
 }
 

@@ -266,6 +266,25 @@ TEST(Bounds, FieldsOutsideTheImageOrTooShortForTheirTypeAreRefused) {
   OneField v(TableType::kVfp, kFtNumeric, 4, 0, true);
   v.field.null_bit = 16;  // beyond the two bytes of _NullFlags
   EXPECT_EQ(IsNull(v.ctx(), v.cimg()).status().code(), kErrInvalidArgument);
+
+  OneField no_flags(TableType::kVfp, kFtNumeric, 4, 0, true);
+  FieldContext ctx = no_flags.ctx();
+  ctx.null_flags = nullptr;  // a nullable field needs the table's _NullFlags
+  EXPECT_EQ(SetNull(ctx, no_flags.img()).code(), kErrInvalidArgument);
+  EXPECT_EQ(no_flags.Bytes(), "    ");
+}
+
+TEST(VarcharField, OemUmlautsInAVfpVarchar) {
+  OneField f(TableType::kVfp, kFtVarcharFox, 8);
+  f.char_type = kCharTypeOem;
+  ASSERT_TRUE(SetUtf16(f.ctx(), f.img(), u"Grüße").ok());
+  EXPECT_EQ(f.Bytes(), std::string("Gr\x81\xE1"
+                                   "e  \x05",
+                                   8));
+  EXPECT_EQ(*GetUtf16(f.ctx(), f.cimg()), u"Grüße");
+  EXPECT_EQ(*GetText(f.ctx(), f.cimg()),
+            "Gr\xFC\xDF"
+            "e");
 }
 
 TEST(MemoFields, ContentIsConvertedButBytesAreLeftToTheMemoFile) {
