@@ -334,6 +334,9 @@ class Evaluator {
   const EvalOptions& opt_;
 };
 
+// Function calls: IIF evaluates only the branch it takes; every other function evaluates its
+// arguments first. The cases are grouped by kind (here logical and numeric ones, text and date
+// functions below), one case per function.
 Result<Value> Evaluator::Call(const Node& n) {
   if (n.fn == Fn::kIif) {
     auto c = Eval(*n.args[0]);

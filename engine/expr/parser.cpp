@@ -397,6 +397,7 @@ class Parser {
   const RecordSource* schema_;
 };
 
+// The operand types each operator accepts and the result type and length it gives.
 Status Parser::CheckBinary(Node& n, const Node& l, const Node& r) const {
   using VT = ValueType;
   auto mismatch = [&](std::string_view what) {
@@ -468,6 +469,8 @@ Status Parser::CheckBinary(Node& n, const Node& l, const Node& r) const {
   }
 }
 
+// The type table of the built-in functions: one case per function checks the argument types
+// and fixes the result type and length (long, but a table read top to bottom).
 Status Parser::CheckCall(Node& n) {
   using VT = ValueType;
   auto& a = n.args;
