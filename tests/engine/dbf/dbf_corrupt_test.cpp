@@ -106,6 +106,34 @@ TEST_F(DbfCorruptTest, RecordCountIsWhatTheFileHolds) {
   EXPECT_EQ(Expect(bytes, 0), 1u);
 }
 
+TEST_F(DbfCorruptTest, ClipperWideCharacterFieldsOpenOnNtx) {
+  {
+    auto t = Create("wide.dbf", TableType::kNtx, {{"TEXT", kFtString, 200}});
+    ASSERT_TRUE(t);
+  }
+  // Length 300 the Clipper way: low byte in the length, high byte in the decimals.
+  auto bytes = ReadAll(Path("wide.dbf"));
+  bytes[32 + 16] = 300 & 0xFF;
+  bytes[32 + 17] = 300 >> 8;
+  bytes[10] = 301 & 0xFF;
+  bytes[11] = 301 >> 8;
+  WriteAll(Path("wide.dbf"), bytes);
+  auto t = Open("wide.dbf", TableType::kNtx);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(Field(*t, "TEXT").length, 300u);
+  EXPECT_EQ(Field(*t, "TEXT").decimals, 0);
+  auto rec = t->BlankRecord();
+  Put(rec, Field(*t, "TEXT"), std::string(299, 'w') + "!");
+  ASSERT_TRUE(t->AppendRecord(rec.data()).ok());
+  ASSERT_TRUE(t->ReadRecord(1, rec.data()));
+  EXPECT_EQ(Get(rec, Field(*t, "TEXT")), std::string(299, 'w') + "!");
+  // A FoxPro table does not read the decimals byte of a character field as a length.
+  WriteAll(Path("fox.dbf"), bytes);
+  auto fox = OpenDbfTable(Path("fox.dbf"), TableType::kCdx, {});
+  ASSERT_TRUE(fox.ok()) << fox.status().message();
+  EXPECT_EQ(Field(**fox, "TEXT").length, 44u);
+}
+
 TEST_F(DbfCorruptTest, MissingFileAndVfpWithoutNullFlags) {
   auto missing = OpenDbfTable(Path("nope.dbf"), TableType::kNtx, {});
   EXPECT_EQ(missing.status().code(), ace::kErrFileNotFound);
