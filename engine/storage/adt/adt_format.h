@@ -40,6 +40,34 @@
 //
 // Variable fields (types 23, 24, 27) are followed by a 16-bit length word (bytes; characters for
 // 27), 0xFFFF meaning null. All numbers are little-endian.
+//
+// Field types: value area (bytes), length the caller may give (0 = default), null form
+//   TYPE                 AREA        LENGTH GIVEN           NULL WHEN
+//   1 logical            1           0/1                    the byte is a blank
+//   2 numeric (text)     width       1..32, default 10      all bytes zero
+//                                    decimals 0, or up to width - 2
+//   3 date (Julian day)  4           0/4                    all bytes zero
+//   4 char, 20 cichar    length      1..65530, default 1    all bytes zero
+//   5 memo, 6 binary,    4           0/4                    slot 0 (the slot is the first
+//   7 image, 8 varchar,                                     block of the memo's run in .adm)
+//   28 nmemo
+//   9 compact date       3           0/3                    all bytes zero
+//   10 double,           8           0/8, decimals 0..20    halves 32 and 0x80000000
+//   17 curdouble
+//   11 integer           4           0/4                    0x80000000
+//   12 short integer     2           0/2                    0x8000
+//   13 time, 15 autoinc  4           0/4                    0xFFFFFFFF
+//   14 timestamp,        8           0/8                    day word 0 (null written with
+//   22 modtime                                              millisecond word 0xFFFFFFFF)
+//   16 raw               length      1..65530, default 1    all bytes zero
+//   18 money, 21         8           0/8 (money: 4 decimals) halves 0 and 0x80000000
+//   rowversion
+//   23 varchar, 24       length + 2  1..65530, default 1    length word 0xFFFF or 0
+//   varbinary
+//   26 nchar             2 * chars   1..32765 characters    all bytes zero
+//   27 nvarchar          2*chars + 2 1..32765 characters    length word 0xFFFF or 0
+// Types 19, 25, 51, 52 and all others are refused. The whole record (header included) is at
+// most 65535 bytes, as the component layer keeps the record length in 16 bits.
 #pragma once
 
 #include <cstddef>

@@ -127,13 +127,15 @@ uint32_t AdtMemoFile::BlocksFor(size_t length) const {
   return static_cast<uint32_t>((bytes + block_size_ - 1) / block_size_);
 }
 
-// First fit over the free list; a larger run is split and its tail stays free in place. With
-// no fitting run the file grows. A damaged free list is cut at the damage (the blocks behind
-// it are lost until the next pack), so a bad link never hands out a block twice.
-Result<uint32_t> AdtMemoFile::Allocate(Header* h, uint32_t blocks) {
+// Takes blocks from the free list: from the first run large enough (at == 0) or from the run
+// that starts exactly at block at. A larger run is split and its tail stays free in place.
+// Answers the first block taken, 0 when no run fits. A damaged free list is cut at the damage
+// (the blocks behind it are lost until the next pack), so a bad link never hands out a block
+// twice.
+Result<uint32_t> AdtMemoFile::TakeFree(Header* h, uint32_t blocks, uint32_t at) {
   uint32_t prev = 0;
   uint32_t cur = h->free_head;
-  for (uint32_t steps = 0; cur != 0; ++steps) {
+  for (uint32_t steps = 0; cur != 0 && (at == 0 || cur <= at); ++steps) {
     Run run;
     Status st = steps > h->block_count ? Corrupt(cur, "free list loops")
                                        : ReadRun(cur, h->block_count, &run);
@@ -151,7 +153,7 @@ Result<uint32_t> AdtMemoFile::Allocate(Header* h, uint32_t blocks) {
       }
       break;
     }
-    if (run.blocks >= blocks) {
+    if (run.blocks >= blocks && (at == 0 || cur == at)) {
       uint32_t after = run.next;
       if (run.blocks > blocks) {
         Run rest{cur + blocks, kRunFree, 0, 0, run.blocks - blocks, run.next};
@@ -171,6 +173,13 @@ Result<uint32_t> AdtMemoFile::Allocate(Header* h, uint32_t blocks) {
     prev = cur;
     cur = run.next;
   }
+  return 0u;
+}
+
+// A free run of the given size, else new blocks at the end of the file.
+Result<uint32_t> AdtMemoFile::Allocate(Header* h, uint32_t blocks) {
+  auto taken = TakeFree(h, blocks, 0);
+  if (!taken.ok() || taken.value() != 0) return taken;
   uint64_t end = uint64_t{h->block_count} + blocks;
   if (end > 0xFFFFFFFFull) return Status(kErrDiskFull, file_.path() + ": memo file is full");
   uint32_t start = h->block_count;
@@ -233,6 +242,22 @@ Status AdtMemoFile::FreeRun(Header* h, uint32_t start, uint32_t blocks) {
   return Status::Ok();
 }
 
+// Lets a memo run grow to blocks where it lies: into a free run right behind it, or past the
+// end of the file when it is the last run. Answers whether it did.
+Result<bool> AdtMemoFile::GrowInPlace(Header* h, const Run& old, uint32_t blocks) {
+  uint32_t end = old.start + old.blocks;
+  uint32_t more = blocks - old.blocks;
+  if (end == h->block_count) {
+    if (uint64_t{end} + more > 0xFFFFFFFFull) return false;
+    h->block_count = end + more;
+    ACE_RETURN_IF_ERROR(file_.Truncate(BlockOffset(h->block_count)));
+    return true;
+  }
+  auto taken = TakeFree(h, more, end);
+  if (!taken.ok()) return taken.status();
+  return taken.value() == end;
+}
+
 Status AdtMemoFile::Describe(uint32_t block, uint32_t* length, MemoKind* kind) const {
   Header h;
   ACE_RETURN_IF_ERROR(ReadHeader(&h));
@@ -273,6 +298,11 @@ Result<uint32_t> AdtMemoFile::Write(uint32_t old_block, std::span<const uint8_t>
   if (!data.empty()) {
     uint32_t blocks = BlocksFor(data.size());
     bool in_place = old_valid && old.blocks >= blocks;
+    if (old_valid && !in_place) {
+      auto grown = GrowInPlace(&h, old, blocks);
+      if (!grown.ok()) return grown.status();
+      in_place = grown.value();
+    }
     if (in_place) {
       result = old_block;
     } else {

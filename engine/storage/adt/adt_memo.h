@@ -82,7 +82,8 @@ class AdtMemoFile {
   Result<std::vector<uint8_t>> Read(uint32_t block) const;
   // Stores data as a memo that replaces the one at old_block (0 = none) and answers its block
   // (0 for empty data). The old run is rewritten in place when the data fits (its surplus
-  // blocks released), else released after the new run is written. An old block that does not
+  // blocks released) or when it can grow where it lies (a free run behind it, or the end of
+  // the file), else released after the new run is written elsewhere. An old block that does not
   // hold a memo is left untouched.
   Result<uint32_t> Write(uint32_t old_block, std::span<const uint8_t> data, MemoKind kind);
   // Releases the memo at block (nothing for 0 or a block that holds no memo).
@@ -108,7 +109,9 @@ class AdtMemoFile {
   Status WriteHeader(const Header& h);
   Status ReadRun(uint32_t block, uint32_t block_count, Run* run) const;
   Status WriteRun(const Run& run);
+  Result<uint32_t> TakeFree(Header* h, uint32_t blocks, uint32_t at);
   Result<uint32_t> Allocate(Header* h, uint32_t blocks);
+  Result<bool> GrowInPlace(Header* h, const Run& old, uint32_t blocks);
   Status FreeRun(Header* h, uint32_t start, uint32_t blocks);
   uint32_t BlocksFor(size_t length) const;
   uint64_t BlockOffset(uint32_t block) const { return static_cast<uint64_t>(block) * block_size_; }

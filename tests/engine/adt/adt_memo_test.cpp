@@ -127,9 +127,9 @@ TEST_F(AdtMemoTest, ShorterRewriteStaysInPlaceAndClearingShrinksTheFile) {
   auto space = table_->MemoSpaceInfo().value();
   EXPECT_EQ(space.free_runs, 1u);  // the surplus of the shortened memo
   EXPECT_EQ(table_->ReadMemo(other.data(), F("Notes")).value(), Pattern(100, 2));
-  // A longer memo takes the released surplus (first fit) and gives its own block back.
+  // A longer memo grows into the free surplus right behind it and stays where it was.
   ASSERT_TRUE(table_->WriteMemo(rec.data(), F("Notes"), Pattern(900, 4), MemoKind::kText).ok());
-  EXPECT_EQ(U32(rec, F("Notes")), first + 1);
+  EXPECT_EQ(U32(rec, F("Notes")), first);
   space = table_->MemoSpaceInfo().value();
   EXPECT_EQ(space.free_runs, 1u);
   EXPECT_EQ(space.free_blocks, 1u);
@@ -140,6 +140,28 @@ TEST_F(AdtMemoTest, ShorterRewriteStaysInPlaceAndClearingShrinksTheFile) {
   space = table_->MemoSpaceInfo().value();
   EXPECT_EQ(space.block_count, 1u);
   EXPECT_EQ(space.free_runs, 0u);
+}
+
+TEST_F(AdtMemoTest, GrowingMemoAtTheEndStaysInPlaceAndOthersMoveOut) {
+  auto a = table_->BlankRecord();
+  auto b = table_->BlankRecord();
+  ASSERT_TRUE(table_->WriteMemo(a.data(), F("Notes"), Pattern(100, 1), MemoKind::kText).ok());
+  ASSERT_TRUE(table_->WriteMemo(b.data(), F("Notes"), Pattern(100, 2), MemoKind::kText).ok());
+  uint32_t b_block = U32(b, F("Notes"));
+  for (size_t n = 200; n <= 5000; n += 300) {
+    ASSERT_TRUE(table_->WriteMemo(b.data(), F("Notes"), Pattern(n, 3), MemoKind::kText).ok());
+    EXPECT_EQ(U32(b, F("Notes")), b_block);  // last run of the file: grows in place
+  }
+  auto space = table_->MemoSpaceInfo().value();
+  EXPECT_EQ(space.free_runs, 0u);
+  EXPECT_EQ(space.block_count, 1 + 2 + (16 + 5000 + 63) / 64);
+  // a is followed by a memo, so a longer a moves and its old run becomes free.
+  uint32_t a_block = U32(a, F("Notes"));
+  ASSERT_TRUE(table_->WriteMemo(a.data(), F("Notes"), Pattern(1000, 4), MemoKind::kText).ok());
+  EXPECT_NE(U32(a, F("Notes")), a_block);
+  EXPECT_EQ(table_->MemoSpaceInfo()->free_runs, 1u);
+  EXPECT_EQ(table_->ReadMemo(a.data(), F("Notes")).value(), Pattern(1000, 4));
+  EXPECT_EQ(table_->ReadMemo(b.data(), F("Notes")).value(), Pattern(5000, 3));
 }
 
 TEST_F(AdtMemoTest, PointersThatDoNotCheckOutAreCorruptNotCrashes) {
