@@ -15,7 +15,7 @@ using ace::expr::Expression;
 using ace::expr::Op;
 using ace::expr::OptLevel;
 
-class Aof : public ::testing::Test {
+class ExprAof : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* k : {"NAME", "UPPER(ORT)", "GEBURT", "AKTIV", "STR(MENGE, 5) + NAME"}) {
@@ -39,7 +39,7 @@ class Aof : public ::testing::Test {
   std::vector<std::unique_ptr<Expression>> filters_;
 };
 
-TEST_F(Aof, SimpleTermsOnIndexedExpressionsAreFull) {
+TEST_F(ExprAof, SimpleTermsOnIndexedExpressionsAreFull) {
   AofPlan p = Plan("NAME = 'Meier'");
   EXPECT_EQ(p.level, OptLevel::kFull);
   ASSERT_EQ(p.terms.size(), 1u);
@@ -57,7 +57,7 @@ TEST_F(Aof, SimpleTermsOnIndexedExpressionsAreFull) {
   EXPECT_EQ(u.terms[1].constant.julian, ace::expr::JulianFromCivil(2011, 1, 1));
 }
 
-TEST_F(Aof, ConstantOnTheLeftFlipsTheOperator) {
+TEST_F(ExprAof, ConstantOnTheLeftFlipsTheOperator) {
   AofPlan p = Plan("{^2000-01-01} < GEBURT");
   ASSERT_EQ(p.terms.size(), 1u);
   EXPECT_EQ(p.terms[0].op, Op::kGt);
@@ -69,7 +69,7 @@ TEST_F(Aof, ConstantOnTheLeftFlipsTheOperator) {
   EXPECT_EQ(c.terms[0].constant.julian, ace::expr::JulianFromCivil(2000, 1, 8));
 }
 
-TEST_F(Aof, UnindexedTermsMakeAndPartialAndOrNone) {
+TEST_F(ExprAof, UnindexedTermsMakeAndPartialAndOrNone) {
   AofPlan a = Plan("NAME = 'Meier' .AND. BETRAG > 10");
   EXPECT_EQ(a.level, OptLevel::kPartial);
   EXPECT_TRUE(a.terms[0].resolvable);
@@ -96,7 +96,7 @@ TEST_F(Aof, UnindexedTermsMakeAndPartialAndOrNone) {
   EXPECT_EQ(Plan("GEBURT > {} + RECNO()").level, OptLevel::kNone);
 }
 
-TEST_F(Aof, ChainsFlattenAndNotKeepsFullOnly) {
+TEST_F(ExprAof, ChainsFlattenAndNotKeepsFullOnly) {
   AofPlan p = Plan("NAME = 'A' .AND. GEBURT = {} .AND. MENGE = 1 .AND. AKTIV");
   EXPECT_EQ(p.level, OptLevel::kPartial);
   EXPECT_EQ(p.root.children.size(), 4u);
@@ -106,7 +106,7 @@ TEST_F(Aof, ChainsFlattenAndNotKeepsFullOnly) {
   EXPECT_EQ(Plan(".NOT. (NAME = 'A' .AND. MENGE = 1)").level, OptLevel::kNone);
 }
 
-TEST_F(Aof, LogicalKeysAndConcatenatedKeyPrefixes) {
+TEST_F(ExprAof, LogicalKeysAndConcatenatedKeyPrefixes) {
   AofPlan yes = Plan("AKTIV");
   EXPECT_EQ(yes.level, OptLevel::kFull);
   ASSERT_EQ(yes.terms.size(), 1u);
@@ -125,7 +125,7 @@ TEST_F(Aof, LogicalKeysAndConcatenatedKeyPrefixes) {
   EXPECT_EQ(Plan("GEBURT < CTOT('10:00')").level, OptLevel::kNone);  // timestamp vs date key
 }
 
-TEST_F(Aof, OnlyLogicalFiltersAreAnalyzed) {
+TEST_F(ExprAof, OnlyLogicalFiltersAreAnalyzed) {
   auto f = Expression::Compile("NAME", &src_);
   ASSERT_TRUE(f.ok());
   EXPECT_EQ(AnalyzeFilter(*f, {}).status().code(), ace::kErrInvalidExpression);
@@ -134,7 +134,7 @@ TEST_F(Aof, OnlyLogicalFiltersAreAnalyzed) {
   EXPECT_EQ(AnalyzeFilter(*g, {})->level, OptLevel::kNone);
 }
 
-TEST(NameRewrite, OnlyFieldNamesChange) {
+TEST(ExprNameRewrite, OnlyFieldNamesChange) {
   auto map = [](std::string_view n) -> std::optional<std::string> {
     std::string up(n);
     for (char& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -155,7 +155,7 @@ TEST(NameRewrite, OnlyFieldNamesChange) {
   EXPECT_EQ(*ace::expr::RewriteFieldNames("", map), "");
 }
 
-TEST(NameRewrite, ShortNamesAreUniqueAndAtMostTenBytes) {
+TEST(ExprNameRewrite, ShortNamesAreUniqueAndAtMostTenBytes) {
   auto names = ace::expr::MakeShortNames(
       {"Name", "Geburtsdatum", "Geburtsdatum_Vater", "Geburtsdatum_Mutter", "GEBURTSDAT"});
   ASSERT_EQ(names.size(), 5u);
@@ -222,7 +222,7 @@ void ExpectRangeMatchesEvaluation(const std::string& key_text, const std::string
   }
 }
 
-TEST(AofRanges, KeyRangesSelectWhatEvaluationSelects) {
+TEST(ExprAofRanges, KeyRangesSelectWhatEvaluationSelects) {
   std::vector<std::string> names = {"",
                                     "M",
                                     "Me",
@@ -251,7 +251,7 @@ TEST(AofRanges, KeyRangesSelectWhatEvaluationSelects) {
   }
 }
 
-TEST(AofRanges, UnresolvableTermsHaveNoRange) {
+TEST(ExprAofRanges, UnresolvableTermsHaveNoRange) {
   MemorySource src = Kinder();
   auto f = Expression::Compile("BETRAG > 1", &src);
   auto plan = AnalyzeFilter(*f, {});

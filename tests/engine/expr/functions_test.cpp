@@ -10,7 +10,7 @@ using ace::expr::EvalOptions;
 using ace::expr::Expression;
 using ace::expr::JulianFromCivil;
 
-class Functions : public ::testing::Test {
+class ExprFunctions : public ::testing::Test {
  protected:
   Value V(const std::string& text) { return Eval(text, src_, options_); }
   std::string S(const std::string& text) {
@@ -39,7 +39,7 @@ class Functions : public ::testing::Test {
   EvalOptions options_;
 };
 
-TEST_F(Functions, CaseAndTrimming) {
+TEST_F(ExprFunctions, CaseAndTrimming) {
   EXPECT_EQ(S("UPPER('ab\xe4\xf6\xfc\xdf')"), "AB\xc4\xd6\xdc\xdf");  // ß has no capital
   EXPECT_EQ(S("LOWER('ABC\xc4')"), "abc\xe4");
   EXPECT_EQ(S("TRIM('  a b  ')"), "  a b");
@@ -49,7 +49,7 @@ TEST_F(Functions, CaseAndTrimming) {
   EXPECT_EQ(S("ALLTRIM('')"), "");
 }
 
-TEST_F(Functions, SubstrLeftRightAtTheEdges) {
+TEST_F(ExprFunctions, SubstrLeftRightAtTheEdges) {
   EXPECT_EQ(S("SUBSTR('abcdef', 2, 3)"), "bcd");
   EXPECT_EQ(S("SUBSTR('abcdef', 4)"), "def");
   EXPECT_EQ(S("SUBSTR('abcdef', 5, 10)"), "ef");  // past the end: what there is
@@ -67,7 +67,7 @@ TEST_F(Functions, SubstrLeftRightAtTheEdges) {
   EXPECT_EQ(S("RIGHT('', 5)"), "");
 }
 
-TEST_F(Functions, StrWidthsAndRounding) {
+TEST_F(ExprFunctions, StrWidthsAndRounding) {
   EXPECT_EQ(S("STR(12.5)"), "      12.5");    // ten wide, the decimals the number has
   EXPECT_EQ(S("STR(BETRAG)"), "     12.50");  // a field keeps its width and decimals
   EXPECT_EQ(S("STR(MENGE)"), "    3");
@@ -81,7 +81,7 @@ TEST_F(Functions, StrWidthsAndRounding) {
   EXPECT_EQ(S("STR(1234567890123, 13)"), "1234567890123");
 }
 
-TEST_F(Functions, ValReadsTheLeadingNumberAndZeroForJunk) {
+TEST_F(ExprFunctions, ValReadsTheLeadingNumberAndZeroForJunk) {
   EXPECT_DOUBLE_EQ(N("VAL('12.5')"), 12.5);
   EXPECT_DOUBLE_EQ(N("VAL('  -3.25 kg')"), -3.25);
   EXPECT_DOUBLE_EQ(N("VAL('abc')"), 0);
@@ -92,7 +92,7 @@ TEST_F(Functions, ValReadsTheLeadingNumberAndZeroForJunk) {
   EXPECT_EQ(V("VAL('1.25')").decimals, 2);
 }
 
-TEST_F(Functions, LengthsPaddingAndSearch) {
+TEST_F(ExprFunctions, LengthsPaddingAndSearch) {
   EXPECT_DOUBLE_EQ(N("LEN(NAME)"), 20);
   EXPECT_DOUBLE_EQ(N("LEN(TRIM(NAME))"), 5);
   EXPECT_DOUBLE_EQ(N("LEN('')"), 0);
@@ -117,7 +117,7 @@ TEST_F(Functions, LengthsPaddingAndSearch) {
   EXPECT_DOUBLE_EQ(N("ASC(CHR(228))"), 228);  // bytes are unsigned
 }
 
-TEST_F(Functions, DatesAndTheirTexts) {
+TEST_F(ExprFunctions, DatesAndTheirTexts) {
   EXPECT_EQ(S("DTOS(GEBURT)"), "20101105");
   EXPECT_EQ(S("DTOS({})"), "        ");
   EXPECT_EQ(S("DTOC(GEBURT)"), "11/05/2010");
@@ -139,7 +139,7 @@ TEST_F(Functions, DatesAndTheirTexts) {
   EXPECT_EQ(S("DTOS({^1900-02-28} + 1)"), "19000301");
 }
 
-TEST_F(Functions, ClockFunctionsUseTheGivenNow) {
+TEST_F(ExprFunctions, ClockFunctionsUseTheGivenNow) {
   EXPECT_EQ(V("DATE()").julian, JulianFromCivil(2026, 12, 4));
   EXPECT_EQ(V("TODAY()").julian, JulianFromCivil(2026, 12, 4));
   EXPECT_EQ(S("TIME()"), "13:45:30");
@@ -154,7 +154,7 @@ TEST_F(Functions, ClockFunctionsUseTheGivenNow) {
   EXPECT_GE(today.number, 2024);
 }
 
-TEST_F(Functions, TimestampsFromAndToText) {
+TEST_F(ExprFunctions, TimestampsFromAndToText) {
   Value t = V("CTOTS('11/05/2010 10:30:15.5')");
   EXPECT_EQ(t.julian, JulianFromCivil(2010, 11, 5));
   EXPECT_EQ(t.millis, (10 * 3600 + 30 * 60 + 15) * 1000 + 500);
@@ -170,7 +170,7 @@ TEST_F(Functions, TimestampsFromAndToText) {
   EXPECT_TRUE(L("ZEIT = CTOTS('2010-11-05 10:00:00')"));
 }
 
-TEST_F(Functions, NumericFunctions) {
+TEST_F(ExprFunctions, NumericFunctions) {
   EXPECT_DOUBLE_EQ(N("ABS(-3.5)"), 3.5);
   EXPECT_DOUBLE_EQ(N("INT(-3.7)"), -3);
   EXPECT_DOUBLE_EQ(N("INT(3.7)"), 3);
@@ -188,7 +188,7 @@ TEST_F(Functions, NumericFunctions) {
   EXPECT_FALSE(Expression::Compile("MAX(1, 'a')", &src_).ok());
 }
 
-TEST_F(Functions, LogicalFunctions) {
+TEST_F(ExprFunctions, LogicalFunctions) {
   EXPECT_TRUE(L("BETWEEN(MENGE, 1, 3)"));
   EXPECT_FALSE(L("BETWEEN(MENGE, 4, 9)"));
   EXPECT_TRUE(L("BETWEEN(NAME, 'M', 'Meier')"));
@@ -204,7 +204,7 @@ TEST_F(Functions, LogicalFunctions) {
   EXPECT_EQ(S("IIF(MENGE > 5, 'big', 'small')"), "small");
 }
 
-TEST_F(Functions, ContainsSearchesWords) {
+TEST_F(ExprFunctions, ContainsSearchesWords) {
   EXPECT_TRUE(L("CONTAINS(NOTIZ, 'apples')"));
   EXPECT_TRUE(L("CONTAINS(NOTIZ, 'RED pears')"));  // all words, any case
   EXPECT_FALSE(L("CONTAINS(NOTIZ, 'red bananas')"));

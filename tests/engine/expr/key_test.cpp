@@ -28,7 +28,7 @@ KeySpec SpecOf(const std::string& text, const Collation& c = Collation::Machine(
   return spec.ok() ? *spec : KeySpec{};
 }
 
-TEST(KeyLength, OfTypicalIndexExpressions) {
+TEST(ExprKeyLength, OfTypicalIndexExpressions) {
   struct Case {
     const char* text;
     ValueType type;
@@ -62,7 +62,7 @@ TEST(KeyLength, OfTypicalIndexExpressions) {
   }
 }
 
-TEST(KeyLength, AnExpressionWithoutFixedLengthIsRefused) {
+TEST(ExprKeyLength, AnExpressionWithoutFixedLengthIsRefused) {
   MemorySource s = Kinder();
   auto e = Expression::Compile("UPPER(NOTIZ)", &s);
   ASSERT_TRUE(e.ok());
@@ -74,7 +74,7 @@ TEST(KeyLength, AnExpressionWithoutFixedLengthIsRefused) {
   EXPECT_EQ(sub->length(), 20u);  // the field's length bounds it
 }
 
-TEST(KeyLength, KeysHaveTheirLengthWhateverTheValue) {
+TEST(ExprKeyLength, KeysHaveTheirLengthWhateverTheValue) {
   MemorySource s = Kinder();
   auto e = Expression::Compile("TRIM(NAME)+ORT", &s);
   ASSERT_TRUE(e.ok());
@@ -99,7 +99,7 @@ void ExpectKeysSortLikeValues(std::vector<T> values, const KeySpec& spec, ToValu
   }
 }
 
-TEST(KeyEncoding, NumbersSortLikeDoublesIncludingNegatives) {
+TEST(ExprKeyEncoding, NumbersSortLikeDoublesIncludingNegatives) {
   std::mt19937 rng(20261209);
   std::uniform_real_distribution<double> wide(-1e12, 1e12);
   std::uniform_real_distribution<double> narrow(-2, 2);
@@ -116,7 +116,7 @@ TEST(KeyEncoding, NumbersSortLikeDoublesIncludingNegatives) {
             EncodeKey(Value::Numeric(-1e308), spec));
 }
 
-TEST(KeyEncoding, DatesTimestampsAndLogicalsSortLikeTheirValues) {
+TEST(ExprKeyEncoding, DatesTimestampsAndLogicalsSortLikeTheirValues) {
   std::mt19937 rng(7);
   std::uniform_int_distribution<int32_t> day(1721426, 5373484);  // years 1 to 9999
   std::vector<int32_t> days = {0};
@@ -140,7 +140,7 @@ std::string RandomText(std::mt19937& rng, const std::string& alphabet) {
   return s;
 }
 
-TEST(KeyEncoding, MachineOrderIsByteOrderOfBlankPaddedText) {
+TEST(ExprKeyEncoding, MachineOrderIsByteOrderOfBlankPaddedText) {
   std::mt19937 rng(11);
   std::vector<std::string> texts;
   for (int i = 0; i < 1000; ++i) texts.push_back(RandomText(rng, "abAB z09\xe4\xc4"));
@@ -150,7 +150,7 @@ TEST(KeyEncoding, MachineOrderIsByteOrderOfBlankPaddedText) {
   ExpectKeysSortLikeValues(padded, spec, [](const std::string& s) { return Value::Character(s); });
 }
 
-TEST(KeyEncoding, CaseInsensitiveCollationIgnoresCase) {
+TEST(ExprKeyEncoding, CaseInsensitiveCollationIgnoresCase) {
   auto c = FindCollation("GENERAL_VFP_CI_AS_1252");
   ASSERT_TRUE(c.ok());
   KeySpec spec{ValueType::kCharacter, 6, *c};
@@ -159,7 +159,7 @@ TEST(KeyEncoding, CaseInsensitiveCollationIgnoresCase) {
   EXPECT_LT(EncodeKey(Value::Character("apfel"), spec), EncodeKey(Value::Character("Birne"), spec));
 }
 
-TEST(KeyEncoding, GermanCollationSortsUmlautsAsTheirBaseLetters) {
+TEST(ExprKeyEncoding, GermanCollationSortsUmlautsAsTheirBaseLetters) {
   auto c = FindCollation("GERMAN_VFP_CI_AS_1252");
   ASSERT_TRUE(c.ok());
   EXPECT_EQ((*c)->kind(), ace::expr::CollationKind::kGerman);
@@ -220,7 +220,7 @@ TEST(KeyEncoding, GermanCollationSortsUmlautsAsTheirBaseLetters) {
   }
 }
 
-TEST(Collations, AreChosenByName) {
+TEST(ExprCollations, AreChosenByName) {
   EXPECT_EQ((*FindCollation(""))->kind(), ace::expr::CollationKind::kMachine);
   EXPECT_EQ((*FindCollation("ANSI"))->kind(), ace::expr::CollationKind::kMachine);
   EXPECT_EQ((*FindCollation("machine_vfp_bin_1252"))->kind(), ace::expr::CollationKind::kMachine);
@@ -233,7 +233,7 @@ TEST(Collations, AreChosenByName) {
   EXPECT_EQ(unknown.status().code(), ace::kErrNoCollation);
 }
 
-TEST(KeyEncoding, TextKeysForSeeksAndScopes) {
+TEST(ExprKeyEncoding, TextKeysForSeeksAndScopes) {
   KeySpec chars{ValueType::kCharacter, 10, &Collation::CaseInsensitive()};
   EXPECT_EQ(*EncodeKeyFromText("mei", chars), "MEI");  // partial: not padded
   EXPECT_EQ(EncodeKeyFromText("abcdefghijklm", chars)->size(), 10u);
@@ -254,7 +254,7 @@ TEST(KeyEncoding, TextKeysForSeeksAndScopes) {
 
 namespace {
 
-TEST(KeySegments, ConcatenationsSplitIntoTheirFields) {
+TEST(ExprKeySegments, ConcatenationsSplitIntoTheirFields) {
   MemorySource s = Kinder();
   auto e = Expression::Compile("UPPER(NAME) + DTOS(GEBURT) + 'x' + STR(MENGE, 3)", &s);
   ASSERT_TRUE(e.ok());
@@ -274,7 +274,7 @@ TEST(KeySegments, ConcatenationsSplitIntoTheirFields) {
   EXPECT_EQ(n->KeySegments()[0].field, "BETRAG");
 }
 
-TEST(KeyEncoding, BuildKeyEvaluatesAndEncodes) {
+TEST(ExprKeyEncoding, BuildKeyEvaluatesAndEncodes) {
   MemorySource s = Kinder();
   auto e = Expression::Compile("UPPER(NAME)", &s);
   ASSERT_TRUE(e.ok());
@@ -287,7 +287,7 @@ TEST(KeyEncoding, BuildKeyEvaluatesAndEncodes) {
   EXPECT_FALSE(ace::expr::BuildKey(*bad, *KeySpecOf(*bad, Collation::Machine()), s).ok());
 }
 
-TEST(FieldRefs, StoredFieldsMapToExpressionTypesAndWidths) {
+TEST(ExprFieldRefs, StoredFieldsMapToExpressionTypesAndWidths) {
   namespace st = ace::storage;
   auto ref = [](uint16_t type, uint32_t length, uint16_t decimals = 0,
                 st::TableType table = st::TableType::kAdt) {

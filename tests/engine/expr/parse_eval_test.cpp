@@ -34,7 +34,7 @@ std::string Text(const std::string& text) {
   return v.text;
 }
 
-TEST(Precedence, ArithmeticBindsAsXbaseDoes) {
+TEST(ExprPrecedence, ArithmeticBindsAsXbaseDoes) {
   EXPECT_DOUBLE_EQ(Num("2 + 3 * 4"), 14);
   EXPECT_DOUBLE_EQ(Num("(2 + 3) * 4"), 20);
   EXPECT_DOUBLE_EQ(Num("2 * 3 ** 2"), 18);
@@ -48,7 +48,7 @@ TEST(Precedence, ArithmeticBindsAsXbaseDoes) {
   EXPECT_DOUBLE_EQ(Num(".5 + 12."), 12.5);
 }
 
-TEST(Precedence, LogicalOperatorsInAllSpellings) {
+TEST(ExprPrecedence, LogicalOperatorsInAllSpellings) {
   // NOT before AND before OR.
   EXPECT_TRUE(Logic(".T. .OR. .F. .AND. .F."));
   EXPECT_FALSE(Logic("(.T. .OR. .F.) .AND. .F."));
@@ -61,7 +61,7 @@ TEST(Precedence, LogicalOperatorsInAllSpellings) {
   EXPECT_TRUE(Logic("1 + 1 = 2 .AND. 'a' + 'b' == 'ab'"));
 }
 
-TEST(Literals, StringsNumbersDatesLogicals) {
+TEST(ExprLiterals, StringsNumbersDatesLogicals) {
   EXPECT_EQ(Text("'x' + \"y\" + [z]"), "xyz");
   EXPECT_EQ(Text("[it's]"), "it's");
   EXPECT_EQ(Text("\"say 'hi'\""), "say 'hi'");
@@ -80,7 +80,7 @@ TEST(Literals, StringsNumbersDatesLogicals) {
   EXPECT_EQ(e->decimals(), 2u);
 }
 
-TEST(Literals, BracketIsAStringOnlyWhereAnOperandStarts) {
+TEST(ExprLiterals, BracketIsAStringOnlyWhereAnOperandStarts) {
   MemorySource s = Kinder();
   EXPECT_TRUE(Logic("NAME = [Meier]"));
   std::string err = CompileError("NAME[1]", s);
@@ -88,7 +88,7 @@ TEST(Literals, BracketIsAStringOnlyWhereAnOperandStarts) {
   EXPECT_NE(err.find("position 5"), std::string::npos) << err;
 }
 
-TEST(Names, AliasesAreIgnoredAndCaseDoesNotMatter) {
+TEST(ExprNames, AliasesAreIgnoredAndCaseDoesNotMatter) {
   EXPECT_TRUE(Logic("Kinder->Name = 'Meier'"));
   EXPECT_TRUE(Logic("kinder.name = 'Meier'"));
   EXPECT_TRUE(Logic("kinder -> NaMe = 'Meier'"));
@@ -100,7 +100,7 @@ TEST(Names, AliasesAreIgnoredAndCaseDoesNotMatter) {
   EXPECT_NE(CompileError("UPPE(NAME) + NAMEX", s).find("Unknown field 'NAMEX'"), std::string::npos);
 }
 
-TEST(StringComparison, EqualsIsAPrefixTestUnlessExact) {
+TEST(ExprStringComparison, EqualsIsAPrefixTestUnlessExact) {
   EXPECT_TRUE(Logic("NAME = 'Mei'"));
   EXPECT_TRUE(Logic("NAME = ''"));
   EXPECT_FALSE(Logic("'Mei' = 'Meier'"));
@@ -117,7 +117,7 @@ TEST(StringComparison, EqualsIsAPrefixTestUnlessExact) {
   EXPECT_TRUE(Logic("'Mei' < 'Meier'", true));
 }
 
-TEST(StringComparison, SubstringOperator) {
+TEST(ExprStringComparison, SubstringOperator) {
   EXPECT_TRUE(Logic("'eie' $ NAME"));
   EXPECT_FALSE(Logic("'EIE' $ NAME"));
   EXPECT_TRUE(Logic("'' $ 'abc'"));
@@ -125,7 +125,7 @@ TEST(StringComparison, SubstringOperator) {
   EXPECT_TRUE(Logic("'erl' $ ORT .AND. !('xyz' $ ORT)"));
 }
 
-TEST(StringConcatenation, PlusKeepsBlanksMinusMovesThemToTheEnd) {
+TEST(ExprStringConcatenation, PlusKeepsBlanksMinusMovesThemToTheEnd) {
   EXPECT_EQ(Text("'ab  ' + 'cd'"), "ab  cd");
   EXPECT_EQ(Text("'ab  ' - 'cd'"), "abcd  ");
   EXPECT_EQ(Text("'    ' - 'x '"), "x     ");
@@ -138,7 +138,7 @@ TEST(StringConcatenation, PlusKeepsBlanksMinusMovesThemToTheEnd) {
   EXPECT_EQ(v.text.substr(0, 11), "MeierBerlin");
 }
 
-TEST(DateArithmetic, DaysAddAndDatesSubtract) {
+TEST(ExprDateArithmetic, DaysAddAndDatesSubtract) {
   MemorySource s = Kinder();
   EXPECT_EQ(Eval("GEBURT + 30", s).julian, JulianFromCivil(2010, 12, 5));
   EXPECT_EQ(Eval("30 + GEBURT", s).julian, JulianFromCivil(2010, 12, 5));
@@ -155,7 +155,7 @@ TEST(DateArithmetic, DaysAddAndDatesSubtract) {
   EXPECT_DOUBLE_EQ(Num("ZEIT - CTOT('11/05/2010 09:59:00')"), 60);
 }
 
-TEST(TypeChecking, MismatchesAreCompileErrorsWithPositions) {
+TEST(ExprTypeChecking, MismatchesAreCompileErrorsWithPositions) {
   MemorySource s = Kinder();
   std::string err = CompileError("IIF(AKTIV, NAME, 1)", s);
   EXPECT_NE(err.find("IIF branches are character and numeric"), std::string::npos) << err;
@@ -172,7 +172,7 @@ TEST(TypeChecking, MismatchesAreCompileErrorsWithPositions) {
   EXPECT_NE(CompileError("GEBURT - NAME", s), "");
 }
 
-TEST(TypeChecking, EveryNodeKnowsItsType) {
+TEST(ExprTypeChecking, EveryNodeKnowsItsType) {
   MemorySource s = Kinder();
   struct Case {
     const char* text;
@@ -191,7 +191,7 @@ TEST(TypeChecking, EveryNodeKnowsItsType) {
   }
 }
 
-TEST(Errors, ThePositionNamesWhereSomethingWasExpected) {
+TEST(ExprErrors, ThePositionNamesWhereSomethingWasExpected) {
   MemorySource s = Kinder();
   EXPECT_EQ(CompileError("UPPER(NAME", s),
             "Expected ')' at position 11 in expression 'UPPER(NAME'");
@@ -209,7 +209,7 @@ TEST(Errors, ThePositionNamesWhereSomethingWasExpected) {
   EXPECT_NE(CompileError("12abc", s).find("Invalid number at position 1"), std::string::npos);
 }
 
-TEST(Evaluation, RuntimeFailuresAreReportedNotCrashes) {
+TEST(ExprEvaluation, RuntimeFailuresAreReportedNotCrashes) {
   MemorySource s = Kinder();
   auto e = Expression::Compile("BETRAG / (MENGE - 3)", &s);
   ASSERT_TRUE(e.ok());
@@ -226,7 +226,7 @@ TEST(Evaluation, RuntimeFailuresAreReportedNotCrashes) {
   EXPECT_FALSE(Expression::Compile("NAME", nullptr).ok());  // no schema: no fields
 }
 
-TEST(Evaluation, NullFieldsActAsEmptyValues) {
+TEST(ExprEvaluation, NullFieldsActAsEmptyValues) {
   MemorySource s = Kinder();
   s.Set("NAME", Value::TypedNull(ValueType::kCharacter));
   s.Set("MENGE", Value::TypedNull(ValueType::kNumeric));
@@ -236,14 +236,14 @@ TEST(Evaluation, NullFieldsActAsEmptyValues) {
   EXPECT_FALSE(Eval("ISNULL(MENGE + 1)", s).logical);
 }
 
-TEST(Evaluation, ShortCircuitSkipsFailingBranches) {
+TEST(ExprEvaluation, ShortCircuitSkipsFailingBranches) {
   MemorySource s = Kinder();
   EXPECT_FALSE(Eval(".F. .AND. 1 / 0 > 1", s).logical);
   EXPECT_TRUE(Eval(".T. .OR. 1 / 0 > 1", s).logical);
   EXPECT_DOUBLE_EQ(Eval("IIF(MENGE = 3, 1, 1 / 0)", s).number, 1);
 }
 
-TEST(Evaluation, CollationDecidesCharacterComparisons) {
+TEST(ExprEvaluation, CollationDecidesCharacterComparisons) {
   MemorySource s = Kinder();
   s.SetText("NAME", "M\xfcller");  // Müller
   EvalOptions german;
@@ -258,7 +258,7 @@ TEST(Evaluation, CollationDecidesCharacterComparisons) {
 
 namespace {
 
-TEST(ComponentFilters, TheShapesThatTheDatasetBuildsEvaluate) {
+TEST(ExprComponentFilters, TheShapesThatTheDatasetBuildsEvaluate) {
   MemorySource s = Kinder();
   s.SetText("ORT", "");
   s.Set("ORT", Value::TypedNull(ValueType::kCharacter));
@@ -272,7 +272,7 @@ TEST(ComponentFilters, TheShapesThatTheDatasetBuildsEvaluate) {
   EXPECT_TRUE(Eval("(Name=\"Say \"+ Chr(34) + \"hi\"+ Chr(34) + \"\")", s).logical);
 }
 
-TEST(ComponentFilters, CtodAndDtocFollowTheDateFormat) {
+TEST(ExprComponentFilters, CtodAndDtocFollowTheDateFormat) {
   MemorySource s = Kinder();
   EvalOptions german;
   german.date_format = "DD.MM.YYYY";
@@ -292,7 +292,7 @@ TEST(ComponentFilters, CtodAndDtocFollowTheDateFormat) {
 
 namespace {
 
-TEST(Robustness, DeepOrLongExpressionsAreRefusedNotOverflowed) {
+TEST(ExprRobustness, DeepOrLongExpressionsAreRefusedNotOverflowed) {
   MemorySource s = Kinder();
   std::string deep = std::string(5000, '(') + "1" + std::string(5000, ')');
   EXPECT_NE(CompileError(deep, s).find("nested too deeply"), std::string::npos);
@@ -308,7 +308,7 @@ TEST(Robustness, DeepOrLongExpressionsAreRefusedNotOverflowed) {
   EXPECT_DOUBLE_EQ(Eval(ok, s).number, 1003);
 }
 
-TEST(Robustness, ExtremeNumbersInFunctionArgumentsStayDefined) {
+TEST(ExprRobustness, ExtremeNumbersInFunctionArgumentsStayDefined) {
   MemorySource s = Kinder();
   EXPECT_EQ(Eval("SUBSTR('abc', (10 ** 300), (10 ** 300))", s).text, "");
   EXPECT_EQ(Eval("SUBSTR('abc', -(10 ** 300))", s).text, "abc");
@@ -335,7 +335,7 @@ TEST(Robustness, ExtremeNumbersInFunctionArgumentsStayDefined) {
 
 namespace {
 
-TEST(Canonical, SpellingsOfOneExpressionShareTheirText) {
+TEST(ExprCanonical, SpellingsOfOneExpressionShareTheirText) {
   MemorySource s = Kinder();
   auto canon = [&](const std::string& t) {
     auto e = Expression::Compile(t, &s);
