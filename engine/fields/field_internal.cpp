@@ -176,6 +176,14 @@ void ClearNullMark(const FieldContext& ctx, Image image) {
 Result<std::string> NumericFieldText(const FieldContext& ctx, const Decimal& value) {
   std::string text = FormatFixed(value, ctx.field.decimals);
   if (text.size() > ctx.field.length) {
+    // A narrow field holds a fraction without its leading zero, as classic tools write it.
+    if (text.rfind("0.", 0) == 0) {
+      text.erase(0, 1);
+    } else if (text.rfind("-0.", 0) == 0) {
+      text.erase(1, 1);
+    }
+  }
+  if (text.size() > ctx.field.length) {
     return FieldError(ctx, kErrValueOutOfRange,
                       "Numeric out of range: " + text + " does not fit " +
                           std::to_string(ctx.field.length) + " characters with " +

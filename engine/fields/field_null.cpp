@@ -1,7 +1,5 @@
 // Null and empty values of every field type in the three format families: the tests, the
 // writes, and the Visual FoxPro system-field access (null marks, varchar length bits).
-#include <algorithm>
-
 #include "engine/fields/field_internal.h"
 
 namespace ace::fields {
@@ -9,100 +7,122 @@ namespace ace::fields {
 using namespace storage;
 using namespace internal;
 
+namespace {
+
+// The pieces of the null tests, over the field's bytes.
+struct NullProbe {
+  const FieldDesc& f;
+  const std::byte* p;
+  std::string_view bytes;
+
+  bool Zero() const { return AllBytesAre(bytes, 0, 0); }
+  bool Blank() const { return AllBytesAre(bytes, ' ', ' '); }
+  bool ZeroOrBlank() const { return AllBytesAre(bytes, 0, ' '); }
+  bool LengthWordNull() const {
+    uint16_t w = Load16(p + f.length);
+    return w == 0xFFFF || w == 0;
+  }
+};
+
+bool AdtSaysNull(const NullProbe& n) {
+  switch (n.f.type) {
+    case kFtLogical:
+      return static_cast<uint8_t>(n.p[0]) == ' ';
+    case kFtNumeric:
+    case kFtDate:
+    case kFtString:
+    case kFtCompactDate:
+    case kFtRaw:
+    case kFtCiString:
+    case kFtNChar:
+      return n.Zero();
+    case kFtDouble:
+    case kFtCurDouble:
+      return Load32(n.p) == 32 && Load32(n.p + 4) == 0x80000000u;
+    case kFtInteger:
+      return Load32(n.p) == 0x80000000u;
+    case kFtShortInt:
+      return Load16(n.p) == 0x8000;
+    case kFtTime:
+    case kFtAutoInc:
+      return Load32(n.p) == 0xFFFFFFFFu;
+    case kFtTimestamp:
+    case kFtModTime:
+      return Load32(n.p) == 0;
+    case kFtMoney:
+    case kFtRowVersion:
+      return Load32(n.p) == 0 && Load32(n.p + 4) == 0x80000000u;
+    case kFtVarcharFox:
+    case kFtVarbinaryFox:
+    case kFtNVarchar:
+      return n.LengthWordNull();
+    default:
+      return true;
+  }
+}
+
+bool VfpSaysNull(const NullProbe& n) {
+  switch (n.f.type) {
+    case kFtLogical:
+    case kFtNumeric:
+    case kFtDate:
+      return n.Blank();
+    case kFtTimestamp:
+      return Load32(n.p) == 0;
+    case kFtNVarchar:
+      return n.LengthWordNull();
+    default:
+      return false;
+  }
+}
+
+bool DbfSaysNull(const NullProbe& n) {
+  switch (n.f.type) {
+    case kFtLogical:
+    case kFtNumeric:
+    case kFtString:
+      return n.ZeroOrBlank();
+    case kFtDate:
+      return n.f.length == 4 ? Load32(n.p) == 0 : n.ZeroOrBlank();
+    case kFtCompactDate:
+      return n.Zero();
+    case kFtDouble:
+    case kFtCurDouble:
+    case kFtInteger:
+    case kFtShortInt:
+      return false;
+    case kFtNChar:
+      for (uint32_t i = 0; i + 1 < n.f.length; i += 2) {
+        uint16_t c = Load16(n.p + i);
+        if (c != 0 && c != 0x20) return false;
+      }
+      return true;
+    case kFtNVarchar:
+      return n.LengthWordNull();
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
 namespace internal {
 
 bool FormatSaysNull(const FieldContext& ctx, ConstImage image) {
-  const FieldDesc& f = ctx.field;
-  const std::byte* p = FieldPtr(ctx, image);
-  std::string_view bytes = FieldBytes(ctx, image);
-  Format format = FormatOf(ctx);
-  auto zero = [&] { return AllBytesAre(bytes, 0, 0); };
-  auto blank = [&] { return AllBytesAre(bytes, ' ', ' '); };
-  auto zero_or_blank = [&] { return AllBytesAre(bytes, 0, ' '); };
-  auto word_null = [&] {
-    uint16_t w = Load16(p + f.length);
-    return w == 0xFFFF || w == 0;
-  };
+  NullProbe probe{ctx.field, FieldPtr(ctx, image), FieldBytes(ctx, image)};
   if (IsMemoField(ctx)) {
-    if (zero_or_blank()) return true;
-    return ctx.table == TableType::kNtx && f.type == kFtMemo &&
-           std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == '0' || c == ' '; });
+    // No memo pointer; dBase III memo pointers are digits, all zeros meaning none.
+    if (probe.ZeroOrBlank()) return true;
+    return ctx.table == TableType::kNtx && ctx.field.type == kFtMemo &&
+           AllBytesAre(probe.bytes, '0', ' ');
   }
-  switch (format) {
+  switch (FormatOf(ctx)) {
     case Format::kAdt:
-      switch (f.type) {
-        case kFtLogical:
-          return f.length > 0 && static_cast<uint8_t>(p[0]) == ' ';
-        case kFtNumeric:
-        case kFtDate:
-        case kFtString:
-        case kFtCompactDate:
-        case kFtRaw:
-        case kFtCiString:
-        case kFtNChar:
-          return zero();
-        case kFtDouble:
-        case kFtCurDouble:
-          return f.length >= 8 && Load32(p) == 32 && Load32(p + 4) == 0x80000000u;
-        case kFtInteger:
-          return f.length >= 4 && Load32(p) == 0x80000000u;
-        case kFtShortInt:
-          return f.length >= 2 && Load16(p) == 0x8000;
-        case kFtTime:
-        case kFtAutoInc:
-          return f.length >= 4 && Load32(p) == 0xFFFFFFFFu;
-        case kFtTimestamp:
-        case kFtModTime:
-          return f.length >= 4 && Load32(p) == 0;
-        case kFtMoney:
-        case kFtRowVersion:
-          return f.length >= 8 && Load32(p) == 0 && Load32(p + 4) == 0x80000000u;
-        case kFtVarcharFox:
-        case kFtVarbinaryFox:
-        case kFtNVarchar:
-          return word_null();
-        default:
-          return true;
-      }
+      return AdtSaysNull(probe);
     case Format::kVfp:
-      switch (f.type) {
-        case kFtLogical:
-        case kFtNumeric:
-        case kFtDate:
-          return blank();
-        case kFtTimestamp:
-          return f.length >= 4 && Load32(p) == 0;
-        case kFtNVarchar:
-          return word_null();
-        default:
-          return false;
-      }
+      return VfpSaysNull(probe);
     case Format::kDbf:
-      switch (f.type) {
-        case kFtLogical:
-        case kFtNumeric:
-        case kFtString:
-          return zero_or_blank();
-        case kFtDate:
-          return f.length == 4 ? Load32(p) == 0 : zero_or_blank();
-        case kFtCompactDate:
-          return zero();
-        case kFtDouble:
-        case kFtCurDouble:
-        case kFtInteger:
-        case kFtShortInt:
-          return false;
-        case kFtNChar:
-          for (uint32_t i = 0; i + 1 < f.length; i += 2) {
-            uint16_t c = Load16(p + i);
-            if (c != 0 && c != 0x20) return false;
-          }
-          return true;
-        case kFtNVarchar:
-          return word_null();
-        default:
-          return true;
-      }
+      return DbfSaysNull(probe);
   }
   return true;
 }
@@ -153,14 +173,29 @@ Result<bool> IsEmpty(const FieldContext& ctx, ConstImage image) {
       break;
   }
   if (IsMemoField(ctx)) return false;  // a memo pointer is there
-  if (f.type == kFtDate || f.type == kFtCompactDate) {
-    Result<int32_t> julian = GetJulian(ctx, image);
-    if (!julian.ok()) return julian.status();
-    return *julian == 0;
+  switch (f.type) {
+    case kFtDate:
+    case kFtCompactDate: {
+      Result<int32_t> julian = GetJulian(ctx, image);
+      if (!julian.ok()) return julian.status();
+      return *julian == 0;
+    }
+    case kFtNumeric:
+    case kFtDouble:
+    case kFtCurDouble:
+    case kFtInteger:
+    case kFtShortInt:
+    case kFtTime:
+    case kFtAutoInc:
+    case kFtMoney:
+    case kFtRowVersion: {
+      Result<double> number = GetDouble(ctx, image);
+      if (!number.ok()) return number.status();
+      return *number == 0.0;
+    }
+    default:  // a type of no known kind: judged by its bytes
+      return AllBytesAre(bytes, 0, ' ');
   }
-  Result<double> number = GetDouble(ctx, image);
-  if (!number.ok()) return number.status();
-  return *number == 0.0;
 }
 
 namespace {

@@ -81,7 +81,8 @@ Result<int32_t> StoredJulian(const FieldContext& ctx, ConstImage image) {
   if (ctx.field.type == kFtCompactDate) return UnpackCompactDate(ctx, p);
   if (ctx.field.length == 4) return static_cast<int32_t>(Load32(p));
   std::string_view text = FieldBytes(ctx, image);
-  if (AllBytesAre(text, ' ', 0)) return 0;
+  // Blank, zero bytes, or the zero digits some writers use for an empty date.
+  if (AllBytesAre(text, ' ', 0) || AllBytesAre(text.substr(0, 8), '0', '0')) return 0;
   Result<int32_t> julian = StringToJulian(text.substr(0, text.find('\0')), DefaultDateFormat());
   if (!julian.ok()) return julian.status().WithContext("field " + ctx.field.name);
   return julian;

@@ -40,6 +40,8 @@ TEST(DateField, InvalidDatesAreRefusedAndLeaveTheField) {
   EXPECT_EQ(SetJulian(f.ctx(), f.img(), kJulianYear9999 + 1).code(), kErrValueOutOfRange);
   EXPECT_EQ(SetJulian(f.ctx(), f.img(), 17).code(), kErrValueOutOfRange);
   EXPECT_EQ(f.Bytes(), "20101105");
+  f.Put("00000000");  // written by some tools for an empty date
+  EXPECT_EQ(*GetJulian(f.ctx(), f.cimg()), 0);
   f.Put("2010x105");
   EXPECT_EQ(GetJulian(f.ctx(), f.cimg()).status().code(), kErrConversion);
 }

@@ -123,6 +123,18 @@ TEST(NumericField, ValuesThatDoNotFitAreRefusedAndTheFieldKept) {
             kErrValueOutOfRange);
 }
 
+TEST(NumericField, NarrowFieldsDropTheLeadingZeroOfAFraction) {
+  OneField f(TableType::kNtx, kFtNumeric, 3, 2);
+  ASSERT_TRUE(SetDouble(f.ctx(), f.img(), 0.5).ok());
+  EXPECT_EQ(f.Bytes(), ".50");
+  EXPECT_DOUBLE_EQ(*GetDouble(f.ctx(), f.cimg()), 0.5);
+  EXPECT_EQ(SetDouble(f.ctx(), f.img(), -0.5).code(), kErrValueOutOfRange);  // "-.50" is 4
+  OneField g(TableType::kNtx, kFtNumeric, 4, 2);
+  ASSERT_TRUE(SetText(g.ctx(), g.img(), "-0.25").ok());
+  EXPECT_EQ(g.Bytes(), "-.25");
+  EXPECT_DOUBLE_EQ(*GetDouble(g.ctx(), g.cimg()), -0.25);
+}
+
 TEST(NumericField, StoredTextThatIsNoNumberIsAConversionError) {
   OneField f(TableType::kNtx, kFtNumeric, 5, 1);
   f.Put("1*2.0");
