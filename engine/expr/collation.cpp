@@ -111,16 +111,45 @@ std::string Collation::KeyBytes(std::string_view text, uint32_t length) const {
   return out;
 }
 
+namespace {
+
+// Walks the weights of a text one by one (expansions included), without allocating.
+class WeightWalk {
+ public:
+  WeightWalk(std::string_view text, const uint8_t* first, const uint8_t* second)
+      : text_(text), first_(first), second_(second) {}
+  bool done() const { return pos_ >= text_.size() && pending_ == 0; }
+  // The next weight; the blank's weight once the text is exhausted.
+  uint8_t Next(uint8_t blank) {
+    if (pending_ != 0) {
+      uint8_t w = pending_;
+      pending_ = 0;
+      return w;
+    }
+    if (pos_ >= text_.size()) return blank;
+    auto c = static_cast<unsigned char>(text_[pos_++]);
+    pending_ = second_[c];
+    return first_[c];
+  }
+
+ private:
+  std::string_view text_;
+  const uint8_t* first_;
+  const uint8_t* second_;
+  size_t pos_ = 0;
+  uint8_t pending_ = 0;
+};
+
+}  // namespace
+
 int Collation::Compare(std::string_view a, std::string_view b) const {
-  std::string wa, wb;
-  AppendWeights(a, &wa);
-  AppendWeights(b, &wb);
-  size_t n = std::max(wa.size(), wb.size());
-  char blank = static_cast<char>(first_[static_cast<unsigned char>(' ')]);
-  wa.resize(n, blank);
-  wb.resize(n, blank);
-  int c = wa.compare(wb);
-  return c < 0 ? -1 : c > 0 ? 1 : 0;
+  uint8_t blank = first_[static_cast<unsigned char>(' ')];
+  WeightWalk wa(a, first_, second_), wb(b, first_, second_);
+  while (!wa.done() || !wb.done()) {
+    uint8_t x = wa.Next(blank), y = wb.Next(blank);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return 0;
 }
 
 const Collation& Collation::Machine() {

@@ -318,3 +318,21 @@ TEST(ExprFieldRefs, StoredFieldsMapToExpressionTypesAndWidths) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ExprCollations, CompareAgreesWithTheKeysItWouldBuild) {
+  std::mt19937 rng(5);
+  for (const Collation* c :
+       {&Collation::Machine(), &Collation::CaseInsensitive(), &Collation::German()}) {
+    for (int i = 0; i < 2000; ++i) {
+      std::string a = RandomText(rng, "aAs \xdf\xe4\xc4\xe6x"),
+                  b = RandomText(rng, "aAs \xdf\xe4\xc4\xe6x");
+      std::string ka = c->KeyBytes(a, 24), kb = c->KeyBytes(b, 24);  // 24: room for expansions
+      int expect = ka < kb ? -1 : ka > kb ? 1 : 0;
+      EXPECT_EQ(c->Compare(a, b), expect) << c->name() << " '" << a << "' '" << b << "'";
+    }
+  }
+}
+
+}  // namespace
