@@ -6,6 +6,9 @@
 // Records lie at header_length + (recno - 1) * record_length; the file ends with 0x1A after the
 // last record. The record count trusted is the smaller of the header's and what the file size
 // can hold, so a header that claims more than the file has is never read past the end.
+// AppendRecord re-reads the header first (another user may have appended) and, on Visual FoxPro
+// tables, gives every autoincrement field the next value of its descriptor, whatever the image
+// held; the caller reads the record back to learn it.
 #include "engine/storage/dbf/dbf_table.h"
 
 #include <algorithm>
