@@ -210,7 +210,12 @@ class Evaluator {
       return RuntimeError(n, "Field " + n.field.name + " delivered a " +
                                  std::string(ValueTypeName(out.type)) + " value");
     }
-    if (out.is_null && out.type == ValueType::kCharacter) out.text.assign(n.length, ' ');
+    // Fixed-length character fields always have their length, so that concatenated keys keep
+    // their layout whatever the source delivers.
+    if (out.type == ValueType::kCharacter) {
+      if (out.is_null) out.text.clear();
+      if (n.length) out.text.resize(n.length, ' ');
+    }
     if (out.type == ValueType::kNumeric && out.width == 0) {
       out.width = static_cast<int16_t>(n.length);
       out.decimals = static_cast<int16_t>(n.decimals);

@@ -31,7 +31,8 @@ class RecordSource {
   // Finds a field by name without regard to letter case; both the long names of ADT tables
   // and the 10-character names of DBF tables are to be accepted.
   virtual std::optional<FieldRef> FindField(std::string_view name) const = 0;
-  // The field's value in the current record. A character value has the field's length.
+  // The field's value in the current record. A character value of a fixed-length field is
+  // padded or cut to the field's length by the evaluator.
   virtual Result<Value> FieldValue(const FieldRef& field) const = 0;
   // The current record's number (0 when there is none) and deletion mark.
   virtual uint32_t RecNo() const = 0;

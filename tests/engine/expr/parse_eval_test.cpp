@@ -361,3 +361,31 @@ TEST(ExprCanonical, SpellingsOfOneExpressionShareTheirText) {
 }
 
 }  // namespace
+
+namespace {
+
+// A source that delivers trimmed text, as a careless implementation might.
+class TrimmingSource : public MemorySource {
+ public:
+  ace::Result<Value> FieldValue(const FieldRef& f) const override {
+    auto v = MemorySource::FieldValue(f);
+    if (v.ok() && v->type == ValueType::kCharacter) {
+      while (!v->text.empty() && v->text.back() == ' ') v->text.pop_back();
+      v->text += "0123456789012345678901234567890";  // and even too long
+    }
+    return v;
+  }
+};
+
+TEST(ExprEvaluation, FixedLengthFieldsKeepTheirLengthWhateverTheSourceDelivers) {
+  TrimmingSource s;
+  s.Add("NAME", ValueType::kCharacter, 8).Add("ORT", ValueType::kCharacter, 4);
+  s.Add("NOTIZ", ValueType::kCharacter, 0);
+  s.SetText("NAME", "Meier").SetText("ORT", "Ulm").SetText("NOTIZ", "x");
+  auto e = Expression::Compile("NAME + ORT", &s);
+  ASSERT_TRUE(e.ok());
+  EXPECT_EQ(e->Evaluate(s)->text, "Meier012Ulm0");
+  EXPECT_EQ(Eval("NOTIZ", s).text.size(), 32u);  // variable length: as delivered
+}
+
+}  // namespace
