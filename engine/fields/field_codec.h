@@ -79,8 +79,9 @@ using Image = std::span<std::byte>;
 //     from OEM on OEM tables (26, 27 from UTF-16, '?' for what 1252 lacks), trimmed per option;
 //   numeric: the stored text, trimmed per option (kTrimNone keeps the leading blanks);
 //   date, compact date: the date in the context's date format;
-//   logical "T" or "F"; integer, short, autoinc, row version: decimal; double: the shortest text
-//   that reads back as the same double; money: four decimals ("-12.3400");
+//   logical "T" or "F"; integer, short, autoinc, row version: decimal; double: with the field's
+//   decimals when it has some ("1.50"), else the shortest text that reads back as the same
+//   double; money: four decimals ("-12.3400");
 //   time "HH:MM:SS.sss"; timestamp: date text, blank, time text;
 //   raw, varbinary: the bytes as they are.
 // A null field of a non-character type gives the empty text.

@@ -277,8 +277,12 @@ Result<std::string> GetText(const FieldContext& ctx, ConstImage image, uint16_t 
     case kFtRowVersion:
       return std::to_string(static_cast<int64_t>(Load64(p)));
     case kFtDouble:
-    case kFtCurDouble:
-      return FormatDouble(LoadDouble(p));
+    case kFtCurDouble: {
+      double v = LoadDouble(p);
+      if (ctx.field.decimals == 0) return FormatDouble(v);
+      Result<Decimal> d = DecimalFromDouble(v);  // fails for infinities and NaN
+      return d.ok() ? FormatFixed(*d, ctx.field.decimals) : FormatDouble(v);
+    }
     case kFtMoney:
       return FormatScaled(static_cast<int64_t>(Load64(p)), 4);
     case kFtTime: {

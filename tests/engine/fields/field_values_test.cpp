@@ -227,6 +227,13 @@ TEST(DoubleField, ExactBitsAndShortestText) {
   EXPECT_TRUE(*IsNull(f.ctx(), f.cimg()));
 }
 
+TEST(DoubleField, DecimalsOfTheFieldShapeItsText) {
+  OneField f(TableType::kAdt, kFtCurDouble, 8, 2);
+  ASSERT_TRUE(SetDouble(f.ctx(), f.img(), 1.005).ok());
+  EXPECT_EQ(*GetText(f.ctx(), f.cimg()), "1.01");
+  EXPECT_EQ(*GetDouble(f.ctx(), f.cimg()), 1.005);  // the value itself is kept whole
+}
+
 TEST(MoneyField, FourDecimalsNegativesAndTheLimits) {
   OneField f(TableType::kVfp, kFtMoney, 8);
   ASSERT_TRUE(SetText(f.ctx(), f.img(), "-12.34565").ok());
