@@ -3,7 +3,11 @@
 // counter, autoincrement, deleted-record free list), the per-write maintenance of row version,
 // modification time and autoincrement fields, and pack/zap by atomic replacement. Byte layout:
 // adt_format.h; memo runs: adt_memo.h. Record and table locks are the locks module's; the
-// header's own consistency between users is kept with the file's bookkeeping lock.
+// header's own consistency between users is kept with the file's bookkeeping lock: byte 2^62
+// of the data and memo files (kBookkeepingLockOffset) is reserved for it and must not be part
+// of the locks module's record or table lock ranges.
+// Pack and zap replace the files, so the data_file() descriptor changes: locks held on the old
+// one are gone and must be taken again on the new one.
 #pragma once
 
 #include <memory>
