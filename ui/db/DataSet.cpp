@@ -89,7 +89,7 @@ void TDataSet::CheckActive() {
 }
 
 void TDataSet::CheckInactive() {
-  if (Active() || FState == dsOpening) {
+  if (Active()) {
     if (ComponentState().Contains(csDesigning)) {
       Close();
       return;

@@ -472,8 +472,15 @@ std::string FloatToStrF(double value, TFloatFormat format, int precision, int di
 }
 
 std::string CurrToStr(double value) {
-  double rounded = std::round(value * 10000.0) / 10000.0;
-  return FloatToStrF(rounded, ffGeneral, 18, 0);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.4f", std::round(value * 10000.0) / 10000.0);
+  std::string s = buf;
+  while (!s.empty() && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  if (s == "-0") s = "0";
+  for (char& ch : s)
+    if (ch == '.') ch = FormatSettings.DecimalSeparator;
+  return s;
 }
 
 bool TryStrToFloat(const std::string& text, double& out, char decimalSeparator) {
