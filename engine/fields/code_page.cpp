@@ -182,6 +182,29 @@ std::string Utf8ToAnsi(std::string_view utf8) {
   return out;
 }
 
+std::u16string OemToUtf16(std::string_view oem) {
+  std::u16string out(oem.size(), u'\0');
+  for (size_t i = 0; i < oem.size(); ++i) out[i] = OemToUnicode(static_cast<unsigned char>(oem[i]));
+  return out;
+}
+
+std::string Utf16ToOem(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      ++i;
+      out.push_back(static_cast<char>(kUnmappable));
+      continue;
+    }
+    unsigned char byte = c < 0x80 ? static_cast<unsigned char>(c) : FindHigh(kOemHigh, c);
+    out.push_back(static_cast<char>(byte != 0 || c == 0 ? byte : kUnmappable));
+  }
+  return out;
+}
+
 std::string ToOem(std::string_view ansi) {
   return MapBytes(ansi, kAnsiToOem);
 }

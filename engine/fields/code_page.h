@@ -31,4 +31,9 @@ std::string Utf8ToAnsi(std::string_view utf8);
 std::string ToOem(std::string_view ansi);
 std::string FromOem(std::string_view oem);
 
+// OEM code page 850 <-> UTF-16 directly, so that characters 850 has and 1252 lacks (box
+// drawing, for one) survive the UTF-16 functions on OEM tables.
+std::u16string OemToUtf16(std::string_view oem);
+std::string Utf16ToOem(std::u16string_view text);
+
 }  // namespace ace::fields

@@ -30,8 +30,8 @@ Status RefuseType(const FieldContext& ctx, const char* wanted) {
       "a field of type " + std::to_string(ctx.field.type) + " cannot be read as " + wanted);
 }
 
-// The 8-bit text of types 4, 20 and 23: the stored bytes up to the first zero byte, in 1252.
-Result<std::string> EightBitText(const FieldContext& ctx, ConstImage image) {
+// The stored bytes of types 4, 20 and 23 up to the first zero byte (unconverted).
+Result<std::string_view> EightBitBytes(const FieldContext& ctx, ConstImage image) {
   uint32_t n = ctx.field.length;
   if (ctx.field.type == kFtVarcharFox) {
     Result<uint32_t> stored = StoredLength(ctx, image);
@@ -39,8 +39,14 @@ Result<std::string> EightBitText(const FieldContext& ctx, ConstImage image) {
     n = *stored;
   }
   std::string_view bytes = FieldBytes(ctx, image).substr(0, n);
-  bytes = bytes.substr(0, bytes.find('\0'));
-  return IsOemConverted(ctx) ? FromOem(bytes) : std::string(bytes);
+  return bytes.substr(0, bytes.find('\0'));
+}
+
+// The 8-bit text of types 4, 20 and 23 in 1252.
+Result<std::string> EightBitText(const FieldContext& ctx, ConstImage image) {
+  Result<std::string_view> bytes = EightBitBytes(ctx, image);
+  if (!bytes.ok()) return bytes.status();
+  return IsOemConverted(ctx) ? FromOem(*bytes) : std::string(*bytes);
 }
 
 // The UTF-16 text of types 26 and 27, up to the first zero character.
@@ -312,6 +318,12 @@ Result<std::u16string> GetUtf16(const FieldContext& ctx, ConstImage image, uint1
     if (!text.ok()) return text;
     return std::u16string(TrimText(*text, trim));
   }
+  if (IsEightBitText(ctx.field.type) && IsOemConverted(ctx)) {
+    ACE_RETURN_IF_ERROR(CheckBounds(ctx, image.size()));
+    Result<std::string_view> bytes = EightBitBytes(ctx, image);
+    if (!bytes.ok()) return bytes.status();
+    return OemToUtf16(TrimText(*bytes, trim));
+  }
   Result<std::string> text = GetText(ctx, image, trim);
   if (!text.ok()) return text.status();
   return AnsiToUtf16(*text);
@@ -508,6 +520,10 @@ std::u16string MemoToUtf16(const FieldContext& ctx, std::span<const uint8_t> con
     }
     return std::u16string(TrimText(wide, trim));
   }
+  if (IsOemConverted(ctx)) {
+    std::string_view bytes(reinterpret_cast<const char*>(content.data()), content.size());
+    return OemToUtf16(TrimText(bytes, trim));
+  }
   return AnsiToUtf16(MemoToText(ctx, content, trim));
 }
 
@@ -521,6 +537,10 @@ std::vector<uint8_t> TextToMemo(const FieldContext& ctx, std::string_view text) 
 }
 
 std::vector<uint8_t> Utf16ToMemo(const FieldContext& ctx, std::u16string_view text) {
+  if (ctx.field.type != kFtNMemo && IsOemConverted(ctx)) {
+    std::string oem = Utf16ToOem(text);
+    return std::vector<uint8_t>(oem.begin(), oem.end());
+  }
   if (ctx.field.type != kFtNMemo) return TextToMemo(ctx, Utf16ToAnsi(text));
   std::vector<uint8_t> out(text.size() * 2);
   for (size_t i = 0; i < text.size(); ++i) {

@@ -1,5 +1,6 @@
 // Writing field values into record images: texts, UTF-16, raw bytes, numbers, logicals, dates,
 // times and timestamps. Every check runs before the first byte of the image changes.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/fields/code_page.h"
@@ -337,6 +338,12 @@ Status SetText(const FieldContext& ctx, Image image, std::string_view text) {
 }
 
 Status SetUtf16(const FieldContext& ctx, Image image, std::u16string_view text) {
+  if (IsEightBitText(ctx.field.type) && IsOemConverted(ctx)) {
+    ACE_RETURN_IF_ERROR(CheckWritable(ctx, image));
+    WriteEightBit(ctx, image, Utf16ToOem(text));
+    ClearNullMark(ctx, image);
+    return Status::Ok();
+  }
   if (!IsNationalText(ctx.field.type)) return SetText(ctx, image, Utf16ToAnsi(text));
   ACE_RETURN_IF_ERROR(CheckWritable(ctx, image));
   WriteNational(ctx, image, text);

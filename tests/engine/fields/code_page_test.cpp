@@ -70,6 +70,14 @@ TEST(CodePage, CharactersOutsideTheTargetBecomeQuestionMarks) {
   EXPECT_EQ(FromOem("\xB0"), "?");                 // a box-drawing character
 }
 
+TEST(CodePage, OemAndUtf16DirectlyKeepWhat1252Lacks) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+  EXPECT_EQ(Utf16ToOem(OemToUtf16(all)), all);
+  EXPECT_EQ(Utf16ToOem(u"\u2554\u00E4\u20AC"), "\xC9\x84?");  // box corner, ä, no euro
+  EXPECT_EQ(OemToUtf16("\xE1"), u"ß");
+}
+
 TEST(CodePage, MalformedUtf8GivesOneQuestionMarkPerSequence) {
   EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");          // truncated sequence
   EXPECT_EQ(Utf8ToAnsi("a\x80z"), "a?z");        // stray continuation byte

@@ -296,6 +296,8 @@ TEST(MemoFields, ContentIsConvertedButBytesAreLeftToTheMemoFile) {
   const std::vector<uint8_t> oem = {0x84, 0x94, ' '};
   EXPECT_EQ(MemoToText(m.ctx(), oem, kTrimRight), "\xE4\xF6");
   EXPECT_EQ(TextToMemo(m.ctx(), "\xE4\xF6"), (std::vector<uint8_t>{0x84, 0x94}));
+  EXPECT_EQ(Utf16ToMemo(m.ctx(), u"ä\u2554"), (std::vector<uint8_t>{0x84, 0xC9}));
+  EXPECT_EQ(MemoToUtf16(m.ctx(), std::vector<uint8_t>{0x84, 0xC9}), u"ä\u2554");
   m.Put(std::string(4, '\0'));
   EXPECT_TRUE(*IsNull(m.ctx(), m.cimg()));
   m.Put(Le32(8));

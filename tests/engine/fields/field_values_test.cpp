@@ -46,6 +46,11 @@ TEST(CharacterField, OemTablesStoreCodePage850AndReadBack1252) {
   ASSERT_TRUE(SetUtf16(f.ctx(), f.img(), u"ÄÖÜ").ok());
   EXPECT_EQ(f.Bytes(), "\x8E\x99\x9A   ");
 
+  ASSERT_TRUE(SetUtf16(f.ctx(), f.img(), u"\u2554\u2550").ok());  // 850 box drawing, not 1252
+  EXPECT_EQ(f.Bytes(), "\xC9\xCD    ");
+  EXPECT_EQ(*GetUtf16(f.ctx(), f.cimg(), kTrimRight), u"\u2554\u2550");
+  EXPECT_EQ(*GetText(f.ctx(), f.cimg(), kTrimRight), "??");
+
   f.field.binary = true;  // binary character fields are not translated
   ASSERT_TRUE(SetText(f.ctx(), f.img(), ansi).ok());
   EXPECT_EQ(f.Bytes(), ansi + "  ");
