@@ -344,6 +344,18 @@ TEST_F(AdtTest, RefreshHeaderSeesRecordsAppendedByAnotherUser) {
   EXPECT_EQ(U32(r, Field(*b, "Id")), 3u);
 }
 
+TEST_F(AdtTest, FactoryFunctionsHandOutTheTableThroughTheContract) {
+  auto created = CreateAdtTable(Path("f.adt"), {{"Name", kFtString, 4}, {"Text", kFtMemo}}, {});
+  ASSERT_TRUE(created.ok()) << created.status().message();
+  EXPECT_EQ(created.value()->type(), TableType::kAdt);
+  EXPECT_EQ(created.value()->memo_path(), Path("f.adm"));
+  created.value().reset();
+  auto opened = OpenAdtTable(Path("f.adt"), {});
+  ASSERT_TRUE(opened.ok());
+  EXPECT_EQ(opened.value()->fields().size(), 2u);
+  EXPECT_EQ(OpenAdtTable(Path("missing.adt"), {}).status().code(), ace::kErrFileNotFound);
+}
+
 TEST_F(AdtTest, DeletionMarkIsInTheRecordHeader) {
   auto t = Create("del.adt", {{"I", kFtInteger}});
   ASSERT_TRUE(t);

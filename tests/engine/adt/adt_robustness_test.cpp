@@ -266,6 +266,9 @@ TEST_F(AdtFileTest, PackRemovesDeletedRecordsAndCompactsMemos) {
                     .ok());
     ASSERT_TRUE(t->WriteRecord(1, r.data()).ok());
   }
+  ASSERT_TRUE(t->ReadRecord(6, r.data()).ok());
+  ASSERT_TRUE(t->WriteMemo(r.data(), Field(*t, "Notes"), Text("picture"), MemoKind::kImage).ok());
+  ASSERT_TRUE(t->WriteRecord(6, r.data()).ok());
   DeleteRecord(*t, 2);
   DeleteRecord(*t, 5);
   uint32_t blocks_before = t->MemoSpaceInfo()->block_count;
@@ -282,6 +285,9 @@ TEST_F(AdtFileTest, PackRemovesDeletedRecordsAndCompactsMemos) {
   ASSERT_TRUE(t->ReadRecord(1, r.data()).ok());
   EXPECT_EQ(t->ReadMemo(r.data(), Field(*t, "Notes")).value(), std::vector<uint8_t>(1000, 'a'));
   EXPECT_EQ(U32(r, Field(*t, "Id")), 1u);  // autoinc values are kept
+  ASSERT_TRUE(t->ReadRecord(4, r.data()).ok());
+  EXPECT_EQ(t->ReadMemo(r.data(), Field(*t, "Notes")).value(), Text("picture"));
+  EXPECT_EQ(t->MemoType(r.data(), Field(*t, "Notes")).value(), MemoKind::kImage);
   EXPECT_EQ(t->next_autoinc(), 7u);
   EXPECT_FALSE(ace::FileExists(Path("t.adt.new")));
   EXPECT_FALSE(ace::FileExists(Path("t.adm.new")));
