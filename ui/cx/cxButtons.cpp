@@ -13,6 +13,8 @@ VCL_REGISTER_CLASS(TcxButtonColors, [](TClassBuilder<TcxButtonColors>& c) {
 })
 
 VCL_REGISTER_CLASS(TcxButton, [](TClassBuilder<TcxButton>& c) {
+  c.IntIdent("Color", &TcxButton::Color, &TcxButton::SetColor, ColorIdents(), clBtnFace)
+      .Stored(&TcxButton::IsColorStored);
   c.Object("Colors", &TcxButton::Colors);
   c.Prop("WordWrap", &TcxButton::WordWrap, &TcxButton::SetWordWrap, false);
 })

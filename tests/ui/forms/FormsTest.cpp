@@ -326,3 +326,62 @@ TEST_F(FormsTest, TitleIsTheProgramNameUpToItsFirstDotCapitalised) {
   EXPECT_EQ(boxes.Requests()[0].Title, Application->Title());
   EXPECT_EQ(boxes.Requests()[0].Buttons, MessageBoxButtons::YesNo);
 }
+
+TEST_F(FormsTest, AnExceptionLeavingAnyQueuedEventIsCaughtByTheMessageLoop) {
+  qt_test::RecordedBoxes boxes;
+  QTimer::singleShot(0, [] { throw EConvertError("aus der Warteschlange"); });
+  Application->ProcessMessages();
+  ASSERT_EQ(boxes.Requests().size(), 1u);
+  EXPECT_EQ(boxes.Requests()[0].Text, "aus der Warteschlange.");
+  // The loop goes on handling events afterwards.
+  bool later = false;
+  QTimer::singleShot(0, [&] { later = true; });
+  Application->ProcessMessages();
+  EXPECT_TRUE(later);
+}
+
+TEST_F(FormsTest, AParentGoingFirstLeavesItsChildrenDetachedButAlive) {
+  TFormsTestForm* form = nullptr;
+  Application->CreateForm(&form);
+  auto* panel = new TWinControl(form);
+  panel->SetParent(form);
+  auto* inner = new TWinControl(form);
+  inner->SetParent(panel);
+  inner->SetBounds(1, 2, 30, 40);
+  ASSERT_EQ(inner->Widget()->parentWidget(), panel->Widget());
+  delete panel;
+  EXPECT_EQ(inner->Parent(), nullptr);
+  ASSERT_NE(inner->Widget(), nullptr);
+  EXPECT_EQ(inner->Widget()->parentWidget(), nullptr);
+  EXPECT_FALSE(inner->Widget()->isVisible());
+  inner->SetParent(form);  // and can be shown elsewhere
+  EXPECT_EQ(inner->Widget()->parentWidget(), form->Widget());
+  EXPECT_EQ(inner->Widget()->geometry(), QRect(1, 2, 30, 40));
+}
+
+TEST_F(FormsTest, PositionAndBorderDecideWhereAndHowTheWindowAppears) {
+  TFormsTestForm* form = nullptr;
+  Application->CreateForm(&form);
+  form->SetPosition(poDesigned);
+  form->SetLeft(40);
+  form->SetTop(30);
+  form->SetBorderStyle(bsDialog);
+  form->ShowForm();
+  EXPECT_EQ(form->Widget()->frameGeometry().topLeft(), QPoint(40, 30));
+  EXPECT_EQ(form->Left(), 40);
+  const Qt::WindowFlags flags = form->Widget()->windowFlags();
+  EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+  // A dialog border is not sizeable.
+  EXPECT_EQ(form->Widget()->minimumSize(), form->Widget()->maximumSize());
+
+  TFormsScaledForm* second = nullptr;
+  Application->CreateForm(&second);
+  EXPECT_EQ(Application->MainForm(), form);  // the first form stays the main form
+  const Qt::WindowFlags sizeable = second->Widget()->windowFlags();
+  EXPECT_TRUE(sizeable.testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_TRUE(sizeable.testFlag(Qt::WindowMaximizeButtonHint));
+  second->SetBorderIcons({});
+  EXPECT_FALSE(second->Widget()->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+}
