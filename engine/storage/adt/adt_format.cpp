@@ -196,11 +196,12 @@ bool SameFieldName(const std::string& a, const std::string& b) {
   return true;
 }
 
-Result<uint32_t> LayOutFields(const std::vector<FieldSpec>& specs, std::vector<FieldDesc>* out) {
+Result<uint32_t> LayOutFields(const std::vector<FieldSpec>& requested,
+                              std::vector<FieldDesc>* out) {
   auto refuse = [](uint32_t code, const std::string& text) { return Status(code, text); };
   std::vector<FieldDesc> fields;
   uint32_t offset = kRecordHeaderSize;
-  for (const auto& s : specs) {
+  for (const auto& s : requested) {
     FieldDesc f;
     f.name = s.name;
     f.type = s.type;

@@ -188,7 +188,7 @@ uint32_t FieldArea(const FieldDesc& field);
 // Turns the caller's field list into descriptors with offsets, refusing names, types, lengths
 // and decimals the format cannot hold (kErrInvalidFieldName, kErrNameTooLong,
 // kErrInvalidFieldType, kErrInvalidArgument). Answers the record length.
-Result<uint32_t> LayOutFields(const std::vector<FieldSpec>& specs, std::vector<FieldDesc>* out);
+Result<uint32_t> LayOutFields(const std::vector<FieldSpec>& requested, std::vector<FieldDesc>* out);
 // Checks descriptors read from a file with the same rules and that offsets follow one another;
 // any violation is kErrCorruptFile naming the field. Answers the record length.
 Result<uint32_t> CheckStoredFields(const std::vector<FieldDesc>& fields, const std::string& path);

@@ -120,7 +120,7 @@ Result<std::unique_ptr<AdtTableFile>> AdtTableFile::Open(const std::string& path
 }
 
 Result<std::unique_ptr<AdtTableFile>> AdtTableFile::Create(const std::string& path,
-                                                           const std::vector<FieldSpec>& specs,
+                                                           const std::vector<FieldSpec>& requested,
                                                            const CreateOptions& options) {
   if (options.char_type != 1 && options.char_type != 2) {
     return Status(kErrInvalidArgument,
@@ -136,7 +136,7 @@ Result<std::unique_ptr<AdtTableFile>> AdtTableFile::Create(const std::string& pa
     }
   }
   std::vector<FieldDesc> fields;
-  auto reclen = LayOutFields(specs, &fields);
+  auto reclen = LayOutFields(requested, &fields);
   if (!reclen.ok()) return reclen.status().WithContext(NormalizePath(path));
   bool has_memo = std::any_of(fields.begin(), fields.end(),
                               [](const FieldDesc& f) { return IsAdtMemoType(f.type); });
