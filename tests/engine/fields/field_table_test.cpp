@@ -87,6 +87,65 @@ TEST_F(FieldTableTest, VisualFoxProValuesAndNullsSurviveTheFile) {
   EXPECT_EQ(*GetText(ctx(*again, 5), r), "19.9900");
 }
 
+TEST_F(FieldTableTest, AdtBlankRecordsAreNullAndValuesSurviveTheFile) {
+  const std::string path = (dir_ / "werte.adt").string();
+  std::vector<FieldSpec> specs = {
+      {"Anzahl", kFtInteger, 4, 0, true}, {"Name", kFtString, 6, 0, true},
+      {"Titel", kFtNVarchar, 5, 0, true}, {"Preis", kFtMoney, 8, 0, true},
+      {"Tag", kFtDate, 4, 0, true},       {"Zeit", kFtTimestamp, 8, 0, true},
+      {"Aktiv", kFtLogical, 1, 0, true},  {"Wert", kFtDouble, 8, 0, true},
+      {"Klein", kFtShortInt, 2, 0, true}, {"Uhr", kFtTime, 4, 0, true},
+      {"Summe", kFtNumeric, 8, 2, true},
+  };
+  auto created = CreateTableFile(path, TableType::kAdt, specs, CreateOptions{});
+  ASSERT_TRUE(created.ok()) << created.status().message();
+  std::unique_ptr<TableFile> table = std::move(created.value());
+  auto ctx = [](const TableFile& t, size_t i) {
+    return FieldContext{t.fields()[i], TableType::kAdt, nullptr, kCharTypeAnsi, nullptr};
+  };
+  std::vector<std::byte> image = table->BlankRecord();
+  for (size_t i = 0; i < table->fields().size(); ++i) {
+    EXPECT_TRUE(*IsNull(ctx(*table, i), ConstImage(image))) << table->fields()[i].name;
+  }
+  Image img(image);
+  ASSERT_TRUE(SetLong(ctx(*table, 0), img, -5).ok());
+  ASSERT_TRUE(SetText(ctx(*table, 1), img, "abc").ok());
+  ASSERT_TRUE(SetUtf16(ctx(*table, 2), img, u"Grüß").ok());
+  ASSERT_TRUE(SetText(ctx(*table, 3), img, "-0.0001").ok());
+  ASSERT_TRUE(SetJulian(ctx(*table, 4), img, 2415019).ok());
+  ASSERT_TRUE(SetTimestamp(ctx(*table, 5), img, 2451545, 43200000).ok());
+  ASSERT_TRUE(SetLogical(ctx(*table, 6), img, false).ok());
+  ASSERT_TRUE(SetDouble(ctx(*table, 7), img, 0.25).ok());
+  ASSERT_TRUE(SetShort(ctx(*table, 8), img, -1).ok());
+  ASSERT_TRUE(SetMilliseconds(ctx(*table, 9), img, 1).ok());
+  ASSERT_TRUE(SetDouble(ctx(*table, 10), img, 1234.5).ok());
+  auto appended = table->AppendRecord(image.data());
+  ASSERT_TRUE(appended.ok()) << appended.status().message();
+  ASSERT_TRUE(table->Flush().ok());
+  table.reset();
+
+  auto opened = OpenTableFile(path, TableType::kAdt, OpenOptions{});
+  ASSERT_TRUE(opened.ok()) << opened.status().message();
+  std::unique_ptr<TableFile> again = std::move(opened.value());
+  std::vector<std::byte> read(again->record_length());
+  ASSERT_TRUE(again->ReadRecord(1, read.data()).ok());
+  ConstImage r(read);
+  for (size_t i = 0; i < again->fields().size(); ++i) {
+    EXPECT_FALSE(*IsNull(ctx(*again, i), r)) << again->fields()[i].name;
+  }
+  EXPECT_EQ(*GetLong(ctx(*again, 0), r), -5);
+  EXPECT_EQ(*GetText(ctx(*again, 1), r), "abc   ");
+  EXPECT_EQ(*GetUtf16(ctx(*again, 2), r), u"Grüß");
+  EXPECT_EQ(*GetText(ctx(*again, 3), r), "-0.0001");
+  EXPECT_EQ(*GetText(ctx(*again, 4), r), "12/30/1899");
+  EXPECT_EQ(*GetText(ctx(*again, 5), r), "01/01/2000 12:00:00.000");
+  EXPECT_FALSE(*GetLogical(ctx(*again, 6), r));
+  EXPECT_EQ(*GetDouble(ctx(*again, 7), r), 0.25);
+  EXPECT_EQ(*GetShort(ctx(*again, 8), r), -1);
+  EXPECT_EQ(*GetMilliseconds(ctx(*again, 9), r), 1);
+  EXPECT_EQ(*GetText(ctx(*again, 10), r), " 1234.50");
+}
+
 TEST_F(FieldTableTest, DbaseTableOfTheOemCharacterType) {
   const std::string path = (dir_ / "oem.dbf").string();
   std::vector<FieldSpec> specs = {{"NAME", kFtString, 8, 0, false},
