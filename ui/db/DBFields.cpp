@@ -1471,6 +1471,11 @@ void TBlobField::SetAsBytes(const TBytes& Value) {
   FModified = true;
 }
 
+void TBlobField::Clear() {
+  OpenStream(bmWrite);
+  FModified = true;
+}
+
 void TBlobField::LoadFromStream(TStream& Stream) {
   std::unique_ptr<TStream> s = OpenStream(bmWrite);
   Stream.SetPosition(0);

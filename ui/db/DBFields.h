@@ -234,7 +234,8 @@ class TField : public TComponent {
   bool GetData(void* Buffer);
   void SetData(const void* Buffer);
   bool IsNull();
-  void Clear() { SetData(nullptr); }
+  // Stores null (blob fields write an empty content through their stream).
+  virtual void Clear() { SetData(nullptr); }
   // Runs OnValidate with Buffer as the field's pending value (reads of the field inside the
   // handler see it).
   void Validate(const void* Buffer);
@@ -669,6 +670,7 @@ class TBlobField : public TField {
   void SaveToFile(const std::string& FileName);
   TBytes AsBytes();
   void SetAsBytes(const TBytes& Value);
+  void Clear() override;
 
  protected:
   std::string GetAsString() override;

@@ -254,6 +254,7 @@ void TMemDataSet::SetFieldData(TField* Field, const void* Buffer) {
     if (State() == dsEdit || State() == dsInsert) Field->Validate(Buffer);
     size_t i = static_cast<size_t>(Field->FieldNo() - 1);
     int n = NativeSize(FSpecs[i]);
+    if (n == 0 && !Buffer) FExtras[rec].Blobs[i].reset();
     rec[FOffsets[i]] = Buffer ? std::byte{1} : std::byte{0};
     if (Buffer)
       std::memcpy(rec + FOffsets[i] + 1, Buffer, static_cast<size_t>(n));
