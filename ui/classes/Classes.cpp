@@ -333,8 +333,9 @@ void TComponent::SetDesigning(bool Value, bool SetChildren) {
 
 void TComponent::InsertComponent(TComponent* AComponent) {
   if (!AComponent) return;
-  if (AComponent->FOwner) AComponent->FOwner->RemoveComponent(AComponent);
+  // Refuse a taken name before anything changes: the component stays with its old owner.
   ValidateRename(AComponent, "", AComponent->FName);
+  if (AComponent->FOwner) AComponent->FOwner->RemoveComponent(AComponent);
   Insert(AComponent);
   AComponent->SetReference(true);
   if (FComponentState.Contains(csDesigning)) AComponent->SetDesigning(true);

@@ -455,6 +455,14 @@ void TReader::ReadCollection(TCollection* Collection) {
   FImpl->Next();
   Collection->BeginUpdate();
   Finally end([Collection] { Collection->EndUpdate(); });
+  // Items read earlier in this description may be waiting for their references: they go now.
+  auto& fixups = FImpl->Fixups;
+  for (int i = 0; i < Collection->Count(); ++i) {
+    TObject* item = Collection->Items(i);
+    fixups.erase(std::remove_if(fixups.begin(), fixups.end(),
+                                [item](const Impl::Fixup& f) { return f.Instance == item; }),
+                 fixups.end());
+  }
   Collection->Clear();
   std::string outerPath = FPropPath;
   Finally restore([&] { FPropPath = outerPath; });

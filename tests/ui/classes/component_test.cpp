@@ -165,6 +165,8 @@ TEST_F(ComponentTest, InsertAndRemoveComponentMoveOwnership) {
   auto* y = new TTrkComponent(&two, "y");
   y->SetName("Same");
   EXPECT_THROW(two.InsertComponent(x), EComponentError);
+  EXPECT_EQ(x->Owner(), &one);  // the refused move leaves it where it was
+  EXPECT_EQ(one.FindComponent("Same"), x);
 }
 
 TEST_F(ComponentTest, DesigningStateReachesOwnedComponents) {

@@ -136,6 +136,8 @@ class TTstWidget : public TComponent {
 
   std::vector<uint8_t> Data;
   int WaitCursorReads = 0;
+  TComponent* ParentSeen = nullptr;
+  void SetParentComponent(TComponent* Value) override { ParentSeen = Value; }
 
   void Loaded() override {
     TComponent::Loaded();
@@ -529,6 +531,59 @@ TEST_F(ReaderTest, ComponentByRegisteredClassWithoutField) {
   ASSERT_EQ(form.ComponentCount(), 1);
   EXPECT_EQ(form.Components(0)->ClassName(), "TTstOther");
   EXPECT_EQ(form.FindComponent("x"), form.Components(0));
+}
+
+TEST_F(ReaderTest, NestedObjectsAreOwnedByTheRootAndParentedByTheirContainer) {
+  TTstForm form;
+  ReadComponentFromText(
+      "object F: TTstForm\n"
+      "  object Button1: TTstWidget\n"
+      "    object Button2: TTstWidget\n"
+      "      Caption = 'inner'\n"
+      "    end\n"
+      "    Caption = 'outer'\n"
+      "  end\n"
+      "end\n",
+      &form);
+  ASSERT_NE(form.Button2, nullptr);
+  EXPECT_EQ(form.Button2->Owner(), &form);
+  EXPECT_EQ(form.Button2->ParentSeen, form.Button1);
+  EXPECT_EQ(form.Button1->ParentSeen, &form);
+  EXPECT_EQ(form.Button2->Caption(), "inner");
+  EXPECT_EQ(form.Button1->Caption(), "outer");
+}
+
+TEST_F(ReaderTest, QualifiedGlobalAndNilReferences) {
+  TTstForm other;
+  other.SetName("Other");
+  auto* target = new TTstWidget(&other);
+  target->SetName("Target");
+  SetFindGlobalComponent([&](const std::string& name) -> TComponent* {
+    return SameText(name, "Other") ? &other : nullptr;
+  });
+  Finally reset([] { SetFindGlobalComponent(nullptr); });
+  TTstForm form;
+  ReadComponentFromText(
+      "object F: TTstForm\n"
+      "  object Button1: TTstWidget\n"
+      "    Buddy = F.Button2\n"
+      "    Items = <\n"
+      "      item\n"
+      "        Target = Other.Target\n"
+      "      end>\n"
+      "  end\n"
+      "  object Button2: TTstWidget\n"
+      "    Buddy = nil\n"
+      "  end\n"
+      "end\n",
+      &form);
+  EXPECT_EQ(form.Button1->Buddy(), form.Button2);
+  EXPECT_EQ(static_cast<TTstItem*>(form.Button1->Items()->Items(0))->Target(), target);
+  EXPECT_EQ(form.Button2->Buddy(), nullptr);
+  // The writer names a component of another root with that root's name.
+  form.Button2->SetBuddy(target);
+  EXPECT_THAT(WriteComponentToText(&form), ::testing::HasSubstr("Buddy = Other.Target\n"));
+  form.Button2->SetBuddy(nullptr);
 }
 
 // --- errors ---------------------------------------------------------------------------------
