@@ -146,7 +146,9 @@ class TableFile {
   // Memo content of a memo/blob field of a record image (empty when the field has none).
   virtual Result<std::vector<uint8_t>> ReadMemo(const std::byte* image, const FieldDesc& field) = 0;
   // Stores data as the memo of a field and updates the pointer in the image. An empty span
-  // clears the field. The old block is reused when the new data fits, else freed for reuse.
+  // clears the field. The old blocks are reused in place when the new data fits; otherwise the
+  // data goes to new blocks, and the old ones are reclaimed as the format allows (ADT keeps a
+  // free list; the DBF memo formats have none, so Pack reclaims them).
   virtual Status WriteMemo(std::byte* image, const FieldDesc& field, std::span<const uint8_t> data,
                            MemoKind kind) = 0;
   // Length of the memo without reading it, and its kind.
