@@ -758,6 +758,12 @@ enum : uint16_t {
   fmOpenRead = 0x0000,
   fmOpenWrite = 0x0001,
   fmOpenReadWrite = 0x0002,
+  // Sharing modes are accepted for compatibility; files are not share-locked.
+  fmShareCompat = 0x0000,
+  fmShareExclusive = 0x0010,
+  fmShareDenyWrite = 0x0020,
+  fmShareDenyRead = 0x0030,
+  fmShareDenyNone = 0x0040,
   fmCreate = 0xFF00,
 };
 
@@ -844,8 +850,11 @@ class TReader : public TFiler {
   // default body).
   void ReadData(TComponent* Instance);
 
-  // Value access for DefineProperty readers.
+  // Value access for DefineProperty readers. NextValue (also as ReadValue) tells the kind of
+  // the next value without taking it; the Read* functions take one value of their kind and
+  // raise EReadError (naming the property and the line) for another kind.
   TValueType NextValue();
+  TValueType ReadValue() { return NextValue(); }
   bool EndOfList();
   void ReadListBegin();
   void ReadListEnd();

@@ -294,6 +294,7 @@ struct TReader::Impl {
 // ---------------------------------------------------------------------------------------------
 
 TReader::TReader(std::string_view Text) : FImpl(std::make_unique<Impl>()) {
+  if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);  // UTF-8 byte-order mark
   FImpl->Src = Text;
 }
 

@@ -137,6 +137,8 @@ class TTstWidget : public TComponent {
   std::vector<uint8_t> Data;
   int WaitCursorReads = 0;
   TComponent* ParentSeen = nullptr;
+  bool StoreLeft = true;
+  bool IsLeftStored() const { return StoreLeft; }
   void SetParentComponent(TComponent* Value) override { ParentSeen = Value; }
 
   void Loaded() override {
@@ -197,7 +199,7 @@ class TTstWidget : public TComponent {
 VCL_REGISTER_CLASS(TTstWidget, [](TClassBuilder<TTstWidget>& c) {
   using T = TTstWidget;
   c.Prop("Caption", &T::Caption, &T::SetCaption);
-  c.Prop("Left", &T::Left, &T::SetLeft, 0);
+  c.Prop("Left", &T::Left, &T::SetLeft, 0).Stored(&T::IsLeftStored);
   c.Prop("Small", &T::Small, &T::SetSmall, 0);
   c.Prop("Big", &T::Big, &T::SetBig, 0);
   c.Prop("Ratio", &T::Ratio, &T::SetRatio, 0.0);
@@ -584,6 +586,23 @@ TEST_F(ReaderTest, QualifiedGlobalAndNilReferences) {
   form.Button2->SetBuddy(target);
   EXPECT_THAT(WriteComponentToText(&form), ::testing::HasSubstr("Buddy = Other.Target\n"));
   form.Button2->SetBuddy(nullptr);
+}
+
+TEST_F(ReaderTest, ByteOrderMarkIsSkipped) {
+  TTstForm form;
+  ReadComponentFromText("\xEF\xBB\xBFobject F: TTstForm\n  Caption = 'x'\nend\n", &form);
+  EXPECT_EQ(form.Caption(), "x");
+}
+
+TEST_F(ReaderTest, WriterHonoursTheStoredPredicate) {
+  TTstForm form;
+  form.SetName("F");
+  auto* a = new TTstWidget(&form);
+  a->SetName("A");
+  a->SetLeft(7);
+  EXPECT_THAT(WriteComponentToText(&form), ::testing::HasSubstr("Left = 7"));
+  a->StoreLeft = false;
+  EXPECT_THAT(WriteComponentToText(&form), ::testing::Not(::testing::HasSubstr("Left")));
 }
 
 // --- errors ---------------------------------------------------------------------------------
