@@ -1,0 +1,294 @@
+// The DDL executor (see ddl_executor.h).
+#include "engine/sql/ddl_executor.h"
+
+#include <cctype>
+
+#include "engine/base/error_codes.h"
+#include "engine/base/file.h"
+#include "engine/sql/ddl_types.h"
+#include "engine/sql/restructure.h"
+#include "engine/sql/sql_error.h"
+
+namespace ace::sql {
+namespace {
+
+using storage::TableType;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool HasExtension(const std::string& name) {
+  size_t slash = name.find_last_of("/\\");
+  size_t dot = name.rfind('.');
+  return dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
+         dot + 1 < name.size();
+}
+
+std::string BaseOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+  return path.substr(0, dot);
+}
+
+std::string StemOf(const std::string& name) {
+  std::string n = NormalizePath(name);
+  size_t slash = n.rfind('/');
+  if (slash != std::string::npos) n = n.substr(slash + 1);
+  return HasExtension(n) ? n.substr(0, n.rfind('.')) : n;
+}
+
+// One statement being run: its parse and its place.
+struct Parsed {
+  size_t index = 0;  // 0-based in the statements
+  Result<DdlStatement> ddl = Status(kErrInternal, "not parsed");
+};
+
+class Executor {
+ public:
+  Executor(const std::vector<Statement>& statements, const DdlContext& context)
+      : sts_(statements), ctx_(context) {}
+
+  ExecutionOutcome Run() {
+    size_t i = 0;
+    while (i < sts_.size()) {
+      const Statement& st = sts_[i];
+      if (!IsDdl(st.text)) {
+        if (!RunOther(i)) break;
+        ++i;
+        continue;
+      }
+      auto parsed = ParseDdl(st, i + 1, sts_.size());
+      if (!parsed.ok()) {
+        out_.error = parsed.status();
+        break;
+      }
+      if (std::holds_alternative<AlterTableStmt>(parsed.value())) {
+        size_t next = RunAlterRun(i, std::get<AlterTableStmt>(parsed.value()));
+        if (!out_.error.ok()) break;
+        i = next;
+        continue;
+      }
+      Status s = RunOne(i, parsed.value());
+      if (!s.ok()) {
+        out_.error = Locate(s, PlaceOf(st, i + 1, sts_.size()));
+        break;
+      }
+      out_.done.push_back(StatementOutcome{i + 1, 0});
+      ++i;
+    }
+    return std::move(out_);
+  }
+
+ private:
+  StatementPlace Place(size_t i, std::optional<size_t> offset = std::nullopt) const {
+    return PlaceOf(sts_[i], i + 1, sts_.size(), offset);
+  }
+
+  bool RunOther(size_t i) {
+    uint32_t rows = 0;
+    Status s = ctx_.run_other ? ctx_.run_other(sts_[i], i + 1, sts_.size(), &rows)
+                              : SqlError(NativeError::kNotDdl,
+                                         "Only CREATE, ALTER and DROP statements can run here.",
+                                         DescribePlace(Place(i)));
+    if (!s.ok()) {
+      out_.error = Locate(s, Place(i));
+      return false;
+    }
+    out_.done.push_back(StatementOutcome{i + 1, rows});
+    return true;
+  }
+
+  // Collects the ALTER statements of one table that follow statement i and runs them in one
+  // rewrite. Answers the index of the first statement not handled.
+  size_t RunAlterRun(size_t i, const AlterTableStmt& first) {
+    const std::string path = ResolveTablePath(ctx_, first.table);
+    std::vector<AlterStep> steps;
+    steps.push_back(AlterStep{first.changes, &sts_[i], i + 1, sts_.size()});
+    size_t j = i + 1;
+    Status stop;  // a parse failure that ends the run: reported after the run is applied
+    for (; j < sts_.size() && IsDdl(sts_[j].text); ++j) {
+      auto p = ParseDdl(sts_[j], j + 1, sts_.size());
+      if (!p.ok()) {
+        stop = p.status();
+        break;
+      }
+      const auto* alter = std::get_if<AlterTableStmt>(&p.value());
+      if (alter == nullptr || ResolveTablePath(ctx_, alter->table) != path) break;
+      steps.push_back(AlterStep{alter->changes, &sts_[j], j + 1, sts_.size()});
+    }
+    Status index_check = CheckIndexesRebuildable(path);
+    if (!index_check.ok()) {
+      out_.error = Locate(index_check, Place(i));
+      return j;
+    }
+    RestructureRequest req;
+    req.path = path;
+    req.type = ctx_.type;
+    req.table_name = StemOf(first.table);
+    req.steps = std::move(steps);
+    req.in_use = ctx_.in_use;
+    RestructureOutcome r = RestructureTable(req);
+    for (size_t k = 0; k < r.applied; ++k) out_.done.push_back(StatementOutcome{i + k + 1, 0});
+    if (r.rewritten) {
+      ++out_.rewrites;
+      Status rebuilt = RebuildIndexesAfterRewrite(path);
+      if (!rebuilt.ok()) {
+        out_.error = Locate(rebuilt, Place(i + r.applied - 1));
+        return j;
+      }
+    }
+    if (!r.error.ok()) {
+      out_.error = r.error;
+    } else if (!stop.ok()) {
+      out_.error = stop;
+    }
+    return j;
+  }
+
+  Status RunOne(size_t i, const DdlStatement& ddl) {
+    if (const auto* c = std::get_if<CreateTableStmt>(&ddl)) return CreateTable(i, *c);
+    if (const auto* d = std::get_if<DropTableStmt>(&ddl)) return DropTable(i, *d);
+    if (std::holds_alternative<CreateIndexStmt>(ddl)) {
+      return SqlError(NativeError::kIndexUnavailable,
+                      "CREATE INDEX is refused: this engine does not build index files.");
+    }
+    if (std::holds_alternative<DropIndexStmt>(ddl)) {
+      return SqlError(NativeError::kIndexUnavailable,
+                      "DROP INDEX is refused: this engine does not keep index files.");
+    }
+    return SqlError(NativeError::kSyntax, "The statement is not one of the engine's DDL.");
+  }
+
+  Status CreateTable(size_t i, const CreateTableStmt& c) {
+    const std::string path = ResolveTablePath(ctx_, c.table);
+    const std::string table = StemOf(c.table);
+    std::vector<storage::FieldSpec> specs;
+    for (const ColumnDef& col : c.columns) {
+      auto at = Place(i, col.offset);
+      Status named = CheckColumnName(col.name, ctx_.type);
+      if (!named.ok()) return Locate(named, at);
+      for (const auto& s : specs) {
+        if (Lower(s.name) == Lower(col.name)) {
+          return SqlError(NativeError::kDuplicateColumn,
+                          "The " + ColumnRef(col.name) + " is named twice in table " + table + ".",
+                          DescribePlace(at));
+        }
+      }
+      if (col.primary_key || col.unique) {
+        return SqlError(NativeError::kIndexUnavailable,
+                        "The " + ColumnRef(col.name) +
+                            " asks for PRIMARY KEY or UNIQUE, which need an index this engine "
+                            "does not build.",
+                        DescribePlace(at));
+      }
+      if (col.default_value && *col.default_value != "NULL") {
+        return SqlError(
+            NativeError::kUnsupported,
+            "The " + ColumnRef(col.name) + " has a DEFAULT value, which a free table cannot keep.",
+            DescribePlace(at));
+      }
+      auto spec = ResolveType(col.type, ctx_.type);
+      if (!spec.ok()) return Locate(spec.status(), Place(i, col.type.offset));
+      spec.value().name = col.name;
+      spec.value().nullable = !col.not_null;
+      specs.push_back(spec.value());
+    }
+    if (FileExists(path)) {
+      return SqlError(NativeError::kTableExists,
+                      "Table " + table + " already exists (" + path + ").",
+                      DescribePlace(Place(i, c.table_offset)));
+    }
+    auto created = storage::CreateTableFile(path, ctx_.type, specs, ctx_.create_options);
+    if (!created.ok()) return created.status();
+    return created.value()->Flush();
+  }
+
+  Status DropTable(size_t i, const DropTableStmt& d) {
+    const std::string path = ResolveTablePath(ctx_, d.table);
+    const std::string table = StemOf(d.table);
+    if (!FileExists(path)) {
+      return SqlError(NativeError::kTableNotFound,
+                      "Table " + table + " does not exist (" + path + ").",
+                      DescribePlace(Place(i, d.table_offset)));
+    }
+    if (ctx_.in_use && ctx_.in_use(path)) {
+      return SqlError(NativeError::kTableInUse,
+                      "Table " + table + " is open by another user; it cannot be dropped now.");
+    }
+    ACE_RETURN_IF_ERROR(RemoveFile(path));
+    const std::string base = BaseOf(path);
+    std::string memo = storage::MemoExtension(ctx_.type);
+    for (const std::string& ext : {memo, Upper(memo)}) RemoveFile(base + ext).ok();
+    for (const std::string& f : IndexFilesOf(path)) {
+      // Only the table's structural index shares its name; .ntx files may serve other tables.
+      if (Lower(f.substr(f.size() - 4)) != ".ntx") RemoveFile(f).ok();
+    }
+    size_t slash = NormalizePath(path).rfind('/');
+    return SyncDirectory(slash == std::string::npos ? "." : NormalizePath(path).substr(0, slash));
+  }
+
+  const std::vector<Statement>& sts_;
+  const DdlContext& ctx_;
+  ExecutionOutcome out_;
+};
+
+}  // namespace
+
+std::string ResolveTablePath(const DdlContext& context, const std::string& name) {
+  std::string file = NormalizePath(name);
+  if (!HasExtension(file)) file += storage::TableExtension(context.type);
+  std::string dir;
+  std::string leaf = file;
+  if (file.empty() || file[0] != '/') {
+    dir = context.directory;
+  }
+  size_t slash = file.rfind('/');
+  if (slash != std::string::npos) {
+    dir = dir.empty() ? file.substr(0, slash) : JoinPath(dir, file.substr(0, slash));
+    leaf = file.substr(slash + 1);
+  }
+  auto full = [&](const std::string& l) { return dir.empty() ? l : JoinPath(dir, l); };
+  for (const std::string& candidate : {leaf, Lower(leaf), Upper(leaf)}) {
+    if (FileExists(full(candidate))) return full(candidate);
+  }
+  // Stem as written with the extension in the other case ("Kinder.ADT").
+  std::string stem = leaf.substr(0, leaf.rfind('.'));
+  std::string ext = leaf.substr(leaf.rfind('.'));
+  for (const std::string& candidate : {stem + Upper(ext), stem + Lower(ext)}) {
+    if (FileExists(full(candidate))) return full(candidate);
+  }
+  return full(leaf);
+}
+
+std::vector<std::string> IndexFilesOf(const std::string& table_path) {
+  std::vector<std::string> found;
+  const std::string base = BaseOf(table_path);
+  for (const char* ext : {".cdx", ".CDX", ".idx", ".IDX", ".ntx", ".NTX", ".adi", ".ADI"}) {
+    if (FileExists(base + ext)) found.push_back(base + ext);
+  }
+  return found;
+}
+
+Status CheckIndexesRebuildable(const std::string& table_path) {
+  std::vector<std::string> files = IndexFilesOf(table_path);
+  if (files.empty()) return Status::Ok();
+  std::string list;
+  for (const auto& f : files) list += (list.empty() ? "" : ", ") + f;
+  return SqlError(NativeError::kIndexNotRebuilt,
+                  "Table " + StemOf(table_path) + " has index files (" + list +
+                      ") that a change of its columns would leave stale, and this engine cannot "
+                      "rebuild them; nothing was changed.");
+}
+
+Status RebuildIndexesAfterRewrite(const std::string& table_path) {
+  return CheckIndexesRebuildable(table_path);
+}
+
+}  // namespace ace::sql

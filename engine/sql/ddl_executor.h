@@ -1,0 +1,69 @@
+// Running the DDL statements of an SQL text: the engine side of AdsExecuteSQL for CREATE TABLE,
+// ALTER TABLE, DROP TABLE, CREATE INDEX and DROP INDEX. Statement handles, parameters and the
+// other statements (handed over through DdlContext::run_other) belong to the statement layer.
+//
+// Statements run in order; the first failure stops the text (later statements do not run) and
+// is answered with the results of the statements before it. Consecutive ALTER TABLE statements
+// of the same table are applied in one rewrite (RestructureTable) but still succeed or fail one
+// by one: when statement k of such a run fails, statements before k take effect.
+//
+// Table names: a name without extension gets the table type's (".adt", ".dbf"); a relative name
+// is looked up in the context's directory, trying the name as written, then in lower and upper
+// case. Not thread-safe for one directory; the caller holds the locks it needs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/base/status.h"
+#include "engine/sql/ddl.h"
+#include "engine/sql/statement_split.h"
+#include "engine/storage/table_file.h"
+
+namespace ace::sql {
+
+struct DdlContext {
+  std::string directory;  // the database directory of the connection
+  storage::TableType type = storage::TableType::kAdt;
+  storage::CreateOptions create_options;  // for CREATE TABLE
+  // True when another user holds the table (its data file path) open; empty = nobody does.
+  std::function<bool(const std::string& path)> in_use;
+  // Runs a statement that is not DDL (SELECT, INSERT, ...) and sets *rows; empty = such a
+  // statement is refused with kNotDdl.
+  std::function<Status(const Statement& statement, size_t index, size_t count, uint32_t* rows)>
+      run_other;
+};
+
+struct StatementOutcome {
+  size_t index = 0;            // 1-based, in the text
+  uint32_t rows_affected = 0;  // 0 for DDL
+};
+
+struct ExecutionOutcome {
+  std::vector<StatementOutcome> done;  // the statements that took effect, in order
+  Status error;                        // the first failure, or Ok
+  size_t rewrites = 0;                 // table rewrites made (for diagnostics and tests)
+};
+
+ExecutionOutcome ExecuteStatements(const std::vector<Statement>& statements,
+                                   const DdlContext& context);
+
+// The data file a table name in a statement stands for (see the naming rules above).
+std::string ResolveTablePath(const DdlContext& context, const std::string& name);
+
+// Index files beside a table that a rewrite would leave stale: "<name>.cdx", ".idx", ".ntx" and
+// ".adi" in both cases.
+std::vector<std::string> IndexFilesOf(const std::string& table_path);
+
+// Index maintenance around a rewrite. The engine cannot rebuild index files yet, so
+// CheckIndexesRebuildable refuses (kIndexNotRebuilt, naming the files) a table that has any;
+// the executor asks it BEFORE rewriting, so a refusal writes nothing and no index is ever left
+// stale. RebuildIndexesAfterRewrite is the hook called after each rewrite: with no index files
+// it has nothing to do; it refuses in the same way should index files have appeared meanwhile.
+Status CheckIndexesRebuildable(const std::string& table_path);
+Status RebuildIndexesAfterRewrite(const std::string& table_path);
+
+}  // namespace ace::sql

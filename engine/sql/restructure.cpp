@@ -1,0 +1,557 @@
+// Table restructuring in one rewrite (see restructure.h).
+#include "engine/sql/restructure.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <optional>
+
+#include "engine/base/error_codes.h"
+#include "engine/base/file.h"
+#include "engine/fields/field_codec.h"
+#include "engine/sql/ddl_types.h"
+#include "engine/sql/sql_error.h"
+#include "engine/storage/dbf/dbf_info.h"
+
+namespace ace::sql {
+namespace {
+
+using storage::FieldDesc;
+using storage::FieldSpec;
+using storage::TableFile;
+using storage::TableType;
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+// One column of the table as the changes so far leave it.
+struct Column {
+  FieldSpec spec;
+  int source = -1;       // index in the old table's fields(), -1 for a new column
+  bool convert = false;  // the value is converted from the source column's type
+  std::optional<std::string> default_value;
+};
+
+bool TakesLength(uint16_t type) {
+  switch (type) {
+    case storage::kFtNumeric:
+    case storage::kFtString:
+    case storage::kFtCiString:
+    case storage::kFtRaw:
+    case storage::kFtVarcharFox:
+    case storage::kFtVarbinaryFox:
+    case storage::kFtNChar:
+    case storage::kFtNVarchar:
+      return true;
+    default:
+      return false;
+  }
+}
+
+FieldSpec SpecOf(const FieldDesc& f) {
+  FieldSpec spec;
+  spec.name = f.name;
+  spec.type = f.type;
+  if (TakesLength(f.type)) {
+    spec.length =
+        f.type == storage::kFtNChar || f.type == storage::kFtNVarchar ? f.length / 2 : f.length;
+  }
+  spec.decimals = f.decimals;
+  spec.nullable = f.nullable;
+  return spec;
+}
+
+bool SameStorage(const FieldSpec& a, const FieldSpec& b) {
+  return a.type == b.type && a.length == b.length && a.decimals == b.decimals;
+}
+
+// True when a 16-bit length word follows the field in the image.
+bool HasLengthWord(uint16_t type, TableType table) {
+  return type == storage::kFtNVarchar ||
+         (table == TableType::kAdt &&
+          (type == storage::kFtVarcharFox || type == storage::kFtVarbinaryFox));
+}
+
+// The Visual FoxPro _NullFlags field is part of the image but not of fields(): it is the run of
+// bytes no field covers.
+std::optional<FieldDesc> NullFlagsOf(const TableFile& table) {
+  if (table.type() != TableType::kVfp) return std::nullopt;
+  std::vector<bool> covered(table.record_length(), false);
+  if (!covered.empty()) covered[0] = true;
+  for (const auto& f : table.fields()) {
+    uint64_t end = uint64_t{f.offset} + f.length + (HasLengthWord(f.type, table.type()) ? 2 : 0);
+    for (uint64_t i = f.offset; i < end && i < covered.size(); ++i) covered[i] = true;
+  }
+  auto first = std::find(covered.begin(), covered.end(), false);
+  if (first == covered.end()) return std::nullopt;
+  auto last = std::find(first, covered.end(), true);
+  FieldDesc d;
+  d.name = "_NullFlags";
+  d.type = storage::kFtRaw;
+  d.offset = static_cast<uint32_t>(first - covered.begin());
+  d.length = static_cast<uint32_t>(last - first);
+  return d;
+}
+
+std::string Unquoted(const std::string& literal) {
+  if (literal.size() >= 2 && literal.front() == '\'' && literal.back() == '\'') {
+    return literal.substr(1, literal.size() - 2);
+  }
+  if (literal == "TRUE") return "T";
+  if (literal == "FALSE") return "F";
+  return literal;
+}
+
+std::string StemOf(const std::string& path) {
+  std::string p = NormalizePath(path);
+  size_t slash = p.rfind('/');
+  std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string DirOf(const std::string& path) {
+  std::string p = NormalizePath(path);
+  size_t slash = p.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : p.substr(0, slash);
+}
+
+// Splits "dir/name.ext" into "dir/name" and ".ext" (ext empty when there is none).
+std::pair<std::string, std::string> SplitExtension(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {path, ""};
+  return {path.substr(0, dot), path.substr(dot)};
+}
+
+std::string MemoPathBeside(const std::string& data_path, TableType type) {
+  auto [base, ext] = SplitExtension(data_path);
+  std::string memo_ext = storage::MemoExtension(type);
+  bool upper = ext.size() > 1 && std::isupper(static_cast<unsigned char>(ext[1]));
+  if (upper) {
+    for (char& c : memo_ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return base + memo_ext;
+}
+
+// The engine's checks of one step against the columns the earlier steps leave.
+class Validator {
+ public:
+  Validator(std::vector<Column> columns, TableType type, std::string table)
+      : columns_(std::move(columns)), type_(type), table_(std::move(table)) {
+    for (const auto& c : columns_) originals_.push_back(c.spec);
+  }
+
+  const std::vector<Column>& columns() const { return columns_; }
+
+  // Applies the step's changes to a copy; on success the copy becomes the state.
+  Status Apply(const AlterStep& step) {
+    std::vector<Column> next = columns_;
+    for (const ColumnChange& ch : step.changes) {
+      Status st = ApplyOne(ch, &next);
+      if (!st.ok()) {
+        return Locate(st, PlaceOf(*step.statement, step.index, step.count, ch.offset));
+      }
+    }
+    columns_ = std::move(next);
+    return Status::Ok();
+  }
+
+ private:
+  int Find(const std::vector<Column>& cols, std::string_view name) const {
+    for (size_t i = 0; i < cols.size(); ++i) {
+      if (SameName(cols[i].spec.name, name)) return static_cast<int>(i);
+    }
+    return -1;
+  }
+
+  Status Place(std::vector<Column>* cols, Column col, uint32_t position) const {
+    if (position == 0) {
+      cols->push_back(std::move(col));
+      return Status::Ok();
+    }
+    if (position > cols->size() + 1) {
+      return SqlError(NativeError::kBadPosition,
+                      "Position " + std::to_string(position) + " of the " +
+                          ColumnRef(col.spec.name) + " lies past the " +
+                          std::to_string(cols->size() + 1) + " places of table " + table_ + ".");
+    }
+    cols->insert(cols->begin() + (position - 1), std::move(col));
+    return Status::Ok();
+  }
+
+  Result<FieldSpec> Resolve(const ColumnChange& ch, const std::string& name) const {
+    auto spec = ResolveType(ch.type, type_);
+    if (!spec.ok()) {
+      std::string msg = spec.status().message();
+      // "...; <cause>" gains the column it was meant for.
+      size_t at = msg.find("; ", msg.find("NativeError"));
+      std::string cause = at == std::string::npos ? msg : msg.substr(at + 2);
+      if (!cause.empty() && cause.back() == '.') cause.pop_back();
+      return SqlError(static_cast<NativeError>(NativeOf(spec.status())),
+                      cause + " (" + ColumnRef(name) + " of table " + table_ + ").");
+    }
+    FieldSpec s = spec.value();
+    s.name = name;
+    s.nullable = !ch.not_null;
+    return s;
+  }
+
+  Status ApplyOne(const ColumnChange& ch, std::vector<Column>* cols) const {
+    switch (ch.kind) {
+      case ChangeKind::kAdd: {
+        ACE_RETURN_IF_ERROR(CheckColumnName(ch.column, type_));
+        if (Find(*cols, ch.column) >= 0) {
+          return SqlError(
+              NativeError::kColumnExists,
+              "The " + ColumnRef(ch.column) + " already exists in table " + table_ + ".");
+        }
+        auto spec = Resolve(ch, ch.column);
+        if (!spec.ok()) return spec.status();
+        Column col;
+        col.spec = spec.value();
+        if (ch.default_value && *ch.default_value != "NULL") col.default_value = ch.default_value;
+        return Place(cols, std::move(col), ch.position);
+      }
+      case ChangeKind::kDrop: {
+        int at = Find(*cols, ch.column);
+        if (at < 0) return NotFound(ch.column);
+        if (cols->size() == 1) {
+          return SqlError(NativeError::kNoColumnsLeft, "Dropping the " + ColumnRef(ch.column) +
+                                                           " would leave table " + table_ +
+                                                           " without columns.");
+        }
+        cols->erase(cols->begin() + at);
+        return Status::Ok();
+      }
+      case ChangeKind::kAlter: {
+        int at = Find(*cols, ch.column);
+        if (at < 0) return NotFound(ch.column);
+        std::string name = ch.new_name.empty() ? (*cols)[at].spec.name : ch.new_name;
+        if (!ch.new_name.empty()) {
+          ACE_RETURN_IF_ERROR(CheckColumnName(name, type_));
+          int other = Find(*cols, name);
+          if (other >= 0 && other != at) {
+            return SqlError(NativeError::kColumnExists,
+                            "The " + ColumnRef(name) + " already exists in table " + table_ + ".");
+          }
+        }
+        auto spec = Resolve(ch, name);
+        if (!spec.ok()) return spec.status();
+        Column col = (*cols)[at];
+        const FieldSpec before = col.spec;
+        col.spec = spec.value();
+        // Conversion is judged against the column as the old table stores it.
+        if (col.source >= 0) {
+          col.convert = !SameStorage(originals_[static_cast<size_t>(col.source)], col.spec);
+        } else if (!SameStorage(before, col.spec)) {
+          col.default_value.reset();
+        }
+        cols->erase(cols->begin() + at);
+        if (ch.position == 0) {
+          cols->insert(cols->begin() + at, std::move(col));
+          return Status::Ok();
+        }
+        return Place(cols, std::move(col), ch.position);
+      }
+    }
+    return Status::Ok();
+  }
+
+  Status NotFound(std::string_view name) const {
+    return SqlError(NativeError::kColumnNotFound,
+                    "The " + ColumnRef(name) + " does not exist in table " + table_ + ".");
+  }
+
+  std::vector<Column> columns_;
+  std::vector<FieldSpec> originals_;  // by source index
+  TableType type_;
+  std::string table_;
+};
+
+// Copies the records of an old table into the new one, column by column.
+class Copier {
+ public:
+  Copier(TableFile& from, TableFile& to, const std::vector<Column>& columns)
+      : from_(from), to_(to), columns_(columns) {
+    from_flags_ = NullFlagsOf(from_);
+    to_flags_ = NullFlagsOf(to_);
+  }
+
+  Status Run() {
+    std::vector<std::byte> src(from_.record_length());
+    const std::vector<std::byte> blank = to_.BlankRecord();
+    std::vector<std::byte> img;
+    bool has_autoinc = false;
+    for (const auto& f : to_.fields()) has_autoinc |= f.type == storage::kFtAutoInc;
+    const uint32_t count = from_.record_count();
+    for (uint32_t recno = 1; recno <= count; ++recno) {
+      ACE_RETURN_IF_ERROR(from_.ReadRecord(recno, src.data()));
+      img = blank;
+      for (size_t i = 0; i < columns_.size(); ++i) {
+        Status st = CopyColumn(columns_[i], to_.fields()[i], src, img);
+        if (!st.ok()) {
+          return st.WithContext(from_.path() + ", record " + std::to_string(recno) + ", " +
+                                ColumnRef(to_.fields()[i].name));
+        }
+      }
+      to_.SetDeleted(img.data(), from_.IsDeleted(src.data()));
+      auto appended = to_.AppendRecord(img.data());
+      if (!appended.ok()) return appended.status();
+      // Visual FoxPro appends number autoincrement fields anew; the copy keeps the old values.
+      if (has_autoinc && to_.type() == TableType::kVfp) {
+        ACE_RETURN_IF_ERROR(to_.WriteRecord(appended.value(), img.data()));
+      }
+    }
+    return Status::Ok();
+  }
+
+ private:
+  fields::FieldContext FromContext(const FieldDesc& f) const {
+    fields::FieldContext ctx{f};
+    ctx.table = from_.type();
+    ctx.null_flags = from_flags_ ? &*from_flags_ : nullptr;
+    return ctx;
+  }
+  fields::FieldContext ToContext(const FieldDesc& f) const {
+    fields::FieldContext ctx{f};
+    ctx.table = to_.type();
+    ctx.null_flags = to_flags_ ? &*to_flags_ : nullptr;
+    return ctx;
+  }
+
+  Status SetNull(const FieldDesc& df, std::vector<std::byte>& img) {
+    if (storage::IsMemoType(df.type, to_.type())) return Status::Ok();  // blank: no memo
+    switch (to_.type()) {
+      case TableType::kAdt:
+        return fields::SetNull(ToContext(df), fields::Image(img));
+      case TableType::kVfp:
+        if (df.nullable && df.null_bit >= 0) {
+          return storage::SetVfpSystemBit(to_, img.data(), df.null_bit, true);
+        }
+        return Status::Ok();
+      default:
+        return Status::Ok();  // the blank record is the DBF form of an empty value
+    }
+  }
+
+  Status CopyColumn(const Column& col, const FieldDesc& df, const std::vector<std::byte>& src,
+                    std::vector<std::byte>& img) {
+    if (col.source < 0) {
+      if (col.default_value) {
+        std::string text = Unquoted(*col.default_value);
+        if (storage::IsMemoType(df.type, to_.type())) {
+          std::vector<uint8_t> bytes(text.begin(), text.end());
+          return to_.WriteMemo(img.data(), df, bytes, storage::MemoKind::kText);
+        }
+        return fields::SetText(ToContext(df), fields::Image(img), text);
+      }
+      return SetNull(df, img);
+    }
+    const FieldDesc& sf = from_.fields()[static_cast<size_t>(col.source)];
+    const bool source_memo = storage::IsMemoType(sf.type, from_.type());
+    const bool dest_memo = storage::IsMemoType(df.type, to_.type());
+    if (source_memo || dest_memo) return CopyMemo(sf, df, src, img);
+    fields::ConstImage simage(src);
+    fields::Image dimage(img);
+    if (!col.convert) {
+      uint32_t n = sf.length + (HasLengthWord(sf.type, from_.type()) ? 2 : 0);
+      std::memcpy(img.data() + df.offset, src.data() + sf.offset, n);
+      if (from_.type() == TableType::kVfp && to_.type() == TableType::kVfp) {
+        ACE_RETURN_IF_ERROR(CopyBit(sf.null_bit, df.null_bit, src, img));
+        ACE_RETURN_IF_ERROR(CopyBit(sf.varlen_bit, df.varlen_bit, src, img));
+      }
+      return Status::Ok();
+    }
+    auto null = fields::IsNull(FromContext(sf), simage);
+    if (!null.ok()) return null.status();
+    if (null.value()) return SetNull(df, img);
+    Status st;
+    if (sf.type == storage::kFtRaw || sf.type == storage::kFtVarbinaryFox) {
+      auto raw = fields::GetRaw(FromContext(sf), simage);
+      if (!raw.ok()) return raw.status();
+      st = fields::SetRaw(ToContext(df), dimage, raw.value());
+    } else {
+      auto text = fields::GetText(FromContext(sf), simage, fields::kTrimBoth);
+      if (!text.ok()) return text.status();
+      st = fields::SetText(ToContext(df), dimage, text.value());
+    }
+    if (!st.ok()) return SqlError(NativeError::kConversion, st.message() + ".");
+    return Status::Ok();
+  }
+
+  Status CopyBit(int16_t from_bit, int16_t to_bit, const std::vector<std::byte>& src,
+                 std::vector<std::byte>& img) {
+    if (from_bit < 0 || to_bit < 0) return Status::Ok();
+    auto on = storage::GetVfpSystemBit(from_, src.data(), from_bit);
+    if (!on.ok()) return on.status();
+    return storage::SetVfpSystemBit(to_, img.data(), to_bit, on.value());
+  }
+
+  Status CopyMemo(const FieldDesc& sf, const FieldDesc& df, const std::vector<std::byte>& src,
+                  std::vector<std::byte>& img) {
+    const bool source_memo = storage::IsMemoType(sf.type, from_.type());
+    const bool dest_memo = storage::IsMemoType(df.type, to_.type());
+    std::vector<uint8_t> content;
+    storage::MemoKind kind = storage::MemoKind::kText;
+    if (source_memo) {
+      auto data = from_.ReadMemo(src.data(), sf);
+      if (!data.ok()) return data.status();
+      content = std::move(data.value());
+      if (!content.empty()) {
+        auto k = from_.MemoType(src.data(), sf);
+        if (!k.ok()) return k.status();
+        kind = k.value();
+      }
+    } else {
+      auto text = fields::GetText(FromContext(sf), fields::ConstImage(src), fields::kTrimRight);
+      if (!text.ok()) return text.status();
+      content.assign(text.value().begin(), text.value().end());
+    }
+    if (dest_memo) {
+      if (content.empty()) return Status::Ok();
+      return to_.WriteMemo(img.data(), df, content, kind);
+    }
+    Status st = fields::SetText(ToContext(df), fields::Image(img),
+                                std::string(content.begin(), content.end()));
+    if (!st.ok()) return SqlError(NativeError::kConversion, st.message() + ".");
+    return Status::Ok();
+  }
+
+  TableFile& from_;
+  TableFile& to_;
+  const std::vector<Column>& columns_;
+  std::optional<FieldDesc> from_flags_;
+  std::optional<FieldDesc> to_flags_;
+};
+
+// Puts the new files in place of the old ones (step 4 of restructure.h).
+Status SwapIn(const std::string& path, const std::string& old_memo, const std::string& new_data,
+              const std::string& new_memo, const std::string& memo_target) {
+  const std::string parked = old_memo.empty() ? std::string() : old_memo + ".old";
+  if (!parked.empty()) {
+    RemoveFile(parked).ok();
+    ACE_RETURN_IF_ERROR(RenameFile(old_memo, parked));
+  }
+  Status st;
+  if (!new_memo.empty()) st = RenameFile(new_memo, memo_target);
+  if (st.ok()) {
+    st = RenameFile(new_data, path);
+    if (!st.ok() && !new_memo.empty()) RenameFile(memo_target, new_memo).ok();
+  }
+  if (!st.ok()) {
+    if (!parked.empty()) RenameFile(parked, old_memo).ok();
+    return st;
+  }
+  if (!parked.empty()) RemoveFile(parked).ok();
+  return SyncDirectory(DirOf(path));
+}
+
+Status Rewrite(const std::string& path, TableType type, std::unique_ptr<TableFile> old,
+               const std::vector<Column>& columns) {
+  const std::string new_data = RestructurePath(path);
+  std::vector<FieldSpec> specs;
+  for (const auto& c : columns) specs.push_back(c.spec);
+  storage::CreateOptions options;
+  options.memo_block_size = old->memo_block_size();
+  // Leftovers of an interrupted run carry the reserved names; they are never a user's table.
+  const std::string new_memo_guess = MemoPathBeside(new_data, type);
+  RemoveFile(new_data).ok();
+  RemoveFile(new_memo_guess).ok();
+  std::string new_memo;
+  auto cleanup = [&](Status st) {
+    RemoveFile(new_data).ok();
+    RemoveFile(new_memo_guess).ok();
+    if (!new_memo.empty()) RemoveFile(new_memo).ok();
+    return st;
+  };
+  auto created = storage::CreateTableFile(new_data, type, specs, options);
+  if (!created.ok()) return cleanup(created.status());
+  std::unique_ptr<TableFile> fresh = std::move(created.value());
+  new_memo = fresh->memo_path();
+  Status st = Copier(*old, *fresh, columns).Run();
+  if (st.ok()) st = fresh->Flush();
+  if (!st.ok()) return cleanup(st);
+  const std::string old_memo = old->memo_path();
+  const std::string memo_target = old_memo.empty() ? MemoPathBeside(path, type) : old_memo;
+  fresh.reset();
+  old.reset();
+  st = SwapIn(path, old_memo, new_data, new_memo, memo_target);
+  if (!st.ok()) return cleanup(st);
+  // A memo file the new table no longer needs goes with the old table.
+  if (new_memo.empty() && !old_memo.empty()) RemoveFile(old_memo).ok();
+  return Status::Ok();
+}
+
+}  // namespace
+
+std::string RestructurePath(const std::string& path) {
+  auto [base, ext] = SplitExtension(path);
+  return base + ".~restructure" + ext;
+}
+
+RestructureOutcome RestructureTable(const RestructureRequest& request) {
+  RestructureOutcome out;
+  if (request.steps.empty()) return out;
+  const std::string table = request.table_name.empty() ? StemOf(request.path) : request.table_name;
+  const AlterStep& first = request.steps.front();
+  auto place_of_first = [&] {
+    return PlaceOf(*first.statement, first.index, first.count, std::nullopt);
+  };
+  if (request.in_use && request.in_use(request.path)) {
+    out.error = SqlError(NativeError::kTableInUse,
+                         "Table " + table + " is open by another user; it cannot be changed now.",
+                         DescribePlace(place_of_first()));
+    return out;
+  }
+  storage::OpenOptions open;
+  auto opened = storage::OpenTableFile(request.path, request.type, open);
+  if (!opened.ok()) {
+    if (opened.status().code() == kErrFileNotFound && !FileExists(request.path)) {
+      out.error = SqlError(NativeError::kTableNotFound,
+                           "Table " + table + " does not exist (" + request.path + ").",
+                           DescribePlace(place_of_first()));
+    } else {
+      out.error = Locate(opened.status(), place_of_first());
+    }
+    return out;
+  }
+  std::unique_ptr<TableFile> old = std::move(opened.value());
+  std::vector<Column> columns;
+  for (size_t i = 0; i < old->fields().size(); ++i) {
+    Column c;
+    c.spec = SpecOf(old->fields()[i]);
+    c.source = static_cast<int>(i);
+    columns.push_back(std::move(c));
+  }
+  Validator validator(std::move(columns), request.type, table);
+  Status refused;
+  for (const AlterStep& step : request.steps) {
+    refused = validator.Apply(step);
+    if (!refused.ok()) break;
+    ++out.applied;
+  }
+  if (out.applied == 0) {
+    out.error = refused;
+    return out;
+  }
+  Status st = Rewrite(request.path, request.type, std::move(old), validator.columns());
+  if (!st.ok()) {
+    out.applied = 0;
+    out.error = Locate(st, place_of_first());
+    return out;
+  }
+  out.rewritten = true;
+  out.error = refused;
+  return out;
+}
+
+}  // namespace ace::sql
