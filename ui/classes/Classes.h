@@ -271,6 +271,10 @@ struct AutoRegister {
 // Defines Cls::StaticClass() and registers the class by name at start-up. Once per class, in
 // its .cpp file:
 //   VCL_REGISTER_CLASS(TcxButton, [](TClassBuilder<TcxButton>& c) { c.Prop(...); ... });
+// The registration runs when the linker keeps that .cpp file; from a static library it keeps it
+// only when something refers to it. A published field (c.Field) of a root refers to its class,
+// so everything a form declares is found; a class that is only ever named in a description
+// needs a call of Cls::StaticClass() (or RegisterClass) somewhere in the program.
 #define VCL_REGISTER_CLASS(Cls, ...)                                                        \
   TClass Cls::StaticClass() {                                                               \
     static const TClass info =                                                              \

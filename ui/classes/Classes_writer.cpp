@@ -274,7 +274,11 @@ void TWriter::WriteProperties(TPersistent* Instance) {
 }
 
 void TWriter::WriteComponent(TComponent* Instance) {
-  Line("object " + Instance->Name() + ": " + Instance->ClassName());
+  // An unnamed component is written by its class alone ("object TClass").
+  if (Instance->Name().empty())
+    Line("object " + Instance->ClassName());
+  else
+    Line("object " + Instance->Name() + ": " + Instance->ClassName());
   ++FIndent;
   Instance->IncludeState(csWriting);
   Finally done([Instance] { Instance->ExcludeState(csWriting); });

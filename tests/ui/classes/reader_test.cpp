@@ -527,12 +527,17 @@ TEST_F(ReaderTest, BinaryAndDefinedProperties) {
   EXPECT_EQ(form.Button2->WaitCursorReads, 1);
 }
 
-TEST_F(ReaderTest, ComponentByRegisteredClassWithoutField) {
+TEST_F(ReaderTest, ComponentByRegisteredClassWithoutFieldAndUnnamedComponents) {
   TTstForm form;
-  ReadComponentFromText("object F: TTstForm\n  object X: TTstOther\n  end\nend\n", &form);
-  ASSERT_EQ(form.ComponentCount(), 1);
+  ReadComponentFromText(
+      "object F: TTstForm\n  object X: TTstOther\n  end\n  object TTstOther\n  end\nend\n", &form);
+  ASSERT_EQ(form.ComponentCount(), 2);
   EXPECT_EQ(form.Components(0)->ClassName(), "TTstOther");
   EXPECT_EQ(form.FindComponent("x"), form.Components(0));
+  EXPECT_EQ(form.Components(1)->Name(), "");
+  std::string text = WriteComponentToText(&form);
+  EXPECT_EQ(text,
+            "object F: TTstForm\n  object X: TTstOther\n  end\n  object TTstOther\n  end\nend\n");
 }
 
 TEST_F(ReaderTest, NestedObjectsAreOwnedByTheRootAndParentedByTheirContainer) {
