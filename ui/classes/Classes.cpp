@@ -40,7 +40,7 @@ bool TPropInfo::ShouldWrite(TObject* Instance) const {
     case TPropKind::Ref:
       return GetRef(Instance) != nullptr;
     case TPropKind::Event:
-      return GetEventBinding(Instance) != nullptr;
+      return GetEventBinding(Instance).Instance != nullptr;
     case TPropKind::Object:
       return GetObject(Instance) != nullptr;
     case TPropKind::Collection: {
@@ -129,10 +129,10 @@ std::vector<const TMethodInfo*> TClassInfo::Methods() const {
   return out;
 }
 
-std::string TClassInfo::MethodName(const TMethodBinding* Binding) const {
-  if (!Binding) return "";
+std::string TClassInfo::MethodName(const TMethodBinding& Binding) const {
+  if (!Binding.Instance) return "";
   for (const TMethodInfo* m : Methods())
-    if (SameText(m->Name, Binding->Name)) return m->Name;
+    if (SameText(m->Name, Binding.Name)) return m->Name;
   return "";
 }
 

@@ -171,8 +171,9 @@ struct TPropInfo {
   std::type_index EventSignature = typeid(void);
   // Handler: an empty std::any clears, else a std::function of the event's signature.
   std::function<void(TObject*, const std::any&)> SetEvent;
-  // The published-method binding the handler holds, or nullptr (no handler, or a plain lambda).
-  std::function<const TMethodBinding*(TObject*)> GetEventBinding;
+  // A copy of the published-method binding the handler holds; Instance is nullptr when there is
+  // none (no handler, or a plain lambda).
+  std::function<TMethodBinding(TObject*)> GetEventBinding;
 
   // True when the writer is to write the value of Instance (stored, and not the default).
   bool ShouldWrite(TObject* Instance) const;
@@ -217,8 +218,8 @@ class TClassInfo {
   std::vector<const TPropInfo*> Properties() const;
   std::vector<const TFieldInfo*> Fields() const;
   std::vector<const TMethodInfo*> Methods() const;
-  // The published method of Instance whose binding is `Binding`, i.e. its name or "".
-  std::string MethodName(const TMethodBinding* Binding) const;
+  // The name of the published method of this class that Binding refers to, or "".
+  std::string MethodName(const TMethodBinding& Binding) const;
 
   TPropInfo& AddProp(TPropInfo Prop);
   void AddField(TFieldInfo Field);
@@ -1162,9 +1163,11 @@ class TClassBuilder {
       if (h.has_value()) fn = std::any_cast<F>(h);
       std::invoke(Set, *static_cast<T*>(o), fn);
     };
-    p.GetEventBinding = [Get](TObject* o) -> const TMethodBinding* {
+    p.GetEventBinding = [Get](TObject* o) -> TMethodBinding {
+      // Copied out: the getter may return the handler by value.
       const F& fn = std::invoke(Get, *static_cast<T*>(o));
-      return fn.template target<TBoundMethod<Sig>>();
+      const auto* bound = fn.template target<TBoundMethod<Sig>>();
+      return bound ? TMethodBinding(*bound) : TMethodBinding{};
     };
     return TPropBuilder<T>(FInfo.AddProp(std::move(p)));
   }

@@ -248,8 +248,8 @@ void TWriter::WritePropValue(TObject* Instance, const TPropInfo& Prop, const std
       return;
     }
     case TPropKind::Event: {
-      const TMethodBinding* b = Prop.GetEventBinding(Instance);
-      if (!b || b->Instance != FRoot) return;
+      TMethodBinding b = Prop.GetEventBinding(Instance);
+      if (b.Instance != FRoot) return;
       std::string method = FRoot->ClassType()->MethodName(b);
       if (method.empty()) return;
       BeginProperty(name);
