@@ -25,6 +25,12 @@ bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
   return true;
 }
 
+// Cursors of one connection share a table file when they open it the same way.
+std::string TableKey(const std::string& path, const OpenTableOptions& options) {
+  return CanonicalPath(path) + (options.read_only ? "#r" : "#w") +
+         (options.lock == LockScheme::kProprietary ? "p" : "c");
+}
+
 std::string StripTrailingSlashes(std::string p) {
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   return p;
@@ -107,7 +113,7 @@ Result<std::shared_ptr<SharedTable>> Connection::Share(std::unique_ptr<storage::
 
 Result<std::shared_ptr<SharedTable>> Connection::AcquireTable(const std::string& path,
                                                               const OpenTableOptions& options) {
-  const std::string key = CanonicalPath(path) + (options.read_only ? "#r" : "#w");
+  const std::string key = TableKey(path, options);
   auto it = tables_.find(key);
   if (it != tables_.end()) {
     if (std::shared_ptr<SharedTable> open = it->second.lock()) {
@@ -141,7 +147,7 @@ Result<std::shared_ptr<SharedTable>> Connection::CreateTable(
 
 bool Connection::IsOpen(const std::string& path) const {
   const std::string canonical = CanonicalPath(path);
-  for (const char* suffix : {"#r", "#w"}) {
+  for (const char* suffix : {"#rp", "#wp", "#rc", "#wc"}) {
     auto it = tables_.find(canonical + suffix);
     if (it != tables_.end() && !it->second.expired()) return true;
   }

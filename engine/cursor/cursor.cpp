@@ -361,6 +361,7 @@ Status Cursor::Zap() {
     return Status(kErrExclusiveRequired, path() + ": emptying a table needs it open exclusively");
   appending_ = dirty_ = false;
   ACE_RETURN_IF_ERROR(table_->file->Zap());
+  ACE_RETURN_IF_ERROR(locks().Rebind(table_->file->data_file().fd()));
   return GotoTop();
 }
 
@@ -370,6 +371,7 @@ Status Cursor::Pack() {
     return Status(kErrExclusiveRequired, path() + ": packing a table needs it open exclusively");
   ACE_RETURN_IF_ERROR(FlushPending());
   ACE_RETURN_IF_ERROR(table_->file->Pack());
+  ACE_RETURN_IF_ERROR(locks().Rebind(table_->file->data_file().fd()));
   return GotoTop();
 }
 

@@ -137,6 +137,14 @@ Result<bool> TableLocks::LockedByOther(uint32_t recno) const {
   return false;
 }
 
+Status TableLocks::Rebind(int fd) {
+  fd_ = fd;
+  records_.clear();
+  if (open_taken_) ACE_RETURN_IF_ERROR(Set(kOpenByte, exclusive_ ? F_WRLCK : F_RDLCK, "open"));
+  if (table_locked_) ACE_RETURN_IF_ERROR(Set(TableByte(), F_WRLCK, "table"));
+  return Status::Ok();
+}
+
 void TableLocks::ReleaseAll() {
   for (uint32_t recno : records_) (void)Set(RecordByte(recno), F_UNLCK, "record");
   if (!records_.empty() || table_locked_) (void)Set(TableByte(), F_UNLCK, "table");

@@ -31,8 +31,9 @@ namespace ace::cursor {
 
 enum class LockScheme : uint16_t { kCompatible = 0, kProprietary = 1 };
 
-inline constexpr uint64_t kOpenByte = 0x3FFF'FFFF'FFFF'0000ull;
-inline constexpr uint64_t kCompatibleBase = 0x4000'0000'0000'0000ull;
+// Byte 2^62 is the storage formats' own bookkeeping lock and lies outside every range here.
+inline constexpr uint64_t kOpenByte = 0x3000'0000'0000'0000ull;
+inline constexpr uint64_t kCompatibleBase = 0x3800'0000'0000'0000ull;
 inline constexpr uint64_t kProprietaryBase = 0x5000'0000'0000'0000ull;
 
 class TableLocks {
@@ -69,6 +70,10 @@ class TableLocks {
   Result<bool> LockedByOther(uint32_t recno) const;
 
   std::vector<uint32_t> records() const { return {records_.begin(), records_.end()}; }
+  // Moves the locks to a new descriptor of the table (pack and zap replace the file, and the
+  // locks of the old description are gone): the open and table locks are taken again, record
+  // locks are dropped (pack renumbers the records).
+  Status Rebind(int fd);
   // Releases record and table locks (the open lock stays).
   void ReleaseAll();
 
