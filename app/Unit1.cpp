@@ -20,6 +20,10 @@ const bool kForm1DescriptionRegistered = [] {
 
 TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {}
 
+TForm1::~TForm1() {
+  if (Form1 == this) Form1 = nullptr;
+}
+
 void TForm1::cxButton1Click(TObject*) {
   if (UpgradeDatabase) UpgradeDatabase();
   Application->Terminate();

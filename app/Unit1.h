@@ -13,6 +13,8 @@ class TForm1 : public TForm {
 
  public:
   explicit TForm1(TComponent* AOwner);
+  // Clears Form1 when it points to this window.
+  ~TForm1() override;
 
   // Published fields, in their declared order. The data-access components AdsQuery1,
   // AdsConnection1 and AdsTableKinder take their places between the two buttons when their

@@ -126,7 +126,6 @@ TCustomForm::~TCustomForm() {
   auto& forms = Screen->FForms;
   forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
   Application->FormDestroyed(this);
-  if (FOnDestroyed) FOnDestroyed();
 }
 
 void TCustomForm::Guarded(const TNotifyEvent& Event) {

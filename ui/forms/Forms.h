@@ -117,9 +117,6 @@ class TCustomForm : public TWinControl {
 
   // Runs OnCreate (called by CreateForm once the description is read).
   void DoCreate();
-  // Called when the form is destroyed (CreateForm uses it to clear the variable it filled, so
-  // that no pointer to a destroyed form is left behind).
-  void SetOnDestroyed(std::function<void()> Fn) { FOnDestroyed = std::move(Fn); }
 
   // Called by the window when the user closes it.
   void WindowClosed();
@@ -151,7 +148,6 @@ class TCustomForm : public TWinControl {
   TNotifyEvent FOnDestroy;
   TNotifyEvent FOnShow;
   TNotifyEvent FOnClose;
-  std::function<void()> FOnDestroyed;
 };
 
 class TForm : public TCustomForm {
@@ -201,18 +197,15 @@ class TApplication : public TComponent {
   void SetShowMainForm(bool Value) { FShowMainForm = Value; }
 
   // Creates a T owned by the application, stores it in *Reference, reads its description and
-  // runs its OnCreate. The first form created becomes the main form. When anything raises,
-  // the half-built form is deleted, *Reference is cleared and the exception propagates.
+  // runs its OnCreate. *Reference is not cleared when the form is destroyed later: a form class
+  // whose global variable must not dangle clears it in its destructor. The first form created
+  // becomes the main form. When anything raises, the half-built form is deleted, *Reference is
+  // cleared and the exception propagates.
   template <class T>
   void CreateForm(T** Reference) {
     Initialize();
     std::unique_ptr<T> form(new T(this));
     *Reference = form.get();
-    if constexpr (std::is_base_of_v<TCustomForm, T>) {
-      form->SetOnDestroyed([Reference, instance = form.get()] {
-        if (*Reference == instance) *Reference = nullptr;
-      });
-    }
     try {
       FinishCreateForm(form.get());
     } catch (...) {
