@@ -114,7 +114,8 @@ Status CopyInto(const std::shared_ptr<TableObject>& from, const UNSIGNED8* file,
   options.type = type;
   options.exclusive = true;
   options.read_only = false;
-  auto table = conn.CreateTable(path.value(), options, cursor::SpecsOf(from->cursor().file()), 0);
+  auto table =
+      conn.CreateTable(path.value(), options, cursor::SpecsOf(from->cursor().file(), type), 0);
   if (!table.ok()) return table.status();
   cursor::Cursor to(std::move(table.value()), options);
   if (with_records) ACE_RETURN_IF_ERROR(cursor::CopyRecords(from->cursor(), to, filter));

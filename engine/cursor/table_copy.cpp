@@ -1,6 +1,7 @@
 // Record copies between tables (see table_copy.h).
 #include "engine/cursor/table_copy.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -27,6 +28,102 @@ bool NeedsLength(uint16_t type) {
       return true;
     default:
       return false;
+  }
+}
+
+void Numeric(storage::FieldSpec* spec, uint32_t length, uint16_t decimals) {
+  spec->type = storage::kFtNumeric;
+  spec->length = length;
+  spec->decimals = decimals;
+}
+
+void Character(storage::FieldSpec* spec, uint32_t length) {
+  spec->type = storage::kFtString;
+  spec->length = length;
+  spec->decimals = 0;
+}
+
+// The nearest type a table of type target holds for a field of another format.
+void MapType(storage::FieldSpec* spec, storage::TableType target) {
+  using storage::TableType;
+  const bool dbf = target == TableType::kNtx || target == TableType::kCdx;
+  const bool vfp = target == TableType::kVfp;
+  if (target == TableType::kAdt) {
+    if (spec->type == storage::kFtFoxBlob) spec->type = storage::kFtBinary;
+    if (spec->type == storage::kFtFoxGeneral) spec->type = storage::kFtImage;
+    return;
+  }
+  switch (spec->type) {
+    case storage::kFtCiString:
+      spec->type = storage::kFtString;
+      break;
+    case storage::kFtNChar:
+    case storage::kFtNVarchar:
+      Character(spec, spec->length);
+      break;
+    case storage::kFtVarchar:
+    case storage::kFtNMemo:
+      spec->type = storage::kFtMemo;
+      spec->length = 0;
+      break;
+    case storage::kFtCompactDate:
+      spec->type = storage::kFtDate;
+      break;
+    case storage::kFtShortInt:
+      if (dbf)
+        Numeric(spec, 6, 0);
+      else
+        spec->type = storage::kFtInteger;
+      break;
+    case storage::kFtInteger:
+    case storage::kFtAutoInc:
+      if (dbf) Numeric(spec, 11, 0);
+      break;
+    case storage::kFtDouble:
+    case storage::kFtCurDouble:
+      if (dbf)
+        Numeric(spec, 20, std::min<uint16_t>(spec->decimals == 0 ? 4 : spec->decimals, 18));
+      else
+        spec->type = storage::kFtDouble;
+      break;
+    case storage::kFtMoney:
+      if (dbf) Numeric(spec, 20, 4);
+      break;
+    case storage::kFtRowVersion:
+      Numeric(spec, 20, 0);
+      break;
+    case storage::kFtTime:
+      Character(spec, 12);
+      break;
+    case storage::kFtTimestamp:
+    case storage::kFtModTime:
+      if (dbf)
+        Character(spec, 23);
+      else
+        spec->type = storage::kFtTimestamp;
+      break;
+    case storage::kFtRaw:
+      if (vfp) {
+        spec->type = storage::kFtVarbinaryFox;
+      } else {
+        spec->type = storage::kFtBinary;
+        spec->length = 0;
+      }
+      break;
+    case storage::kFtVarcharFox:
+      if (dbf) spec->type = storage::kFtString;
+      break;
+    case storage::kFtVarbinaryFox:
+    case storage::kFtImage:
+    case storage::kFtFoxBlob:
+    case storage::kFtFoxGeneral:
+      if (dbf) {
+        spec->type = storage::kFtBinary;
+        spec->length = 0;
+      }
+      break;
+    default:
+      break;
   }
 }
 
@@ -104,7 +201,7 @@ Status CopyField(Cursor& from, const FieldDesc& sf, const std::vector<std::byte>
 
 }  // namespace
 
-std::vector<storage::FieldSpec> SpecsOf(const TableFile& table) {
+std::vector<storage::FieldSpec> SpecsOf(const TableFile& table, storage::TableType target) {
   std::vector<storage::FieldSpec> specs;
   for (const FieldDesc& f : table.fields()) {
     storage::FieldSpec spec;
@@ -116,6 +213,7 @@ std::vector<storage::FieldSpec> SpecsOf(const TableFile& table) {
     }
     spec.decimals = f.decimals;
     spec.nullable = f.nullable;
+    if (target != table.type()) MapType(&spec, target);
     specs.push_back(std::move(spec));
   }
   return specs;
@@ -126,7 +224,7 @@ Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option) {
   ACE_RETURN_IF_ERROR(from.file().RefreshHeader());
   const bool same_layout = from.file().type() == to.file().type() &&
                            from.file().record_length() == to.file().record_length() &&
-                           SpecsOf(from.file()).size() == to.file().fields().size();
+                           from.file().fields().size() == to.file().fields().size();
   const bool all = (filter_option & 3) == kIgnoreFilters;
   std::vector<std::byte> source;
   const uint32_t count = from.file().record_count();

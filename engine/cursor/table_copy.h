@@ -12,8 +12,11 @@
 
 namespace ace::cursor {
 
-// The creation request that gives a table with the same fields as this one.
-std::vector<storage::FieldSpec> SpecsOf(const storage::TableFile& table);
+// The creation request that gives a table of type target with the fields of this one. Types the
+// target cannot hold become the nearest it can: integer, money and row version numbers become
+// numeric fields, times and timestamps character fields, varchar and national memos memos,
+// binary data binary memos.
+std::vector<storage::FieldSpec> SpecsOf(const storage::TableFile& table, storage::TableType target);
 
 // Appends the records of from (kIgnoreFilters: every record with its deletion mark; otherwise
 // the visible ones) to to. The source's pending changes are written first; its position does
