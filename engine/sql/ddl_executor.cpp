@@ -2,6 +2,7 @@
 #include "engine/sql/ddl_executor.h"
 
 #include <cctype>
+#include <filesystem>
 
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
@@ -255,14 +256,14 @@ std::string ResolveTablePath(const DdlContext& context, const std::string& name)
     leaf = file.substr(slash + 1);
   }
   auto full = [&](const std::string& l) { return dir.empty() ? l : JoinPath(dir, l); };
-  for (const std::string& candidate : {leaf, Lower(leaf), Upper(leaf)}) {
-    if (FileExists(full(candidate))) return full(candidate);
-  }
-  // Stem as written with the extension in the other case ("Kinder.ADT").
-  std::string stem = leaf.substr(0, leaf.rfind('.'));
-  std::string ext = leaf.substr(leaf.rfind('.'));
-  for (const std::string& candidate : {stem + Upper(ext), stem + Lower(ext)}) {
-    if (FileExists(full(candidate))) return full(candidate);
+  if (FileExists(full(leaf))) return full(leaf);
+  // SQL names match files without regard to case: look for the one entry of the directory
+  // whose name differs only in case (only names are read here, no file is opened).
+  std::error_code ec;
+  const std::string wanted = Lower(leaf);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.empty() ? "." : dir, ec)) {
+    std::string n = entry.path().filename().string();
+    if (Lower(n) == wanted) return full(n);
   }
   return full(leaf);
 }
@@ -289,6 +290,15 @@ Status CheckIndexesRebuildable(const std::string& table_path) {
 
 Status RebuildIndexesAfterRewrite(const std::string& table_path) {
   return CheckIndexesRebuildable(table_path);
+}
+
+}  // namespace ace::sql
+
+namespace ace::sql {
+
+ExecutionOutcome ExecuteStatements(const std::vector<Statement>& statements,
+                                   const DdlContext& context) {
+  return Executor(statements, context).Run();
 }
 
 }  // namespace ace::sql

@@ -8,8 +8,8 @@
 // by one: when statement k of such a run fails, statements before k take effect.
 //
 // Table names: a name without extension gets the table type's (".adt", ".dbf"); a relative name
-// is looked up in the context's directory, trying the name as written, then in lower and upper
-// case. Not thread-safe for one directory; the caller holds the locks it needs.
+// is looked up in the context's directory, as written or else without regard to case. Not
+// thread-safe for one directory; the caller holds the locks it needs.
 #pragma once
 
 #include <cstddef>

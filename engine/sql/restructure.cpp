@@ -191,10 +191,8 @@ class Validator {
   Result<FieldSpec> Resolve(const ColumnChange& ch, const std::string& name) const {
     auto spec = ResolveType(ch.type, type_);
     if (!spec.ok()) {
-      std::string msg = spec.status().message();
-      // "...; <cause>" gains the column it was meant for.
-      size_t at = msg.find("; ", msg.find("NativeError"));
-      std::string cause = at == std::string::npos ? msg : msg.substr(at + 2);
+      // The cause gains the column it was meant for.
+      std::string cause = CauseOf(spec.status());
       if (!cause.empty() && cause.back() == '.') cause.pop_back();
       return SqlError(static_cast<NativeError>(NativeOf(spec.status())),
                       cause + " (" + ColumnRef(name) + " of table " + table_ + ").");
@@ -299,6 +297,11 @@ class Copier {
       for (size_t i = 0; i < columns_.size(); ++i) {
         Status st = CopyColumn(columns_[i], to_.fields()[i], src, img);
         if (!st.ok()) {
+          const std::string where =
+              "Record " + std::to_string(recno) + ", " + ColumnRef(to_.fields()[i].name) + ": ";
+          if (IsSqlError(st)) {
+            return SqlError(static_cast<NativeError>(NativeOf(st)), where + CauseOf(st));
+          }
           return st.WithContext(from_.path() + ", record " + std::to_string(recno) + ", " +
                                 ColumnRef(to_.fields()[i].name));
         }
@@ -451,8 +454,12 @@ Status SwapIn(const std::string& path, const std::string& old_memo, const std::s
     if (!parked.empty()) RenameFile(parked, old_memo).ok();
     return st;
   }
+  // The table file's rename was the moment of change: from here on the table is the new one,
+  // so neither the removal of the parked memo file nor the directory sync can undo it or turn
+  // the change into a reported failure.
   if (!parked.empty()) RemoveFile(parked).ok();
-  return SyncDirectory(DirOf(path));
+  SyncDirectory(DirOf(path)).ok();
+  return Status::Ok();
 }
 
 Status Rewrite(const std::string& path, TableType type, std::unique_ptr<TableFile> old,

@@ -97,6 +97,13 @@ uint32_t NativeOf(const Status& status) {
   return n;
 }
 
+std::string CauseOf(const Status& status) {
+  if (!IsSqlError(status)) return status.message();
+  size_t at = status.message().find(kNativeMark);
+  size_t semi = at == std::string::npos ? at : status.message().find("; ", at + kNativeMark.size());
+  return semi == std::string::npos ? status.message() : status.message().substr(semi + 2);
+}
+
 Status Locate(const Status& status, const StatementPlace& place) {
   if (status.ok()) return status;
   if (IsSqlError(status)) {

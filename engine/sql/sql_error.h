@@ -74,6 +74,9 @@ Status SqlError(NativeError native, std::string_view cause, std::string_view whe
 bool IsSqlError(const Status& status);
 uint32_t NativeOf(const Status& status);
 
+// The cause part of a SqlError (after "NativeError = N; "); the whole message of others.
+std::string CauseOf(const Status& status);
+
 // Adds the place to a SqlError that has none yet; any other failure (an I/O error of the
 // storage layer) becomes a kIo SqlError keeping its text.
 Status Locate(const Status& status, const StatementPlace& place);
