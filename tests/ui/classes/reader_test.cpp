@@ -382,6 +382,22 @@ TEST_F(ReaderTest, StringContinuationSurrogatePairsAndRawUtf8) {
   EXPECT_EQ(form.Button1->Caption(), "first second\xF0\x9F\x98\x80 l\xC3\xA4uft");
 }
 
+TEST_F(ReaderTest, CaptionSplitOverLinesKeepsBothBlanks) {
+  TTstForm form;
+  ReadComponentFromText(
+      "object F: TTstForm\n"
+      "  object Button1: TTstWidget\n"
+      "    Caption = \n"
+      "      'Hier klicken, um die  Datenbankstruktur von Vaskoli_AB an die Ver' +\n"
+      "      'sion 1.1 anzupassen !'\n"
+      "  end\n"
+      "end\n",
+      &form);
+  EXPECT_EQ(form.Button1->Caption(),
+            "Hier klicken, um die  Datenbankstruktur von Vaskoli_AB an die Version 1.1 "
+            "anzupassen !");
+}
+
 TEST_F(ReaderTest, EventHandlersResolveAgainstRootMethods) {
   TTstForm form;
   ReadComponentFromText(kForm, &form);
