@@ -86,3 +86,32 @@ TEST_F(FieldApiTest, BinaryChunksAndRefusals) {
 
 }  // namespace
 }  // namespace ace_api_test
+
+namespace ace_api_test {
+namespace {
+
+// A memo change that is cancelled leaves the stored memo as it was, in every memo format.
+class MemoCancelTest : public ApiTest, public ::testing::WithParamInterface<UNSIGNED16> {};
+
+TEST_P(MemoCancelTest, CancelledMemoChangeKeepsTheStoredText) {
+  ADSHANDLE t = Create("memo", GetParam(), "TEXT,Memo;");
+  AppendText(t, "TEXT", "der alte Text, lang genug");
+  ASSERT_ACE(AdsSetField(t, U("TEXT"), U("neu"), 3));
+  EXPECT_EQ("neu", Text(t, "TEXT"));
+  ASSERT_ACE(AdsCancelUpdate(t));
+  EXPECT_EQ("der alte Text, lang genug", Text(t, "TEXT"));
+  ASSERT_ACE(AdsSetEmpty(t, U("TEXT")));
+  ASSERT_ACE(AdsCancelUpdate(t));
+  EXPECT_EQ("der alte Text, lang genug", Text(t, "TEXT"));
+  ASSERT_ACE(AdsSetField(t, U("TEXT"), U("neu"), 3));
+  ASSERT_ACE(AdsWriteRecord(t));
+  ASSERT_ACE(AdsCloseTable(t));
+  ASSERT_ACE(Open("memo", GetParam(), &t));
+  EXPECT_EQ("neu", Text(t, "TEXT"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, MemoCancelTest,
+                         ::testing::Values(ADS_ADT, ADS_NTX, ADS_CDX, ADS_VFP));
+
+}  // namespace
+}  // namespace ace_api_test
