@@ -105,7 +105,7 @@ void TDataSet::SetActive(bool Value) {
   }
   if (Value == Active()) return;
   if (Value) {
-    Fire(BeforeOpen, this);
+    DoBeforeOpen();
     FState = dsOpening;
     try {
       OpenCursor();
@@ -115,14 +115,14 @@ void TDataSet::SetActive(bool Value) {
       throw;
     }
     SetState(dsBrowse);
-    Fire(AfterOpen, this);
-    if (!IsEmpty()) Fire(AfterScroll, this);
+    DoAfterOpen();
+    if (!IsEmpty()) DoAfterScroll();
   } else {
     bool destroying = ComponentState().Contains(csDestroying);
-    if (!destroying) Fire(BeforeClose, this);
+    if (!destroying) DoBeforeClose();
     SetState(dsInactive);
     CloseCursor();
-    if (!destroying) Fire(AfterClose, this);
+    if (!destroying) DoAfterClose();
   }
 }
 
@@ -314,7 +314,7 @@ void TDataSet::CalculateFields(TRecordBuffer Buffer) {
   ClearCalcFields(Buffer);
   for (TField* f : FFields)
     if (f->FieldKind() == fkLookup) CalcLookupValue(f);
-  Fire(OnCalcFields, this);
+  DoOnCalcFields();
 }
 
 void TDataSet::GetCalcFields(TRecordBuffer Buffer) {
@@ -510,12 +510,12 @@ int TDataSet::GetPriorRecords() {
 
 void TDataSet::First() {
   CheckBrowseMode();
-  Fire(BeforeScroll, this);
+  DoBeforeScroll();
   ClearBuffers();
   Finally done([&] {
     FBOF = true;
     DataEvent(deDataSetChange, 0);
-    Fire(AfterScroll, this);
+    DoAfterScroll();
   });
   InternalFirst();
   GetNextRecords();
@@ -523,12 +523,12 @@ void TDataSet::First() {
 
 void TDataSet::Last() {
   CheckBrowseMode();
-  Fire(BeforeScroll, this);
+  DoBeforeScroll();
   ClearBuffers();
   Finally done([&] {
     FEOF = true;
     DataEvent(deDataSetChange, 0);
-    Fire(AfterScroll, this);
+    DoAfterScroll();
   });
   InternalLast();
   GetPriorRecords();
@@ -538,7 +538,7 @@ int TDataSet::MoveBy(int Distance) {
   CheckBrowseMode();
   int result = 0;
   bool blockRead = FState == dsBlockRead;
-  if (!blockRead) Fire(BeforeScroll, this);
+  if (!blockRead) DoBeforeScroll();
   if ((Distance > 0 && !FEOF) || (Distance < 0 && !FBOF)) {
     FBOF = false;
     FEOF = false;
@@ -546,7 +546,7 @@ int TDataSet::MoveBy(int Distance) {
     Finally notify([&] {
       if (!blockRead) {
         DataEvent(deDataSetScroll, scroll);
-        Fire(AfterScroll, this);
+        DoAfterScroll();
       }
     });
     while (Distance > 0) {
@@ -634,11 +634,11 @@ void TDataSet::UpdateRecord() {
 
 void TDataSet::Refresh() {
   CheckBrowseMode();
-  Fire(BeforeRefresh, this);
+  DoBeforeRefresh();
   UpdateCursorPos();
   InternalRefresh();
   Resync(TResyncMode{});
-  Fire(AfterRefresh, this);
+  DoAfterRefresh();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -660,10 +660,10 @@ TBookmark TDataSet::Bookmark() {
 void TDataSet::GotoBookmark(const TBookmark& Value) {
   if (Value.empty()) return;
   CheckBrowseMode();
-  Fire(BeforeScroll, this);
+  DoBeforeScroll();
   InternalGotoBookmark(Value.data());
   Resync(TResyncMode{rmExact, rmCenter});
-  Fire(AfterScroll, this);
+  DoAfterScroll();
 }
 
 bool TDataSet::BookmarkValid(const TBookmark&) {
@@ -721,24 +721,24 @@ void TDataSet::Edit() {
   }
   CheckBrowseMode();
   if (!CanModify()) DatabaseError("Datenmenge kann nicht verändert werden", this);
-  Fire(BeforeEdit, this);
+  DoBeforeEdit();
   CheckOperation([this] { InternalEdit(); }, OnEditError);
   GetCalcFields(ActiveBuffer());
   SetState(dsEdit);
   DataEvent(deRecordChange, 0);
-  Fire(AfterEdit, this);
+  DoAfterEdit();
 }
 
 void TDataSet::BeginInsertAppend() {
   CheckBrowseMode();
   if (!CanModify()) DatabaseError("Datenmenge kann nicht verändert werden", this);
-  Fire(BeforeInsert, this);
+  DoBeforeInsert();
 }
 
 void TDataSet::EndInsertAppend() {
   SetState(dsInsert);
   try {
-    Fire(OnNewRecord, this);
+    DoOnNewRecord();
   } catch (...) {
     UpdateCursorPos();
     FreeFieldBuffers();
@@ -748,7 +748,7 @@ void TDataSet::EndInsertAppend() {
   }
   FModified = false;
   DataEvent(deDataSetChange, 0);
-  Fire(AfterInsert, this);
+  DoAfterInsert();
 }
 
 void TDataSet::Insert() {
@@ -783,28 +783,42 @@ void TDataSet::Append() {
   EndInsertAppend();
 }
 
+void TDataSet::ClearFields() {
+  if (!IsEditMode(FState)) DatabaseError(kNotEditing, this);
+  DataEvent(deCheckBrowseMode, 0);
+  FreeFieldBuffers();
+  InternalInitRecord(ActiveBuffer());
+  if (FState != dsSetKey) GetCalcFields(ActiveBuffer());
+  DataEvent(deRecordChange, 0);
+}
+
+void TDataSet::FreeFieldBuffers() {
+  for (TField* f : FFields)
+    if (f->IsBlob()) CloseBlob(f);
+}
+
 void TDataSet::Post() {
   UpdateRecord();
   if (FState != dsEdit && FState != dsInsert) return;
   DataEvent(deCheckBrowseMode, 0);
-  Fire(BeforePost, this);
+  DoBeforePost();
   CheckOperation([this] { InternalPost(); }, OnPostError);
   FreeFieldBuffers();
   SetState(dsBrowse);
   Resync(TResyncMode{});
-  Fire(AfterPost, this);
+  DoAfterPost();
 }
 
 void TDataSet::Cancel() {
   if (FState != dsEdit && FState != dsInsert) return;
   DataEvent(deCheckBrowseMode, 0);
-  Fire(BeforeCancel, this);
+  DoBeforeCancel();
   UpdateCursorPos();
   InternalCancel();
   FreeFieldBuffers();
   SetState(dsBrowse);
   Resync(TResyncMode{});
-  Fire(AfterCancel, this);
+  DoAfterCancel();
 }
 
 void TDataSet::Delete() {
@@ -815,14 +829,14 @@ void TDataSet::Delete() {
   }
   if (FRecordCount == 0) DatabaseError("Operation bei leerer Datenmenge nicht ausführbar", this);
   DataEvent(deCheckBrowseMode, 0);
-  Fire(BeforeDelete, this);
-  Fire(BeforeScroll, this);
+  DoBeforeDelete();
+  DoBeforeScroll();
   CheckOperation([this] { InternalDelete(); }, OnDeleteError);
   FreeFieldBuffers();
   SetState(dsBrowse);
   Resync(TResyncMode{});
-  Fire(AfterDelete, this);
-  Fire(AfterScroll, this);
+  DoAfterDelete();
+  DoAfterScroll();
 }
 
 void TDataSet::SetFields(const std::vector<Variant>& Values) {
@@ -850,17 +864,17 @@ void TDataSet::InternalInsertRecord(const std::vector<Variant>& Values, bool App
       FState = dsBrowse;
       FModified = false;
     });
-    Fire(OnNewRecord, this);
-    Fire(AfterInsert, this);
+    DoOnNewRecord();
+    DoAfterInsert();
     SetFields(Values);
-    Fire(BeforePost, this);
+    DoBeforePost();
     InternalAddRecord(buffer, Append);
   } catch (...) {
     MoveBuffer(FActiveRecord, FRecordCount);
     throw;
   }
   Resync(TResyncMode{});
-  Fire(AfterPost, this);
+  DoAfterPost();
 }
 
 void TDataSet::AppendRecord(const std::vector<Variant>& Values) {
@@ -904,7 +918,7 @@ bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues,
   CheckBrowseMode();
   std::vector<TField*> fields;
   GetFieldList(fields, KeyFields);
-  Fire(BeforeScroll, this);
+  DoBeforeScroll();
   bool found = ScanForRecord(fields, KeyValues, Options);
   FFound = found;
   if (!found) {
@@ -915,7 +929,7 @@ bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues,
   GetBookmarkData(FBuffers[static_cast<size_t>(FRecordCount)], b.data());
   InternalGotoBookmark(b.data());
   Resync(TResyncMode{rmExact, rmCenter});
-  Fire(AfterScroll, this);
+  DoAfterScroll();
   return true;
 }
 

@@ -134,7 +134,8 @@ class TDataSet : public TComponent {
   // Buffer i of the window; index BufferCount() is the spare one.
   TRecordBuffer Buffers(int Index) const;
   TRecordBuffer CalcBuffer() const { return FCalcBuffer; }
-  TRecordBuffer TempBuffer() const { return Buffers(FBufferCount); }
+  // The spare buffer: the one after the last record in use (Buffers(WindowRecordCount())).
+  TRecordBuffer TempBuffer() const { return Buffers(FRecordCount); }
   // Recomputes the buffer count from the attached links and adjusts the window.
   void UpdateBufferCount();
 
@@ -188,9 +189,12 @@ class TDataSet : public TComponent {
   void Edit();
   void Insert();
   void Append();
-  void Post();
-  void Cancel();
+  // Post and Cancel are virtual so that descendants can finish their own editing states.
+  virtual void Post();
+  virtual void Cancel();
   void Delete();
+  // Re-initialises the record being edited (InternalInitRecord), calculated fields anew.
+  void ClearFields();
   void AppendRecord(const std::vector<Variant>& Values);
   void InsertRecord(const std::vector<Variant>& Values);
   // Assigns Values to the fields in order (Unassigned elements leave a field alone); starts an
@@ -342,7 +346,30 @@ class TDataSet : public TComponent {
   int GetPriorRecords();
   void SetBufferCount(int Value);
   void InitRecord(TRecordBuffer Buffer);
-  void FreeFieldBuffers() {}
+  // Releases what blob fields hold for the record being edited (CloseBlob per blob field).
+  void FreeFieldBuffers();
+  virtual void CloseBlob(TField*) {}
+  // The events, fired through these so that descendants can add their own steps.
+  virtual void DoBeforeOpen() { Fire(BeforeOpen, this); }
+  virtual void DoAfterOpen() { Fire(AfterOpen, this); }
+  virtual void DoBeforeClose() { Fire(BeforeClose, this); }
+  virtual void DoAfterClose() { Fire(AfterClose, this); }
+  virtual void DoBeforeInsert() { Fire(BeforeInsert, this); }
+  virtual void DoAfterInsert() { Fire(AfterInsert, this); }
+  virtual void DoBeforeEdit() { Fire(BeforeEdit, this); }
+  virtual void DoAfterEdit() { Fire(AfterEdit, this); }
+  virtual void DoBeforePost() { Fire(BeforePost, this); }
+  virtual void DoAfterPost() { Fire(AfterPost, this); }
+  virtual void DoBeforeCancel() { Fire(BeforeCancel, this); }
+  virtual void DoAfterCancel() { Fire(AfterCancel, this); }
+  virtual void DoBeforeDelete() { Fire(BeforeDelete, this); }
+  virtual void DoAfterDelete() { Fire(AfterDelete, this); }
+  virtual void DoBeforeScroll() { Fire(BeforeScroll, this); }
+  virtual void DoAfterScroll() { Fire(AfterScroll, this); }
+  virtual void DoBeforeRefresh() { Fire(BeforeRefresh, this); }
+  virtual void DoAfterRefresh() { Fire(AfterRefresh, this); }
+  virtual void DoOnCalcFields() { Fire(OnCalcFields, this); }
+  virtual void DoOnNewRecord() { Fire(OnNewRecord, this); }
   // Applies a fresh-found cursor position through the window (Locate and its kin).
   void SetFound(bool Value) { FFound = Value; }
   bool InternalOpenComplete() const { return FInternalOpenComplete; }

@@ -74,7 +74,8 @@ void TDataSource::SetState(TDataSetState Value) {
   if (FState == Value) return;
   FState = Value;
   NotifyDataLinks(deUpdateState, 0);
-  if (OnStateChange) OnStateChange(this);
+  // A source that is going tells its links, but runs no handler of its owner any more.
+  if (OnStateChange && !ComponentState().Contains(csDestroying)) OnStateChange(this);
 }
 
 void TDataSource::NotifyDataLinks(TDataEvent Event, intptr_t Info) {

@@ -40,6 +40,16 @@ class TMemBlobStream : public TMemoryStream {
 
 TMemDataSet::TMemDataSet(TComponent* AOwner) : TDataSet(AOwner) {}
 
+int32_t TMemDataSet::RecId(TRecordBuffer Buffer) const {
+  int32_t id;
+  std::memcpy(&id, Buffer + FInfoOfs, 4);
+  return id;
+}
+
+void TMemDataSet::SetRecId(TRecordBuffer Buffer, int32_t Id) {
+  std::memcpy(Buffer + FInfoOfs, &Id, 4);
+}
+
 TMemDataSet::~TMemDataSet() {
   Close();
 }
@@ -152,8 +162,8 @@ void TMemDataSet::ReadRow(int Index, TRecordBuffer Buffer) {
     std::memcpy(Buffer + FOffsets[i] + 1, r.Data[i]->data(),
                 std::min<size_t>(r.Data[i]->size(), static_cast<size_t>(n)));
   }
-  RecId(Buffer) = r.Id;
-  BookId(Buffer) = r.Id;
+  SetRecId(Buffer, r.Id);
+  std::memcpy(Buffer + FInfoOfs + 8, &r.Id, 4);
   Buffer[FInfoOfs + 5] = std::byte{0};  // bfCurrent
 }
 
@@ -306,7 +316,7 @@ void TMemDataSet::InternalSetToRecord(TRecordBuffer Buffer) {
 void TMemDataSet::InternalInitRecord(TRecordBuffer Buffer) {
   std::memset(Buffer, 0, static_cast<size_t>(FDataSize));
   FExtras[Buffer].Blobs.assign(FSpecs.size(), std::nullopt);
-  RecId(Buffer) = -1;
+  SetRecId(Buffer, -1);
 }
 
 void TMemDataSet::ClearCalcFields(TRecordBuffer Buffer) {

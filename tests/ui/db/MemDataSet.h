@@ -107,10 +107,10 @@ class TMemDataSet : public TDataSet {
   void ReadRow(int Index, TRecordBuffer Buffer);
   Row RowFromBuffer(TRecordBuffer Buffer);
   int IndexOfId(int32_t Id) const;
-  int32_t& RecId(TRecordBuffer Buffer) { return *reinterpret_cast<int32_t*>(Buffer + FInfoOfs); }
-  int32_t& BookId(TRecordBuffer Buffer) {
-    return *reinterpret_cast<int32_t*>(Buffer + FInfoOfs + 8);
-  }
+  // Record information: the row id at FInfoOfs, the bookmark flag at +5, the bookmark (the row
+  // id again) at +8. Buffers are byte blocks, so these are copied, not dereferenced.
+  int32_t RecId(TRecordBuffer Buffer) const;
+  void SetRecId(TRecordBuffer Buffer, int32_t Id);
   void InsertFromBuffer(TRecordBuffer Buffer, int At);
 
   std::vector<MemFieldSpec> FSpecs;

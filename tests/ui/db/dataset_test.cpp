@@ -765,3 +765,90 @@ TEST_F(DataSetTest, BlockReadSuppressesScrollNotifications) {
 }
 
 }  // namespace
+
+namespace {
+
+// A descendant that adds its own steps to the new-record event and to Post, as the data-access
+// components do.
+class TDefaultingDataSet : public TMemDataSet {
+ public:
+  using TMemDataSet::TMemDataSet;
+  int posts = 0;
+  void Post() override {
+    TMemDataSet::Post();
+    ++posts;
+  }
+
+ protected:
+  void DoOnNewRecord() override {
+    FieldByName("NAME")->SetAsString("neu");
+    TMemDataSet::DoOnNewRecord();
+  }
+};
+
+TEST_F(DataSetTest, DescendantsExtendEventsAndPost) {
+  TDefaultingDataSet ds(nullptr);
+  Fill(ds, 1);
+  ds.Open();
+  std::string seenInEvent;
+  ds.OnNewRecord = [&](TDataSet* d) { seenInEvent = d->FieldByName("NAME")->AsString(); };
+  ds.Append();
+  EXPECT_EQ(seenInEvent, "neu");
+  EXPECT_FALSE(ds.Modified());  // defaults do not count as the user's change
+  ds.FieldByName("ID")->SetAsInteger(2);
+  ds.CheckBrowseMode();  // posts through the override
+  EXPECT_EQ(ds.posts, 1);
+  EXPECT_EQ(ds.CellString(1, 1), "neu");
+}
+
+TEST_F(DataSetTest, ClearFieldsResetsTheEditedRecord) {
+  TMemDataSet ds(nullptr);
+  Fill(ds, 1);
+  ds.Open();
+  EXPECT_THROW(ds.ClearFields(), EDatabaseError);
+  ds.Edit();
+  ds.ClearFields();
+  EXPECT_TRUE(ds.FieldByName("NAME")->IsNull());
+  EXPECT_TRUE(ds.FieldByName("ID")->IsNull());
+  ds.Cancel();
+  EXPECT_EQ(ds.FieldByName("NAME")->AsString(), "N1");
+}
+
+TEST_F(DataSetTest, PersistentFieldsComeFromADescriptionAndAreWrittenBack) {
+  TMemDataSet ds(nullptr);
+  Fill(ds, 2);
+  ReadComponentFromText(
+      "object Kinder: TMemDataSet\n"
+      "  object KinderNAME: TStringField\n"
+      "    DisplayLabel = 'Name des Kindes'\n"
+      "    FieldName = 'NAME'\n"
+      "    Size = 20\n"
+      "  end\n"
+      "  object KinderTWICE: TFloatField\n"
+      "    FieldKind = fkCalculated\n"
+      "    FieldName = 'TWICE'\n"
+      "  end\n"
+      "end\n",
+      &ds);
+  ASSERT_EQ(ds.FieldCount(), 2);
+  TField* name = ds.FieldByName("NAME");
+  EXPECT_EQ(name->Name(), "KinderNAME");
+  EXPECT_EQ(name->DisplayLabel(), "Name des Kindes");
+  EXPECT_EQ(ds.FieldByName("TWICE")->FieldKind(), fkCalculated);
+  ds.OnCalcFields = [](TDataSet* d) {
+    d->FieldByName("TWICE")->SetAsFloat(d->FieldByName("NAME")->AsString().size() * 2.0);
+  };
+  ds.Open();
+  EXPECT_FALSE(ds.DefaultFields());
+  EXPECT_EQ(name->AsString(), "N1");
+  EXPECT_DOUBLE_EQ(ds.FieldByName("TWICE")->AsFloat(), 4.0);
+  EXPECT_EQ(ds.FindField("ID"), nullptr);  // only the persistent fields exist
+  ds.Close();
+  std::string text = WriteComponentToText(&ds);
+  EXPECT_NE(text.find("object KinderNAME: TStringField"), std::string::npos) << text;
+  EXPECT_NE(text.find("FieldName = 'NAME'"), std::string::npos) << text;
+  EXPECT_NE(text.find("FieldKind = fkCalculated"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Visible"), std::string::npos) << text;  // defaults are not written
+}
+
+}  // namespace
