@@ -1,0 +1,747 @@
+// The index file container (layout in index_file.h): header, tag directory, free pages, the
+// page cache the trees work on, creation by sorting keys and bulk loading, and maintenance.
+#include "engine/index/index_file.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <queue>
+#include <set>
+#include <unordered_map>
+
+#include "engine/base/error_codes.h"
+#include "engine/index/key_sorter.h"
+
+namespace ace::index {
+namespace {
+
+constexpr char kMagic[8] = {'V', 'S', 'K', 'I', 'D', 'X', 'F', '\x1A'};
+constexpr uint8_t kVersion = 1;
+constexpr uint8_t kDirectoryPage = 3;
+constexpr uint8_t kFreePage = 4;
+constexpr size_t kHeaderChecked = 48;
+constexpr size_t kDirectoryData = 12;
+constexpr size_t kMaxCachedPages = 8192;
+
+struct HeaderOffsets {
+  static constexpr size_t kMagicAt = 0, kVersionAt = 8, kKindAt = 9, kPageSizeAt = 12,
+                          kPageCountAt = 16, kFreeAt = 20, kStampCountAt = 24, kStampLengthAt = 28,
+                          kStampHashAt = 32, kTagCountAt = 36, kDirectoryAt = 40, kNextTagAt = 44,
+                          kChecksumAt = 48;
+};
+static_assert(HeaderOffsets::kChecksumAt == kHeaderChecked);
+static_assert(HeaderOffsets::kChecksumAt + 4 <= kMinPageSize);
+static_assert(sizeof(kMagic) == HeaderOffsets::kVersionAt);
+static_assert(std::endian::native == std::endian::little, "index files are little-endian");
+
+uint32_t Get32(const std::string& s, size_t at) {
+  uint32_t v;
+  std::memcpy(&v, s.data() + at, 4);
+  return v;
+}
+void Put32(std::string* s, size_t at, uint32_t v) {
+  std::memcpy(s->data() + at, &v, 4);
+}
+
+uint32_t Fnv(const void* data, size_t n, uint32_t h = 2166136261u) {
+  const auto* p = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+  return h;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = expr::LowerChar(c);
+  return out;
+}
+
+std::string BaseName(const std::string& path) {
+  std::string p = NormalizePath(path);
+  size_t slash = p.rfind('/');
+  std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.resize(dot);
+  for (char& c : name) c = expr::UpperChar(c);
+  return name;
+}
+
+}  // namespace
+
+// ---- Kinds and stamps ------------------------------------------------------------------------
+
+Result<IndexKind> IndexKindOfPath(const std::string& path) {
+  std::string lower = Lower(path);
+  auto ends = [&](const char* ext) {
+    size_t n = std::strlen(ext);
+    return lower.size() > n && lower.compare(lower.size() - n, n, ext) == 0;
+  };
+  if (ends(".ntx")) return IndexKind::kSingle;
+  if (ends(".cdx")) return IndexKind::kCompoundShort;
+  if (ends(".adi")) return IndexKind::kCompoundLong;
+  return Status(kErrInvalidArgument, path + ": not an index file name (.ntx, .cdx or .adi)");
+}
+
+uint32_t DefaultPageSize(IndexKind kind) {
+  return kind == IndexKind::kSingle ? 512 : 1024;
+}
+
+uint32_t MaxTagNameLength(IndexKind kind) {
+  return kind == IndexKind::kCompoundLong ? 128 : 10;
+}
+
+TableStamp StampOf(const storage::TableFile& table) {
+  TableStamp s;
+  s.record_count = table.record_count();
+  s.record_length = table.record_length();
+  uint32_t h = 2166136261u;
+  for (const storage::FieldDesc& f : table.fields()) {
+    std::string name = Lower(f.name);
+    h = Fnv(name.data(), name.size(), h);
+    h = Fnv(&f.type, sizeof f.type, h);
+    h = Fnv(&f.length, sizeof f.length, h);
+  }
+  s.fields_hash = h;
+  return s;
+}
+
+// ---- Pages of a file -------------------------------------------------------------------------
+
+class FilePageStore : public PageStore {
+ public:
+  FilePageStore(File file, uint32_t page_size, uint32_t page_count, uint32_t free_head)
+      : file_(std::move(file)),
+        page_size_(page_size),
+        page_count_(page_count),
+        free_head_(free_head) {}
+
+  uint32_t page_size() const override { return page_size_; }
+  uint32_t page_count() const override { return page_count_; }
+  uint32_t free_head() const { return free_head_; }
+  std::string name() const override { return file_.path(); }
+  File& file() { return file_; }
+
+  Status ReadPage(uint32_t page, std::string* data) override {
+    auto it = cache_.find(page);
+    if (it != cache_.end()) {
+      *data = it->second;
+      return Status::Ok();
+    }
+    if (page == 0 || page >= page_count_)
+      return Status(kErrCorruptFile,
+                    file_.path() + ": page " + std::to_string(page) + " outside the file");
+    if (cache_.size() >= kMaxCachedPages) ACE_RETURN_IF_ERROR(WriteDirty(true));
+    data->assign(page_size_, '\0');
+    ACE_RETURN_IF_ERROR(file_.ReadAt(uint64_t{page} * page_size_, data->data(), page_size_));
+    cache_[page] = *data;
+    return Status::Ok();
+  }
+
+  Status WritePage(uint32_t page, const std::string& data) override {
+    if (page == 0 || page >= page_count_ || data.size() != page_size_)
+      return Status(kErrInternal, file_.path() + ": bad write of page " + std::to_string(page));
+    if (cache_.size() >= kMaxCachedPages) ACE_RETURN_IF_ERROR(WriteDirty(true));
+    cache_[page] = data;
+    dirty_.insert(page);
+    return Status::Ok();
+  }
+
+  Result<uint32_t> AllocatePage() override {
+    if (free_head_ != 0) {
+      std::string data;
+      uint32_t page = free_head_;
+      ACE_RETURN_IF_ERROR(ReadPage(page, &data));
+      uint32_t next = Get32(data, 4);
+      if (static_cast<uint8_t>(data[0]) != kFreePage || next >= page_count_)
+        return Status(kErrCorruptFile,
+                      file_.path() + ": free page list broken at page " + std::to_string(page));
+      free_head_ = next;
+      return page;
+    }
+    if (page_count_ == UINT32_MAX) return Status(kErrDiskFull, file_.path() + ": index full");
+    uint32_t page = page_count_++;
+    ACE_RETURN_IF_ERROR(WritePage(page, std::string(page_size_, '\0')));
+    return page;
+  }
+
+  Status FreePage(uint32_t page) override {
+    std::string data(page_size_, '\0');
+    data[0] = static_cast<char>(kFreePage);
+    Put32(&data, 4, free_head_);
+    ACE_RETURN_IF_ERROR(WritePage(page, data));
+    free_head_ = page;
+    return Status::Ok();
+  }
+
+  // Writes changed pages to the file; drop also forgets the cached ones.
+  Status WriteDirty(bool drop) {
+    for (uint32_t page : dirty_)
+      ACE_RETURN_IF_ERROR(
+          file_.WriteAt(uint64_t{page} * page_size_, cache_[page].data(), page_size_));
+    dirty_.clear();
+    if (drop) cache_.clear();
+    return Status::Ok();
+  }
+  // Forgets unwritten changes (after a failed operation that is being abandoned).
+  void set_page_count(uint32_t n) { page_count_ = n; }
+
+ private:
+  File file_;
+  uint32_t page_size_;
+  uint32_t page_count_;
+  uint32_t free_head_;
+  std::unordered_map<uint32_t, std::string> cache_;
+  std::set<uint32_t> dirty_;
+};
+
+// ---- Tags ------------------------------------------------------------------------------------
+
+std::string Tag::ToIndexOrder(std::string_view encoded) const {
+  std::string out(encoded);
+  if (options_.descending)
+    for (char& c : out) c = static_cast<char>(~static_cast<unsigned char>(c));
+  return out;
+}
+
+Result<std::optional<std::string>> Tag::KeyOf(const expr::RecordSource& record) const {
+  if (for_) {
+    Result<bool> in = for_->EvaluateLogical(record);
+    if (!in.ok()) return in.status().WithContext("FOR condition of index " + name_);
+    if (!*in) return std::optional<std::string>();
+  }
+  Result<std::string> key = expr::BuildKey(*key_, spec_, record);
+  if (!key.ok()) return key.status().WithContext("key of index " + name_);
+  return std::optional<std::string>(ToIndexOrder(*key));
+}
+
+Result<TreePosition> Tag::SeekNearest(std::string_view key) {
+  return tree_->SeekFirstAtLeast(ToIndexOrder(key));
+}
+
+Result<TreePosition> Tag::SeekExact(std::string_view key) {
+  std::string prefix = ToIndexOrder(key);
+  Result<TreePosition> pos = tree_->SeekFirstAtLeast(prefix);
+  if (!pos.ok() || !pos->valid()) return pos;
+  Result<TreeEntry> e = tree_->EntryAt(*pos);
+  if (!e.ok()) return e.status();
+  if (e->key.compare(0, prefix.size(), prefix) != 0) return TreePosition{};
+  return pos;
+}
+
+Result<TreePosition> Tag::SeekLast(std::string_view key) {
+  return tree_->SeekLastAtMost(ToIndexOrder(key));
+}
+
+Result<TreeEntry> Tag::EntryAt(TreePosition pos) {
+  Result<TreeEntry> e = tree_->EntryAt(pos);
+  if (e.ok()) e->key = FromIndexOrder(e->key);
+  return e;
+}
+
+Status Tag::AddKey(std::string_view index_order_key, uint32_t recno) {
+  if (options_.unique && !options_.candidate) {
+    Result<bool> has = tree_->ContainsKey(index_order_key);
+    if (!has.ok()) return has.status();
+    if (*has) return Status::Ok();  // classic unique: the first record of a key stays
+  }
+  return tree_->Insert(index_order_key, recno);
+}
+
+Status Tag::DeleteKey(std::string_view index_order_key, uint32_t recno) {
+  if (options_.unique && !options_.candidate) {
+    Result<TreePosition> pos = tree_->Find(index_order_key, recno);
+    if (!pos.ok()) return pos.status();
+    if (!pos->valid()) return Status::Ok();  // a suppressed duplicate
+  }
+  return tree_->Remove(index_order_key, recno);
+}
+
+// ---- IndexFile -------------------------------------------------------------------------------
+
+IndexFile::~IndexFile() = default;
+
+uint32_t IndexFile::page_size() const {
+  return store_->page_size();
+}
+
+Tag* IndexFile::FindTag(std::string_view name) {
+  std::string want = Lower(name);
+  for (auto& t : tags_)
+    if (Lower(t->name()) == want) return t.get();
+  return nullptr;
+}
+
+std::vector<TagDefinition> IndexFile::Definitions() const {
+  std::vector<TagDefinition> out;
+  for (const auto& t : tags_) {
+    TagDefinition d;
+    d.name = t->name_;
+    d.key_expression = t->key_text_;
+    d.for_condition = t->for_text_;
+    d.collation = t->collation_->name();
+    d.options = t->options_;
+    out.push_back(std::move(d));
+  }
+  return out;
+}
+
+// Compiles a definition against the table and adds the tag with its tree (root 0: not built).
+Status IndexFile::AddTag(const TagDefinition& def, uint32_t id, uint32_t root) {
+  auto tag = std::unique_ptr<Tag>(new Tag());
+  tag->id_ = id;
+  tag->name_ = kind_ == IndexKind::kSingle ? BaseName(path_) : def.name;
+  if (tag->name_.empty()) return Status(kErrInvalidArgument, path_ + ": a tag needs a name");
+  if (tag->name_.size() > MaxTagNameLength(kind_))
+    return Status(kErrNameTooLong, path_ + ": tag name " + tag->name_ + " is longer than " +
+                                       std::to_string(MaxTagNameLength(kind_)) + " characters");
+  tag->key_text_ = def.key_expression;
+  tag->for_text_ = def.for_condition;
+  tag->options_ = def.options;
+  if (!def.collation.empty()) {
+    Result<const expr::Collation*> c = expr::FindCollation(def.collation);
+    if (!c.ok()) return c.status().WithContext(path_ + " tag " + tag->name_);
+    tag->collation_ = *c;
+  }
+  TableRecordSource schema(table_);
+  Result<expr::Expression> key = expr::Expression::Compile(def.key_expression, &schema);
+  if (!key.ok()) return key.status().WithContext(path_ + " tag " + tag->name_);
+  Result<expr::KeySpec> spec = expr::KeySpecOf(*key, *tag->collation_);
+  if (!spec.ok()) return spec.status().WithContext(path_ + " tag " + tag->name_);
+  tag->spec_ = *spec;
+  tag->key_.emplace(std::move(*key));
+  if (!def.for_condition.empty()) {
+    Result<expr::Expression> cond = expr::Expression::Compile(def.for_condition, &schema);
+    if (!cond.ok()) return cond.status().WithContext(path_ + " tag " + tag->name_ + " FOR");
+    if (cond->type() != expr::ValueType::kLogical)
+      return Status(kErrInvalidExpression,
+                    path_ + " tag " + tag->name_ + ": the FOR condition is not logical");
+    tag->for_.emplace(std::move(*cond));
+  }
+  ACE_RETURN_IF_ERROR(BTree::CheckKeyFits(tag->spec_.length, store_->page_size()));
+  tag->tree_ = std::make_unique<BTree>(store_.get(), id, tag->spec_.length, root,
+                                       def.options.candidate, path_ + " tag " + tag->name_);
+  tags_.push_back(std::move(tag));
+  return Status::Ok();
+}
+
+Status IndexFile::WriteHeader() {
+  std::string h(store_->page_size(), '\0');
+  std::memcpy(h.data(), kMagic, sizeof kMagic);
+  h[HeaderOffsets::kVersionAt] = static_cast<char>(kVersion);
+  h[HeaderOffsets::kKindAt] = static_cast<char>(kind_);
+  Put32(&h, HeaderOffsets::kPageSizeAt, store_->page_size());
+  Put32(&h, HeaderOffsets::kPageCountAt, store_->page_count());
+  Put32(&h, HeaderOffsets::kFreeAt, store_->free_head());
+  Put32(&h, HeaderOffsets::kStampCountAt, stamp_.record_count);
+  Put32(&h, HeaderOffsets::kStampLengthAt, stamp_.record_length);
+  Put32(&h, HeaderOffsets::kStampHashAt, stamp_.fields_hash);
+  Put32(&h, HeaderOffsets::kTagCountAt, static_cast<uint32_t>(tags_.size()));
+  Put32(&h, HeaderOffsets::kDirectoryAt, directory_page_);
+  Put32(&h, HeaderOffsets::kNextTagAt, next_tag_id_);
+  Put32(&h, HeaderOffsets::kChecksumAt, Fnv(h.data(), kHeaderChecked));
+  return store_->file().WriteAt(0, h.data(), h.size());
+}
+
+static void PutText(std::string* out, const std::string& s) {
+  uint16_t n = static_cast<uint16_t>(s.size());
+  out->append(reinterpret_cast<const char*>(&n), 2);
+  out->append(s);
+}
+
+Status IndexFile::WriteDirectory() {
+  // Free the old chain, then write the directory into fresh pages.
+  for (int hops = 0; directory_page_ != 0 && hops < 100000; ++hops) {
+    std::string page;
+    ACE_RETURN_IF_ERROR(store_->ReadPage(directory_page_, &page));
+    uint32_t next = Get32(page, 4);
+    ACE_RETURN_IF_ERROR(store_->FreePage(directory_page_));
+    directory_page_ = next;
+  }
+  std::string data;
+  for (const auto& t : tags_) {
+    uint8_t opts = (t->options_.unique ? 1 : 0) | (t->options_.descending ? 2 : 0) |
+                   (t->options_.candidate ? 4 : 0) | (t->options_.custom ? 8 : 0);
+    uint32_t root = t->tree_->root_page();
+    uint16_t length = static_cast<uint16_t>(t->spec_.length);
+    data.append(reinterpret_cast<const char*>(&t->id_), 4);
+    data.append(reinterpret_cast<const char*>(&root), 4);
+    data.push_back(static_cast<char>(opts));
+    data.push_back(static_cast<char>(t->spec_.type));
+    data.append(reinterpret_cast<const char*>(&length), 2);
+    PutText(&data, t->name_);
+    PutText(&data, t->key_text_);
+    PutText(&data, t->for_text_);
+    PutText(&data, t->collation_->name());
+  }
+  size_t per_page = store_->page_size() - kDirectoryData;
+  std::vector<uint32_t> pages;
+  for (size_t at = 0; at < data.size(); at += per_page) {
+    Result<uint32_t> p = store_->AllocatePage();
+    if (!p.ok()) return p.status();
+    pages.push_back(*p);
+  }
+  for (size_t i = 0; i < pages.size(); ++i) {
+    std::string page(store_->page_size(), '\0');
+    page[0] = static_cast<char>(kDirectoryPage);
+    Put32(&page, 4, i + 1 < pages.size() ? pages[i + 1] : 0);
+    size_t n = std::min(per_page, data.size() - i * per_page);
+    Put32(&page, 8, static_cast<uint32_t>(n));
+    std::memcpy(page.data() + kDirectoryData, data.data() + i * per_page, n);
+    ACE_RETURN_IF_ERROR(store_->WritePage(pages[i], page));
+  }
+  directory_page_ = pages.empty() ? 0 : pages.front();
+  return Status::Ok();
+}
+
+Status IndexFile::Flush() {
+  if (read_only_) return Status::Ok();
+  ACE_RETURN_IF_ERROR(WriteDirectory());
+  stamp_ = StampOf(*table_);
+  ACE_RETURN_IF_ERROR(store_->WriteDirty(false));
+  return WriteHeader();
+}
+
+Status IndexFile::ReadHeader(const std::string& h) {
+  auto corrupt = [&](const std::string& what) {
+    return Status(kErrCorruptFile, path_ + ": " + what);
+  };
+  if (std::memcmp(h.data(), kMagic, sizeof kMagic) != 0) return corrupt("not an index file");
+  if (static_cast<uint8_t>(h[HeaderOffsets::kVersionAt]) != kVersion)
+    return Status(kErrUnsupportedVersion,
+                  path_ + ": index version " +
+                      std::to_string(static_cast<uint8_t>(h[HeaderOffsets::kVersionAt])) +
+                      " is not supported");
+  if (Get32(h, HeaderOffsets::kChecksumAt) != Fnv(h.data(), kHeaderChecked))
+    return corrupt("index header checksum does not match");
+  auto kind = static_cast<uint8_t>(h[HeaderOffsets::kKindAt]);
+  Result<IndexKind> by_name = IndexKindOfPath(path_);
+  if (!by_name.ok()) return by_name.status();
+  if (kind != static_cast<uint8_t>(*by_name)) return corrupt("index kind does not match its name");
+  kind_ = *by_name;
+  return Status::Ok();
+}
+
+Status IndexFile::ReadDirectory() {
+  std::string data;
+  std::set<uint32_t> seen;
+  for (uint32_t page = directory_page_; page != 0;) {
+    if (!seen.insert(page).second) return Status(kErrCorruptFile, path_ + ": directory loops");
+    std::string p;
+    ACE_RETURN_IF_ERROR(store_->ReadPage(page, &p));
+    uint32_t n = Get32(p, 8);
+    if (static_cast<uint8_t>(p[0]) != kDirectoryPage || n > p.size() - kDirectoryData)
+      return Status(kErrCorruptFile,
+                    path_ + ": page " + std::to_string(page) + " is not a directory page");
+    data.append(p, kDirectoryData, n);
+    page = Get32(p, 4);
+  }
+  {
+    size_t at = 0;
+    auto need = [&](size_t n) { return at + n <= data.size(); };
+    auto text = [&](std::string* out) {
+      if (!need(2)) return false;
+      uint16_t n;
+      std::memcpy(&n, data.data() + at, 2);
+      at += 2;
+      if (!need(n)) return false;
+      out->assign(data, at, n);
+      at += n;
+      return true;
+    };
+    while (at < data.size()) {
+      if (!need(12)) return Status(kErrCorruptFile, path_ + ": tag directory truncated");
+      uint32_t id = Get32(data, at), root = Get32(data, at + 4);
+      uint8_t opts = static_cast<uint8_t>(data[at + 8]);
+      uint8_t type = static_cast<uint8_t>(data[at + 9]);
+      uint16_t length;
+      std::memcpy(&length, data.data() + at + 10, 2);
+      at += 12;
+      TagDefinition def;
+      std::string collation;
+      if (!text(&def.name) || !text(&def.key_expression) || !text(&def.for_condition) ||
+          !text(&def.collation))
+        return Status(kErrCorruptFile, path_ + ": tag directory truncated");
+      def.options = {(opts & 1) != 0, (opts & 2) != 0, (opts & 4) != 0, (opts & 8) != 0};
+      if (root == 0 || root >= store_->page_count())
+        return Status(kErrCorruptFile, path_ + ": tag " + def.name + " has no root page");
+      Status added = AddTag(def, id, root);
+      if (added.code() == kErrCorruptFile) return added;
+      if (!added.ok())
+        return Status(kErrStaleIndex, path_ + ": tag " + def.name + " no longer fits its table (" +
+                                          added.message() + ")");
+      const Tag& t = *tags_.back();
+      if (static_cast<uint8_t>(t.spec_.type) != type || t.spec_.length != length)
+        return Status(kErrStaleIndex, path_ + ": tag " + def.name +
+                                          " has another key type or length than its expression");
+    }
+    return Status::Ok();
+  }
+}
+
+Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
+                                                   storage::TableFile* table, bool read_only) {
+  if (!FileExists(path)) return Status(kErrFileNotFound, path + ": index file not found");
+  Result<File> file = File::Open(path, read_only ? OpenMode::kReadOnly : OpenMode::kReadWrite);
+  if (!file.ok()) return file.status();
+  std::unique_ptr<IndexFile> index(new IndexFile());
+  index->path_ = path;
+  index->table_ = table;
+  index->read_only_ = read_only;
+  Result<uint64_t> size = file->Size();
+  if (!size.ok()) return size.status();
+  if (*size < kMinPageSize) return Status(kErrCorruptFile, path + ": index file truncated");
+  std::string h(kMinPageSize, '\0');
+  ACE_RETURN_IF_ERROR(file->ReadAt(0, h.data(), h.size()));
+  ACE_RETURN_IF_ERROR(index->ReadHeader(h));
+  uint32_t page_size = Get32(h, HeaderOffsets::kPageSizeAt);
+  uint32_t page_count = Get32(h, HeaderOffsets::kPageCountAt);
+  uint32_t free_head = Get32(h, HeaderOffsets::kFreeAt);
+  if (!IsValidPageSize(page_size))
+    return Status(kErrCorruptFile, path + ": invalid index page size " + std::to_string(page_size));
+  if (page_count == 0 || *size != uint64_t{page_count} * page_size)
+    return Status(kErrCorruptFile, path + ": file size does not match the header's " +
+                                       std::to_string(page_count) + " pages (truncated?)");
+  if (free_head >= page_count) return Status(kErrCorruptFile, path + ": free list outside");
+  index->stamp_ = {Get32(h, HeaderOffsets::kStampCountAt), Get32(h, HeaderOffsets::kStampLengthAt),
+                   Get32(h, HeaderOffsets::kStampHashAt)};
+  index->directory_page_ = Get32(h, HeaderOffsets::kDirectoryAt);
+  index->next_tag_id_ = Get32(h, HeaderOffsets::kNextTagAt);
+  if (index->directory_page_ >= page_count)
+    return Status(kErrCorruptFile, path + ": tag directory outside the file");
+  index->store_ =
+      std::make_unique<FilePageStore>(std::move(*file), page_size, page_count, free_head);
+  TableStamp now = StampOf(*table);
+  if (!(now == index->stamp_))
+    return Status(kErrStaleIndex,
+                  path + ": index was written for a table of " +
+                      std::to_string(index->stamp_.record_count) + " records" +
+                      (now.record_count == index->stamp_.record_count
+                           ? std::string(" with other fields")
+                           : ", the table has " + std::to_string(now.record_count)) +
+                      "; rebuild the index");
+  ACE_RETURN_IF_ERROR(index->ReadDirectory());
+  if (index->tags_.size() != Get32(h, HeaderOffsets::kTagCountAt))
+    return Status(kErrCorruptFile, path + ": tag count does not match the directory");
+  if (index->kind_ == IndexKind::kSingle && index->tags_.size() != 1)
+    return Status(kErrCorruptFile, path + ": a single index file must hold one index");
+  return index;
+}
+
+// ---- Building --------------------------------------------------------------------------------
+
+// Fills a freshly added tag: from the table's records, or (custom) by copying the carried tag.
+Status IndexFile::FillTag(Tag* tag, const TagDefinition& def, Tag* carry) {
+  BTree::BulkLoader loader(tag->tree_.get());
+  uint32_t key_length = tag->spec_.length;
+  if (def.options.custom) {
+    if (carry && carry->spec_.length == key_length &&
+        carry->options_.descending == def.options.descending) {
+      Result<TreePosition> pos = carry->tree_->First();
+      while (pos.ok() && pos->valid()) {
+        Result<TreeEntry> e = carry->tree_->EntryAt(*pos);
+        if (!e.ok()) return e.status();
+        ACE_RETURN_IF_ERROR(loader.Add(e->key, e->recno));
+        pos = carry->tree_->Next(*pos);
+      }
+      if (!pos.ok()) return pos.status();
+    }
+    return loader.Finish();
+  }
+  std::optional<expr::Expression> while_cond;
+  TableRecordSource source(table_);
+  if (!def.while_condition.empty()) {
+    Result<expr::Expression> w = expr::Expression::Compile(def.while_condition, &source);
+    if (!w.ok()) return w.status().WithContext(path_ + " tag " + tag->name_ + " WHILE");
+    while_cond.emplace(std::move(*w));
+  }
+  KeySorter sorter(key_length + 4, path_ + ".sort");
+  std::vector<std::byte> image(table_->record_length());
+  uint32_t count = table_->record_count();
+  for (uint32_t recno = 1; recno <= count; ++recno) {
+    ACE_RETURN_IF_ERROR(table_->ReadRecord(recno, image.data()));
+    source.SetRecord(recno, image.data());
+    if (while_cond) {
+      Result<bool> go_on = while_cond->EvaluateLogical(source);
+      if (!go_on.ok()) return go_on.status();
+      if (!*go_on) break;
+    }
+    Result<std::optional<std::string>> key = tag->KeyOf(source);
+    if (!key.ok()) return key.status().WithContext("record " + std::to_string(recno));
+    if (!key->has_value()) continue;
+    std::string entry = std::move(**key);
+    for (int shift = 24; shift >= 0; shift -= 8) entry.push_back(static_cast<char>(recno >> shift));
+    ACE_RETURN_IF_ERROR(sorter.Add(entry));
+  }
+  std::string previous;
+  bool have_previous = false;
+  ACE_RETURN_IF_ERROR(sorter.Drain([&](std::string_view entry) -> Status {
+    std::string_view key = entry.substr(0, key_length);
+    const auto* r = reinterpret_cast<const unsigned char*>(entry.data() + key_length);
+    uint32_t recno = (uint32_t{r[0]} << 24) | (uint32_t{r[1]} << 16) | (uint32_t{r[2]} << 8) | r[3];
+    if (have_previous && previous == key) {
+      if (def.options.candidate)
+        return Status(kErrDuplicateKey, path_ + ": duplicate key in candidate index " + tag->name_ +
+                                            " (record " + std::to_string(recno) + ")");
+      if (def.options.unique) return Status::Ok();
+    }
+    previous.assign(key);
+    have_previous = true;
+    return loader.Add(key, recno);
+  }));
+  return loader.Finish();
+}
+
+Result<std::unique_ptr<IndexFile>> IndexFile::Build(const std::string& path,
+                                                    storage::TableFile* table,
+                                                    const std::vector<TagDefinition>& defs,
+                                                    uint32_t page_size, IndexFile* carry_from) {
+  Result<IndexKind> kind = IndexKindOfPath(path);
+  if (!kind.ok()) return kind.status();
+  if (page_size == 0) page_size = DefaultPageSize(*kind);
+  if (!IsValidPageSize(page_size))
+    return Status(kErrInvalidArgument, path + ": index page size " + std::to_string(page_size) +
+                                           " is not a power of two from 512 to 8192");
+  if (*kind == IndexKind::kSingle && defs.size() != 1)
+    return Status(kErrInvalidArgument, path + ": a single index file holds exactly one index");
+  std::string temp = path + ".new";
+  Status status;
+  std::unique_ptr<IndexFile> index(new IndexFile());
+  {
+    Result<File> file = File::Open(temp, OpenMode::kCreateTruncate);
+    if (!file.ok()) return file.status();
+    index->path_ = path;
+    index->kind_ = *kind;
+    index->table_ = table;
+    index->store_ = std::make_unique<FilePageStore>(std::move(*file), page_size, 1, 0);
+  }
+  auto fail = [&](Status s) {
+    index->store_->file().Close();
+    (void)RemoveFile(temp);
+    return s;
+  };
+  for (const TagDefinition& def : defs) {
+    for (const auto& t : index->tags_)
+      if (Lower(t->name_) == Lower(def.name) && *kind != IndexKind::kSingle)
+        return fail(Status(kErrInvalidArgument, path + ": tag " + def.name + " given twice"));
+    status = index->AddTag(def, index->next_tag_id_++, 0);
+    if (!status.ok()) return fail(status);
+    Tag* carry = carry_from ? carry_from->FindTag(index->tags_.back()->name_) : nullptr;
+    status = index->FillTag(index->tags_.back().get(), def, carry);
+    if (!status.ok()) return fail(status);
+  }
+  status = index->Flush();
+  if (status.ok()) status = index->store_->file().Sync();
+  if (!status.ok()) return fail(status);
+  index->store_->file().Close();
+  status = RenameFile(temp, path);
+  if (!status.ok()) {
+    (void)RemoveFile(temp);
+    return status;
+  }
+  return Open(path, table, false);
+}
+
+Result<std::unique_ptr<IndexFile>> IndexFile::Create(const std::string& path,
+                                                     storage::TableFile* table,
+                                                     const std::vector<TagDefinition>& tags,
+                                                     const CreateIndexOptions& options) {
+  Result<IndexKind> kind = IndexKindOfPath(path);
+  if (!kind.ok()) return kind.status();
+  std::vector<TagDefinition> all;
+  std::unique_ptr<IndexFile> old;
+  if (*kind != IndexKind::kSingle && FileExists(path)) {
+    Result<std::unique_ptr<IndexFile>> existing = Open(path, table, true);
+    if (existing.ok()) {
+      old = std::move(*existing);
+      for (TagDefinition& d : old->Definitions()) {
+        bool replaced = false;
+        for (const TagDefinition& n : tags) replaced = replaced || Lower(n.name) == Lower(d.name);
+        if (!replaced) all.push_back(std::move(d));
+      }
+    } else if (existing.status().code() != kErrStaleIndex &&
+               existing.status().code() != kErrCorruptFile) {
+      return existing.status();
+    }
+    // A stale or damaged file is replaced by the new tags alone.
+  }
+  all.insert(all.end(), tags.begin(), tags.end());
+  uint32_t page_size = options.page_size ? options.page_size : old ? old->page_size() : 0;
+  return Build(path, table, all, page_size, old.get());
+}
+
+Status IndexFile::Replace(std::unique_ptr<IndexFile> fresh) {
+  store_ = std::move(fresh->store_);
+  tags_ = std::move(fresh->tags_);
+  directory_page_ = fresh->directory_page_;
+  next_tag_id_ = fresh->next_tag_id_;
+  stamp_ = fresh->stamp_;
+  return Status::Ok();
+}
+
+Status IndexFile::Reindex() {
+  if (read_only_) return Status(kErrTableReadOnly, path_ + ": index opened read-only");
+  Result<std::unique_ptr<IndexFile>> fresh =
+      Build(path_, table_, Definitions(), store_->page_size(), this);
+  if (!fresh.ok()) return fresh.status();
+  return Replace(std::move(*fresh));
+}
+
+Status IndexFile::Zap() {
+  if (read_only_) return Status(kErrTableReadOnly, path_ + ": index opened read-only");
+  for (auto& t : tags_) ACE_RETURN_IF_ERROR(t->tree_->Clear());
+  return Flush();
+}
+
+Status IndexFile::CheckAll() {
+  for (auto& t : tags_) ACE_RETURN_IF_ERROR(t->tree_->CheckTree());
+  return Status::Ok();
+}
+
+// ---- Maintenance -----------------------------------------------------------------------------
+
+Status UpdateIndexes(std::span<IndexFile* const> files, storage::TableFile& table, uint32_t recno,
+                     const std::byte* old_image, const std::byte* new_image) {
+  TableRecordSource old_source(&table), new_source(&table);
+  old_source.SetRecord(recno, old_image);
+  new_source.SetRecord(recno, new_image);
+  struct Change {
+    Tag* tag;
+    std::optional<std::string> old_key, new_key;
+  };
+  std::vector<Change> changes;
+  for (IndexFile* file : files) {
+    for (size_t i = 0; i < file->tag_count(); ++i) {
+      Tag* tag = &file->tag(i);
+      if (tag->options().custom) continue;
+      Change c{tag, {}, {}};
+      if (old_image) {
+        Result<std::optional<std::string>> k = tag->KeyOf(old_source);
+        if (!k.ok()) return k.status();
+        c.old_key = std::move(*k);
+      }
+      if (new_image) {
+        Result<std::optional<std::string>> k = tag->KeyOf(new_source);
+        if (!k.ok()) return k.status();
+        c.new_key = std::move(*k);
+      }
+      if (c.old_key == c.new_key) continue;
+      if (tag->options().candidate && c.new_key) {
+        uint32_t other = 0;
+        Result<bool> has = tag->tree().ContainsKey(*c.new_key, &other);
+        if (!has.ok()) return has.status();
+        if (*has && other != recno)
+          return Status(kErrDuplicateKey, file->path() + ": duplicate key in candidate index " +
+                                              tag->name() + " (record " + std::to_string(recno) +
+                                              ", the key of record " + std::to_string(other) + ")");
+      }
+      changes.push_back(std::move(c));
+    }
+  }
+  for (Change& c : changes) {
+    if (c.old_key) ACE_RETURN_IF_ERROR(c.tag->DeleteKey(*c.old_key, recno));
+    if (c.new_key) ACE_RETURN_IF_ERROR(c.tag->AddKey(*c.new_key, recno));
+  }
+  for (IndexFile* file : files) ACE_RETURN_IF_ERROR(file->Flush());
+  return Status::Ok();
+}
+
+}  // namespace ace::index
