@@ -187,6 +187,11 @@ Status CheckColumnName(std::string_view name, TableType table) {
                         " tables hold column names of at most " + std::to_string(max) +
                         " characters.");
   }
+  if (table != TableType::kAdt && !std::isalpha(static_cast<unsigned char>(name[0]))) {
+    return SqlError(NativeError::kBadColumnName,
+                    "The name of the " + ColumnRef(name) + " must start with a letter on " +
+                        std::string(TableTypeName(table)) + " tables.");
+  }
   std::string upper(name);
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   if (upper == "_NULLFLAGS") {

@@ -16,6 +16,7 @@
 #include "engine/sql/restructure.h"
 #include "engine/sql/sql_error.h"
 #include "engine/sql/statement_split.h"
+#include "engine/storage/dbf/dbf_info.h"
 #include "engine/storage/table_file.h"
 
 namespace ace::sql {
@@ -471,6 +472,85 @@ TEST_F(SqlRestructure, OtherStatementsGoToTheGivenRunner) {
   EXPECT_EQ(out.done[0].rows_affected, 7u);
   EXPECT_EQ(out.done[1].rows_affected, 0u);
   EXPECT_EQ(FieldNames().size(), 5u);
+}
+
+TEST_F(SqlRestructure, VfpNewColumnsGetTheirNullMarkAndAutoincValuesStay) {
+  type_ = TableType::kVfp;
+  std::vector<FieldSpec> specs = {{"Name", storage::kFtString, 10, 0, false},
+                                  {"Id", storage::kFtAutoInc, 0, 0, false},
+                                  {"Notiz", storage::kFtMemo, 0, 0, false}};
+  {
+    auto t = storage::CreateTableFile(PathOf(type_), type_, specs, {});
+    ASSERT_TRUE(t.ok()) << t.status().message();
+    for (int i = 1; i <= 12; ++i) {
+      std::vector<std::byte> img = t.value()->BlankRecord();
+      Set(*t.value(), img, "Name", "N" + std::to_string(i));
+      std::string note = "memo " + std::to_string(i);
+      std::vector<uint8_t> bytes(note.begin(), note.end());
+      ASSERT_TRUE(
+          t.value()
+              ->WriteMemo(img.data(), t.value()->fields()[2], bytes, storage::MemoKind::kText)
+              .ok());
+      ASSERT_TRUE(t.value()->AppendRecord(img.data()).ok());
+    }
+    // Record 5 is deleted before the change; record 3 has Id 100 (appends would number it 3).
+    std::vector<std::byte> img(t.value()->record_length());
+    ASSERT_TRUE(t.value()->ReadRecord(5, img.data()).ok());
+    t.value()->SetDeleted(img.data(), true);
+    ASSERT_TRUE(t.value()->WriteRecord(5, img.data()).ok());
+    ASSERT_TRUE(t.value()->ReadRecord(3, img.data()).ok());
+    Set(*t.value(), img, "Id", "100");
+    ASSERT_TRUE(t.value()->WriteRecord(3, img.data()).ok());
+    ASSERT_TRUE(t.value()->Flush().ok());
+  }
+  const std::vector<Row> before = Snapshot();
+  ExecutionOutcome out = Run("ALTER TABLE Kinder ADD Alter_St integer, ADD Seit date");
+  ASSERT_TRUE(out.error.ok()) << out.error.message();
+  auto t = storage::OpenTableFile(PathOf(type_), type_, {});
+  ASSERT_TRUE(t.ok());
+  TableFile& table = *t.value();
+  ASSERT_EQ(table.fields().size(), 5u);
+  std::vector<std::byte> img(table.record_length());
+  for (uint32_t r = 1; r <= table.record_count(); ++r) {
+    ASSERT_TRUE(table.ReadRecord(r, img.data()).ok());
+    for (size_t f = 3; f < 5; ++f) {
+      ASSERT_GE(table.fields()[f].null_bit, 0);
+      auto bit = storage::GetVfpSystemBit(table, img.data(), table.fields()[f].null_bit);
+      ASSERT_TRUE(bit.ok());
+      EXPECT_TRUE(bit.value()) << "record " << r << ", field " << f;
+    }
+  }
+  t.value().reset();
+  // The old columns have no null bits, so the codec reads them without _NullFlags.
+  std::vector<Row> after;
+  {
+    auto again = storage::OpenTableFile(PathOf(type_), type_, {});
+    ASSERT_TRUE(again.ok());
+    for (uint32_t r = 1; r <= again.value()->record_count(); ++r) {
+      ASSERT_TRUE(again.value()->ReadRecord(r, img.data()).ok());
+      Row row;
+      row.deleted = again.value()->IsDeleted(img.data());
+      for (size_t f = 0; f < 2; ++f) {
+        fields::FieldContext ctx{again.value()->fields()[f]};
+        ctx.table = type_;
+        auto text = fields::GetText(ctx, fields::ConstImage(img), fields::kTrimRight);
+        ASSERT_TRUE(text.ok()) << text.status().message();
+        row.values.push_back(text.value());
+      }
+      auto memo = again.value()->ReadMemo(img.data(), again.value()->fields()[2]);
+      ASSERT_TRUE(memo.ok());
+      row.values.emplace_back(memo->begin(), memo->end());
+      after.push_back(row);
+    }
+  }
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < after.size(); ++i) {
+    EXPECT_EQ(after[i].values, before[i].values);
+    EXPECT_EQ(after[i].deleted, before[i].deleted);
+  }
+  EXPECT_EQ(after[4].values[1], "5");
+  EXPECT_EQ(after[2].values[1], "100");
+  EXPECT_TRUE(after[4].deleted);
 }
 
 }  // namespace
