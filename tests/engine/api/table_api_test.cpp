@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "engine/base/file.h"
 #include "tests/engine/api/api_fixture.h"
 
 namespace ace_api_test {
@@ -291,6 +292,30 @@ TEST_F(TableApiTest, CorruptAndTruncatedFilesAreRefused) {
   } else {
     EXPECT_EQ(AE_CORRUPT_FILE, rc);
   }
+}
+
+}  // namespace
+}  // namespace ace_api_test
+
+namespace ace_api_test {
+namespace {
+
+// A write that the disk refuses keeps the change pending; it is written once the disk takes it.
+TEST_F(TableApiTest, FailedWriteKeepsTheChangePending) {
+  ADSHANDLE t = Create("voll", ADS_ADT, "Nr,Integer;");
+  AppendText(t, "Nr", "1");
+  ASSERT_ACE(AdsSetLong(t, U("Nr"), 2));
+  ace::FaultInjector::FailAt(ace::IoKind::kWrite, 1, AE_DISK_FULL);
+  EXPECT_EQ(AE_DISK_FULL, AdsWriteRecord(t));
+  ace::FaultInjector::Reset();
+  SIGNED32 nr = 0;
+  ASSERT_ACE(AdsGetLong(t, U("Nr"), &nr));
+  EXPECT_EQ(2, nr);
+  ASSERT_ACE(AdsWriteRecord(t));
+  ASSERT_ACE(AdsCloseTable(t));
+  ASSERT_ACE(Open("voll", ADS_ADT, &t));
+  ASSERT_ACE(AdsGetLong(t, U("Nr"), &nr));
+  EXPECT_EQ(2, nr);
 }
 
 }  // namespace
