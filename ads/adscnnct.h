@@ -22,3 +22,161 @@ class AdsConnectionError : public Exception {
   explicit AdsConnectionError(const std::string& acMsg) : Exception(acMsg) {}
   std::string ClassName() const override { return "AdsConnectionError"; }
 };
+
+// ---- The connection component -----------------------------------------------------------------
+
+#include <functional>
+
+#include "ui/classes/Classes.h"
+
+enum TAdsServerType { stADS_REMOTE, stADS_LOCAL, stADS_AIS };
+using TAdsServerTypes = TSet<TAdsServerType>;
+
+enum TAdsCompressionTypes {
+  ccAdsCompressionNotSet,
+  ccAdsCompressInternet,
+  ccAdsCompressAlways,
+  ccAdsCompressNever
+};
+
+enum TAdsCommunicationType { ctAdsDefault, ctAdsUDPIP, ctAdsIPX, ctAdsTCPIP };
+
+class TAdsConnection;
+// Asked for the credentials of a dictionary connection; may change both.
+using TAdsDatabaseLoginEvent = std::function<void(TAdsConnection* AdsConnection,
+                                                  std::string& Username, std::string& Password)>;
+
+// One engine connection, found through an alias of the alias file or an explicit ConnectPath,
+// shared by the datasets attached to it. It can also adopt a connection someone else opened
+// (SetHandle). The component belongs to one thread at a time and records the thread that
+// created it; it registers itself in ConnectionRegistry for its lifetime. It owns its engine
+// handle unless the handle was given to it shared; it does not own its attached datasets and
+// detaches them before it goes.
+class TAdsConnection : public TComponent {
+  VCL_DECLARE_CLASS(TAdsConnection, TComponent)
+ public:
+  explicit TAdsConnection(TComponent* AOwner);
+  // Uses the given engine connection and never closes it (unless ClearHandle is called).
+  static TAdsConnection* CreateWithHandle(TComponent* AOwner, ADSHANDLE Handle);
+  // Opens a connection of its own to where the given handle leads, then takes the name.
+  static TAdsConnection* CreateFromHandle(TComponent* AOwner, ADSHANDLE Handle,
+                                          const std::string& strName);
+  // Closes and detaches the attached datasets and disconnects (firing OnDisconnect only).
+  // Nothing is raised out of the destructor: a dataset that fails to close and an engine that
+  // fails to disconnect leave the component destroyed all the same.
+  ~TAdsConnection() override;
+
+  const std::string& AliasName() const { return FAliasName; }
+  virtual void SetAliasName(const std::string& Value);
+  bool IsConnected() const { return FConnected; }
+  virtual void SetIsConnected(bool Value);
+  virtual std::string ConnectPath() const { return FConnectString; }
+  virtual void SetConnectPath(const std::string& Value);
+  void Connect() { SetIsConnected(true); }
+  void Disconnect() { SetIsConnected(false); }
+  // The engine handle while connected, else 0; Handle() is the raw field.
+  virtual ADSHANDLE ConnectionHandle() const { return FConnected ? FhConnection : 0; }
+  ADSHANDLE Handle() const { return FhConnection; }
+  uint32_t ConnectionThreadID() const { return FThreadID; }
+  // "Local", "Remote", "Internet" or empty (also when not connected); AdsError when the
+  // engine cannot tell.
+  virtual std::string ConnectionType();
+  virtual bool IsDictionaryConn() const { return FIsDictionaryConn; }
+  bool ValidAlias() const { return FValidAlias; }
+
+  TAdsServerTypes AdsServerTypes() const { return FAdsServerTypes; }
+  void SetAdsServerTypes(TAdsServerTypes Value) { FAdsServerTypes = Value; }
+  bool LoginPrompt() const { return FLoginPrompt; }
+  void SetLoginPrompt(bool Value) { FLoginPrompt = Value; }
+  const std::string& Username() const { return FUsername; }
+  void SetUsername(const std::string& Value) { FUsername = Value; }
+  const std::string& Password() const { return FPassword; }
+  void SetPassword(const std::string& Value) { FPassword = Value; }
+  bool MiddleTierConnection() const { return FMiddleTierConn; }
+  void SetMiddleTierConnection(bool Value) { FMiddleTierConn = Value; }
+  bool StoredProcedureConnection() const { return FStoredProcConn; }
+  void SetStoredProcedureConnection(bool Value) { FStoredProcConn = Value; }
+  bool StoreConnected() const { return FbStoreConnected; }
+  void SetStoreConnected(bool Value) { FbStoreConnected = Value; }
+  TAdsCompressionTypes Compression() const { return FAdsCompression; }
+  void SetCompression(TAdsCompressionTypes Value) { FAdsCompression = Value; }
+  TAdsCommunicationType CommunicationType() const { return FAdsCommunicationType; }
+  void SetCommunicationType(TAdsCommunicationType Value) { FAdsCommunicationType = Value; }
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool Value) { FReadOnly = Value; }
+  const std::string& AdsCollation() const { return FAdsCollation; }
+  void SetAdsCollation(const std::string& Value) { FAdsCollation = Value; }
+
+  // The attached datasets, in the order they attached.
+  virtual void AddTableToConnectList(TAdsDataSet* Table);
+  virtual void RemoveTableFromConnectList(TAdsDataSet* oCallee);
+  virtual int DataSetCount() const { return static_cast<int>(FTablesList.size()); }
+  // 0-based; EListError for an index out of range.
+  virtual TAdsDataSet* AttachedDataSet(int Index) const;
+
+  // The server path as datasets need it: a dictionary file name is cut to its folder.
+  virtual std::string GetConnectionPath() const;
+  // ConnectPath, or else the alias path, unchanged.
+  virtual std::string GetConnectionWithDDPath() const;
+  virtual TAdsConnectionTableTypes GetAdsTableType() const { return meAliasTableType; }
+
+  // Adopts an engine connection and connects with it: shared (never closed by this component)
+  // or as the model for a connection of its own.
+  void SetHandle(ADSHANDLE hConnection, bool bShareHandle);
+  // Forgets that the handle was shared, so that the next disconnect closes it.
+  void ClearHandle() { FGivenConnection = 0; }
+
+  void SetName(const std::string& NewName) override;
+  void Loaded() override;
+
+  TNotifyEvent AfterCommit, BeforeCommit, AfterRollback, BeforeRollback;
+  TNotifyEvent OnConnect, OnDisconnect;
+  TAdsDatabaseLoginEvent OnLogin;
+  TNotifyEvent AfterConnect, AfterDisconnect, BeforeConnect, BeforeDisconnect;
+
+ protected:
+  virtual void DoAfterCommit() { Fire(AfterCommit); }
+  virtual void DoBeforeCommit() { Fire(BeforeCommit); }
+  virtual void DoAfterRollback() { Fire(AfterRollback); }
+  virtual void DoBeforeRollback() { Fire(BeforeRollback); }
+  virtual void DoOnConnect() { Fire(OnConnect); }
+  virtual void DoOnDisconnect() { Fire(OnDisconnect); }
+  // Opens the engine connection on the path (8-bit text): credentials, server types and
+  // options as the properties say; failures raise EADSDatabaseError.
+  virtual void ConnectToServer(const std::string& strServerPath);
+
+ private:
+  void Fire(const TNotifyEvent& Event) {
+    if (Event) Event(this);
+  }
+  void ConnectNow();
+  void DisconnectNow();
+  void ApplyAliasTypeToOwnedDataSets();
+  void RebindDataSets(const std::string& strOldName);
+
+  std::string FAliasName;
+  bool FValidAlias = true;
+  bool FConnected = false;
+  std::string FConnectString;
+  ADSHANDLE FhConnection = 0;
+  std::vector<TAdsDataSet*> FTablesList;
+  bool bConnectAfterLoad = false;
+  std::string mstrAliasPath;
+  TAdsConnectionTableTypes meAliasTableType = ttAdsConnectUnspecified;
+  std::string mFormName;
+  bool FIsDictionaryConn = false;
+  bool FLoginPrompt = true;
+  std::string FUsername, FPassword;
+  TAdsServerTypes FAdsServerTypes;
+  bool FMiddleTierConn = false, FStoredProcConn = false, FbStoreConnected = true;
+  TAdsCompressionTypes FAdsCompression = ccAdsCompressionNotSet;
+  TAdsCommunicationType FAdsCommunicationType = ctAdsDefault;
+  bool FReadOnly = false;
+  uint32_t FThreadID = 0;
+  ADSHANDLE FGivenConnection = 0;
+  std::string FAdsCollation;
+};
+
+// Every live TAdsConnection, in creation order. Created on first use and freed when the program
+// ends. Taken after DataSetRegistry where both are held.
+TAdsComponentRegistry<TAdsConnection>& ConnectionRegistry();
