@@ -553,5 +553,40 @@ TEST_F(SqlRestructure, VfpNewColumnsGetTheirNullMarkAndAutoincValuesStay) {
   EXPECT_TRUE(after[4].deleted);
 }
 
+TEST_F(SqlRestructure, SyntaxErrorInARunAppliesTheStatementsBeforeIt) {
+  MakeKinder(TableType::kAdt, 20);
+  ExecutionOutcome out =
+      Run("ALTER TABLE Kinder ADD a integer;\r\n"
+          "ALTER TABLE Kinder ADD b date;\r\n"
+          "ALTER TABLE Kinder ADD c;\r\n"
+          "ALTER TABLE Kinder ADD d char(5);\r\n");
+  ASSERT_EQ(out.done.size(), 2u);
+  EXPECT_EQ(out.rewrites, 1u);
+  EXPECT_EQ(out.error.message(),
+            "SQL error: State = 42000; NativeError = 2102; The statement ends where a type name "
+            "was expected. -- statement 3 of 4 at line 3, column 25: ALTER TABLE Kinder ADD c");
+  EXPECT_EQ(FieldNames(),
+            (std::vector<std::string>{"Name", "Geboren", "Nummer", "Notiz", "a", "b"}));
+}
+
+TEST_F(SqlRestructure, DroppingTheLastMemoColumnRemovesTheMemoFile) {
+  MakeKinder(TableType::kCdx, 30);
+  const std::vector<Row> before = Snapshot();
+  ExecutionOutcome out =
+      Run("ALTER TABLE KINDER DROP COLUMN notiz; ALTER TABLE Kinder ALTER Nummer Nummer char(8)");
+  ASSERT_TRUE(out.error.ok()) << out.error.message();
+  EXPECT_EQ(out.rewrites, 1u);
+  EXPECT_EQ(DirListing(), (std::vector<std::string>{"Kinder.dbf"}));
+  const std::vector<Row> after = Snapshot();
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < after.size(); ++i) {
+    EXPECT_EQ(after[i].values.size(), 3u);
+    EXPECT_EQ(after[i].values[0], before[i].values[0]);
+    EXPECT_EQ(after[i].values[1], before[i].values[1]);
+    EXPECT_EQ(after[i].values[2], std::to_string((i + 1) * 3));  // number text, left-aligned now
+    EXPECT_EQ(after[i].deleted, before[i].deleted);
+  }
+}
+
 }  // namespace
 }  // namespace ace::sql
