@@ -417,6 +417,7 @@ int TField::DisplayWidth() const {
 void TField::SetLookupDataSet(TDataSet* Value) {
   CheckInactive();
   if (Value && Value == FDataSet) DatabaseError("Zirkuläre Datenverbindungen sind nicht erlaubt");
+  if (FLookupDataSet && FLookupDataSet != Value) FLookupDataSet->RemoveFreeNotification(this);
   FLookupDataSet = Value;
   if (Value) Value->FreeNotification(this);
 }
@@ -594,6 +595,17 @@ void TField::Assign(TPersistent* Source) {
 
 TComponent* TField::GetParentComponent() {
   return FDataSet;
+}
+
+void TField::FocusControl() {
+  if (!FDataSet || !FDataSet->Active()) return;
+  TField* self = this;
+  FDataSet->DataEvent(deFocusControl, reinterpret_cast<intptr_t>(&self));
+}
+
+void TField::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FLookupDataSet) FLookupDataSet = nullptr;
 }
 
 void TField::SetParentComponent(TComponent* Value) {

@@ -278,6 +278,11 @@ class TField : public TComponent {
   void AssignValue(const Variant& Value) { SetAsVariant(Value); }
   void Assign(TPersistent* Source) override;
 
+  // Asks the controls that show the field to take the focus (deFocusControl).
+  void FocusControl();
+  // Forgets a lookup dataset that goes away.
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
   // Component streaming: a field is a child of its dataset in a description.
   bool HasParent() override { return true; }
   TComponent* GetParentComponent() override;

@@ -404,6 +404,13 @@ void TDataSet::SetBufferCount(int Value) {
   if (FRecordCount > 0 && FRecordCount < FBufferCount) GetPriorRecords();
 }
 
+void TDataSet::RecreateBuffers() {
+  int count = FBufferCount;
+  ClearBuffers();
+  SetBufListSize(0);
+  if (count > 0) SetBufListSize(count + 1);
+}
+
 void TDataSet::MoveBuffer(int CurIndex, int NewIndex) {
   if (CurIndex == NewIndex) return;
   TRecordBuffer b = FBuffers[static_cast<size_t>(CurIndex)];

@@ -345,6 +345,10 @@ class TDataSet : public TComponent {
   int GetNextRecords();
   int GetPriorRecords();
   void SetBufferCount(int Value);
+  // Drops every record buffer and allocates the window anew (after the record layout changed,
+  // e.g. with another bookmark length); the window is empty afterwards: the caller refetches
+  // (First or Resync).
+  void RecreateBuffers();
   void InitRecord(TRecordBuffer Buffer);
   // Releases what blob fields hold for the record being edited (CloseBlob per blob field).
   void FreeFieldBuffers();

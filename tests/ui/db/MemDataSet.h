@@ -154,4 +154,7 @@ class TTestDataLink : public TDataLink {
   }
   void LayoutChanged() override { Events.push_back("layout"); }
   void UpdateData() override { Events.push_back("update"); }
+  void FocusControl(TField** Field) override {
+    Events.push_back("focus " + (Field && *Field ? (*Field)->FieldName() : std::string("-")));
+  }
 };

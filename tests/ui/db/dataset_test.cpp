@@ -852,3 +852,47 @@ TEST_F(DataSetTest, PersistentFieldsComeFromADescriptionAndAreWrittenBack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DataSetTest, LookupFieldForgetsADestroyedLookupDataset) {
+  auto* customers = new TMemDataSet(nullptr);
+  customers->SetSpecs({{"CID", ftInteger}});
+  TStringField f(nullptr);
+  f.SetFieldKind(fkLookup);
+  f.SetLookupDataSet(customers);
+  EXPECT_EQ(f.LookupDataSet(), customers);
+  delete customers;
+  EXPECT_EQ(f.LookupDataSet(), nullptr);
+}
+
+class TRebufferingDataSet : public TMemDataSet {
+ public:
+  using TDataSet::RecreateBuffers;
+  using TMemDataSet::TMemDataSet;
+};
+
+TEST_F(DataSetTest, RecreatedBuffersAreRefilledByFirst) {
+  TRebufferingDataSet ds(nullptr);
+  Fill(ds, 4);
+  TDataSource src(nullptr);
+  src.SetDataSet(&ds);
+  TTestDataLink link;
+  link.SetBufferCount(2);
+  link.SetDataSource(&src);
+  ds.Open();
+  ds.Next();
+  int allocated = ds.BuffersAllocated;
+  ds.RecreateBuffers();
+  EXPECT_EQ(ds.BuffersAllocated, allocated + 3);
+  EXPECT_EQ(ds.BuffersFreed, 3);
+  EXPECT_TRUE(ds.IsEmpty());
+  ds.First();
+  EXPECT_EQ(ds.WindowRecordCount(), 2);
+  EXPECT_EQ(Id(ds), 1);
+  link.Events.clear();
+  ds.FieldByName("NAME")->FocusControl();
+  EXPECT_THAT(link.Events, ElementsAre("focus NAME"));
+}
+
+}  // namespace
