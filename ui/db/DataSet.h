@@ -88,8 +88,9 @@ class TDataSet : public TComponent {
   VCL_DECLARE_CLASS(TDataSet, TComponent)
  public:
   explicit TDataSet(TComponent* AOwner);
-  // Destroys the fields and detaches the data sources. Descendants must call Close() in their
-  // own destructor: the record buffers and the cursor are theirs and need their hooks.
+  // Destroys the fields and detaches the data sources. Descendants must call Destroying() and
+  // then Close() in their own destructor: the record buffers and the cursor are theirs and need
+  // their hooks (Destroying first, so that the close runs no Before/AfterClose handler).
   ~TDataSet() override;
 
   // ---- opening and closing

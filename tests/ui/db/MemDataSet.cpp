@@ -51,6 +51,7 @@ void TMemDataSet::SetRecId(TRecordBuffer Buffer, int32_t Id) {
 }
 
 TMemDataSet::~TMemDataSet() {
+  Destroying();
   Close();
 }
 

@@ -896,3 +896,29 @@ TEST_F(DataSetTest, RecreatedBuffersAreRefilledByFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DataSetTest, DestroyingAnOpenDatasetRunsNoCloseHandlers) {
+  std::vector<std::string> log;
+  {
+    TComponent owner(nullptr);
+    auto* ds = new TMemDataSet(&owner);
+    Fill(*ds, 2);
+    ds->Open();
+    ds->BeforeClose = [&](TDataSet*) { log.push_back("BeforeClose"); };
+    ds->AfterClose = [&](TDataSet*) { log.push_back("AfterClose"); };
+    auto* src = new TDataSource(&owner);
+    src->SetDataSet(ds);
+    TTestDataLink link;
+    link.SetDataSource(src);
+    EXPECT_TRUE(link.Active());
+    delete ds;  // the source hears of it and lets the link go inactive
+    EXPECT_EQ(src->DataSet(), nullptr);
+    EXPECT_FALSE(link.Active());
+    link.SetDataSource(nullptr);
+  }
+  EXPECT_TRUE(log.empty());
+}
+
+}  // namespace
