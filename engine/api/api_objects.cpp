@@ -26,22 +26,9 @@ bool SameNameNoCase(const std::string& a, const char* b) {
 TableObject::TableObject(std::shared_ptr<ConnectionObject> owner,
                          std::unique_ptr<cursor::Cursor> cursor)
     : HandleObject(HandleKind::kTable), owner_(std::move(owner)), cursor_(std::move(cursor)) {
-  // The _NullFlags field of a Visual FoxPro table is not among fields(); it is the last field of
-  // the record, as long as its highest bit needs.
-  if (cursor_->file().type() == storage::TableType::kVfp) {
-    int highest = -1;
-    for (const storage::FieldDesc& f : cursor_->file().fields()) {
-      highest = std::max<int>(highest, std::max<int>(f.null_bit, f.varlen_bit));
-    }
-    if (highest >= 0) {
-      null_flags_.name = "_NullFlags";
-      null_flags_.length = static_cast<uint32_t>(highest / 8 + 1);
-      uint32_t record_length = cursor_->file().record_length();
-      if (null_flags_.length < record_length) {
-        null_flags_.offset = record_length - null_flags_.length;
-        has_null_flags_ = true;
-      }
-    }
+  if (const storage::FieldDesc* flags = cursor_->file().null_flags_field()) {
+    null_flags_ = *flags;
+    has_null_flags_ = true;
   }
 }
 

@@ -141,6 +141,7 @@ fields::FieldContext ContextOf(const Cursor& cursor, const FieldDesc& field) {
   fields::FieldContext ctx{field};
   ctx.table = cursor.file().type();
   ctx.char_type = cursor.options().char_type;
+  ctx.null_flags = cursor.file().null_flags_field();
   return ctx;
 }
 

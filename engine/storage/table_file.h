@@ -120,6 +120,10 @@ class TableFile {
   virtual uint32_t record_length() const = 0;
   virtual uint16_t memo_block_size() const = 0;  // 0 when there is no memo file
 
+  // The Visual FoxPro _NullFlags field of the record image, which is not one of fields() (its
+  // bits are FieldDesc::null_bit and varlen_bit), or nullptr when the table has none.
+  virtual const FieldDesc* null_flags_field() const { return nullptr; }
+
   // The data file (for locks, which live at offsets beyond any data).
   virtual File& data_file() = 0;
 

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "engine/base/error_codes.h"
 #include "engine/storage/dbf/dbf_info.h"
@@ -69,13 +70,24 @@ class DbfTable final : public TableFile {
         type_(type),
         layout_(std::move(layout)),
         data_(std::move(data)),
-        read_only_(read_only) {}
+        read_only_(read_only) {
+    if (layout_.null_flags_column >= 0) {
+      const Column& c = layout_.columns[static_cast<size_t>(layout_.null_flags_column)];
+      null_flags_.emplace();
+      null_flags_->name = c.name;
+      null_flags_->length = c.length;
+      null_flags_->offset = c.offset;
+    }
+  }
 
   TableType type() const override { return type_; }
   const std::string& path() const override { return path_; }
   const std::string& memo_path() const override { return memo_path_; }
   const std::vector<FieldDesc>& fields() const override { return layout_.fields; }
   uint32_t record_length() const override { return layout_.record_length; }
+  const FieldDesc* null_flags_field() const override {
+    return null_flags_ ? &*null_flags_ : nullptr;
+  }
   uint16_t memo_block_size() const override {
     return memo_ ? static_cast<uint16_t>(memo_->block_size()) : 0;
   }
@@ -142,6 +154,7 @@ class DbfTable final : public TableFile {
   uint32_t count_ = 0;
   dbf::Date stamped_;
   bool modified_ = false;  // something was written since the table was opened
+  std::optional<FieldDesc> null_flags_;  // the _NullFlags column, when the table has one
 };
 
 std::string RecordContext(const std::string& path, uint32_t recno) {
