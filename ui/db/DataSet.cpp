@@ -218,7 +218,8 @@ TClass TDataSet::GetFieldClass(TFieldType FieldType) {
 }
 
 void TDataSet::CreateFields() {
-  FieldDefs()->Update();
+  // Definitions read at this open are used as they are; only stale ones are read again.
+  if (!FFieldDefs->Updated()) FFieldDefs->Update();
   for (int i = 0; i < FFieldDefs->Count(); ++i) {
     TFieldDef* d = FFieldDefs->Items(i);
     if (d->DataType() == ftUnknown || d->Attributes().Contains(faHiddenCol)) continue;

@@ -96,6 +96,7 @@ int TMemDataSet::NativeSize(const MemFieldSpec& s) const {
 }
 
 void TMemDataSet::InternalInitFieldDefs() {
+  ++InitFieldDefsCalls;
   FieldDefs()->Clear();
   for (const MemFieldSpec& s : FSpecs) {
     TFieldDef* d = FieldDefs()->Add(s.Name, s.Type, s.Size, s.Required);

@@ -41,6 +41,7 @@ class TMemDataSet : public TDataSet {
   int GetRecordCalls = 0;
   int InternalOpenCalls = 0;
   int InternalCloseCalls = 0;
+  int InitFieldDefsCalls = 0;
   int BuffersAllocated = 0;
   int BuffersFreed = 0;
   std::vector<std::string> Log;

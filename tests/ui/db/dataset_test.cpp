@@ -46,6 +46,7 @@ TEST_F(DataSetTest, OpenAndCloseRunHooksAndEventsInOrder) {
   EXPECT_EQ(ds.GetRecordCalls, 1);
   EXPECT_EQ(ds.BufferCount(), 1);
   EXPECT_EQ(ds.BuffersAllocated, 2);
+  EXPECT_EQ(ds.InitFieldDefsCalls, 1);  // definitions read once per open
   EXPECT_EQ(Id(ds), 1);
   EXPECT_TRUE(ds.Bof());
   EXPECT_FALSE(ds.Eof());
