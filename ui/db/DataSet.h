@@ -375,12 +375,13 @@ class TDataSet : public TComponent {
   virtual void DoAfterRefresh() { Fire(AfterRefresh, this); }
   virtual void DoOnCalcFields() { Fire(OnCalcFields, this); }
   virtual void DoOnNewRecord() { Fire(OnNewRecord, this); }
-  // Applies a fresh-found cursor position through the window (Locate and its kin).
+  // The answer of Found(): descendants with their own Locate or record search set it.
   void SetFound(bool Value) { FFound = Value; }
   bool InternalOpenComplete() const { return FInternalOpenComplete; }
   void SetBOF(bool Value) { FBOF = Value; }
   void SetEOF(bool Value) { FEOF = Value; }
-  // True when Buffer's fields equal KeyValues (dsCalcFields reads from it).
+  // True when Fields (read in the current state, e.g. dsCalcFields over a scratch buffer) equal
+  // KeyValues: one value for one field, else an array with one element per field.
   bool RecordMatches(TRecordBuffer Buffer, const std::vector<TField*>& Fields,
                      const Variant& KeyValues, TLocateOptions Options);
   // Scans from the first record with the spare buffer as calculation buffer; on a match leaves

@@ -36,7 +36,7 @@ bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& out);
 TDateTime EncodeTime(int hour, int min, int sec, int msec);  // EConvertError for an invalid time
 void DecodeDate(TDateTime value, int& year, int& month, int& day);
 void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec);
-// Days before 1899-12-30 count the fraction toward the same day (as the classic type does):
+// Days before 1899-12-30 count the fraction toward the same day:
 // -1.25 is 29 December 1899, 06:00.
 TTimeStamp DateTimeToTimeStamp(TDateTime value);
 TDateTime TimeStampToDateTime(const TTimeStamp& value);  // EConvertError for Date < 1

@@ -15,7 +15,7 @@
 
 #include "ui/classes/SysUtils.h"
 
-// Fixed-point currency value with four decimals, stored as value x 10000 (like the classic type).
+// Fixed-point currency value with four decimals, stored as value x 10000.
 struct Currency {
   int64_t Scaled = 0;
 

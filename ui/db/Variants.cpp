@@ -124,7 +124,7 @@ bool Variant::AsBoolean() const {
 
 int64_t Variant::AsInt64() const {
   auto fromDouble = [this](double d) -> int64_t {
-    double r = std::nearbyint(d);  // banker's rounding, as the classic conversion does
+    double r = std::nearbyint(d);  // halves go to the even neighbour
     if (!std::isfinite(r) || r >= 9.2233720368547758e18 || r < -9.2233720368547758e18)
       CastError(VarType(), varInt64);
     return static_cast<int64_t>(r);

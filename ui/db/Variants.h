@@ -1,7 +1,7 @@
 // Variant: a value of one of the framework's dynamic types (unassigned, null, Boolean, 32- and
 // 64-bit integer, double, currency, date-time, string, bytes, array of variants).
 //
-// Conversions follow the classic rules: Unassigned reads as 0 / "" / False; Null converts to
+// Conversions: Unassigned reads as 0 / "" / False; Null converts to
 // nothing and raises EVariantTypeCastError; strings are parsed with FormatSettings and raise
 // EVariantTypeCastError when they do not parse; arrays convert to nothing. A Variant owns its
 // value (strings, bytes and array elements are copied with it).
