@@ -21,8 +21,10 @@ function(vaskoli_layer_tests layer)
   add_executable(${layer}_tests ${srcs})
   target_link_libraries(${layer}_tests PRIVATE ${libs} GTest::gtest_main GTest::gmock)
   target_include_directories(${layer}_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(${layer}_tests PRIVATE VASKOLI_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                             VASKOLI_BINARY_DIR="${CMAKE_BINARY_DIR}")
   gtest_discover_tests(${layer}_tests DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VASKOLI_SOURCE_DIR=${CMAKE_SOURCE_DIR};VASKOLI_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 
   file(GLOB subdirs LIST_DIRECTORIES true ${dir}/*)
   file(GLOB_RECURSE common_srcs CONFIGURE_DEPENDS ${common}/*.cpp)
@@ -34,6 +36,8 @@ function(vaskoli_layer_tests layer)
         add_executable(${layer}_${name}_tests EXCLUDE_FROM_ALL ${subsrcs} ${common_srcs})
         target_link_libraries(${layer}_${name}_tests PRIVATE ${libs} GTest::gtest_main GTest::gmock)
         target_include_directories(${layer}_${name}_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
+        target_compile_definitions(${layer}_${name}_tests PRIVATE VASKOLI_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                   VASKOLI_BINARY_DIR="${CMAKE_BINARY_DIR}")
       endif()
     endif()
   endforeach()

@@ -18,9 +18,7 @@ UNSIGNED32 FakeGetHandleType(ADSHANDLE, UNSIGNED16* type) {
 }
 
 TEST(ImportTable, ListsEveryFunctionOfTheEngineHeader) {
-  const char* src = std::getenv("VASKOLI_SOURCE_DIR");
-  ASSERT_NE(src, nullptr);
-  std::ifstream in(std::string(src) + "/engine/include/ace.h");
+  std::ifstream in(std::string(VASKOLI_SOURCE_DIR) + "/engine/include/ace.h");
   ASSERT_TRUE(in);
   std::stringstream text;
   text << in.rdbuf();
