@@ -33,12 +33,6 @@ void Put16(std::string* s, size_t at, uint16_t v) {
 
 static_assert(std::endian::native == std::endian::little, "index pages are little-endian");
 
-// Compares the first prefix.size() bytes of entry with prefix.
-int ComparePrefix(const std::string& entry, std::string_view prefix) {
-  size_t n = std::min(entry.size(), prefix.size());
-  return std::memcmp(entry.data(), prefix.data(), n);
-}
-
 }  // namespace
 
 bool IsValidPageSize(uint32_t page_size) {
@@ -142,23 +136,37 @@ Status BTree::Fault(uint32_t page, const std::string& what) const {
                                      std::to_string(page) + ": " + what);
 }
 
-Status BTree::ReadNode(uint32_t page, Node* node) {
+Status BTree::ReadRaw(uint32_t page, std::string* data, RawHeader* header) {
   if (page == 0 || page >= store_->page_count()) return Fault(page, "page number outside the file");
-  std::string data;
-  ACE_RETURN_IF_ERROR(store_->ReadPage(page, &data));
-  if (data.size() != store_->page_size()) return Fault(page, "short page");
-  uint8_t type = static_cast<uint8_t>(data[0]);
+  ACE_RETURN_IF_ERROR(store_->ReadPage(page, data));
+  if (data->size() != store_->page_size()) return Fault(page, "short page");
+  uint8_t type = static_cast<uint8_t>((*data)[0]);
   if (type != kLeafPage && type != kInteriorPage) return Fault(page, "not a tree page");
-  if (Get32(data, 12) != tag_id_) return Fault(page, "page belongs to another index");
-  node->page = page;
-  node->leaf = type == kLeafPage;
-  uint32_t n = Get16(data, 2);
-  uint32_t cap = node->leaf ? LeafCapacity() : InteriorCapacity();
-  if (n > cap) return Fault(page, "entry count " + std::to_string(n) + " beyond the page");
-  node->prev = Get32(data, 4);
-  node->next = Get32(data, 8);
-  if (node->prev >= store_->page_count() || node->next >= store_->page_count())
+  if (Get32(*data, 12) != tag_id_) return Fault(page, "page belongs to another index");
+  header->leaf = type == kLeafPage;
+  header->count = Get16(*data, 2);
+  if (header->count > (header->leaf ? LeafCapacity() : InteriorCapacity()))
+    return Fault(page, "entry count " + std::to_string(header->count) + " beyond the page");
+  header->prev = Get32(*data, 4);
+  header->next = Get32(*data, 8);
+  if (header->prev >= store_->page_count() || header->next >= store_->page_count())
     return Fault(page, "leaf link outside the file");
+  return Status::Ok();
+}
+
+Status BTree::ReadNode(uint32_t page, Node* node) {
+  std::string data;
+  RawHeader h;
+  ACE_RETURN_IF_ERROR(ReadRaw(page, &data, &h));
+  return DecodeNode(page, data, h, node);
+}
+
+Status BTree::DecodeNode(uint32_t page, const std::string& data, const RawHeader& h, Node* node) {
+  node->page = page;
+  node->leaf = h.leaf;
+  node->prev = h.prev;
+  node->next = h.next;
+  uint32_t n = h.count;
   node->entries.clear();
   node->child.clear();
   node->count.clear();
@@ -177,6 +185,30 @@ Status BTree::ReadNode(uint32_t page, Node* node) {
   }
   if (!node->leaf && n == 0) return Fault(page, "interior page without children");
   return Status::Ok();
+}
+
+size_t BTree::RawLowerBound(const std::string& data, const RawHeader& h, std::string_view target,
+                            bool strictly_greater) const {
+  size_t stride = h.leaf ? EntryLength() : EntryLength() + 8;
+  size_t n = std::min<size_t>(target.size(), EntryLength());
+  size_t lo = 0, hi = h.count;
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    int c = std::memcmp(data.data() + kTreeHeaderSize + mid * stride, target.data(), n);
+    bool ok = strictly_greater ? c > 0 : c >= 0;
+    if (ok)
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return lo;
+}
+
+Result<uint32_t> BTree::RawChild(uint32_t page, const std::string& data, size_t index) const {
+  uint32_t child = Get32(data, kTreeHeaderSize + index * (EntryLength() + 8) + EntryLength());
+  if (child == 0 || child >= store_->page_count() || child == page)
+    return Fault(page, "child page " + std::to_string(child) + " outside the file");
+  return child;
 }
 
 Status BTree::WriteNode(const Node& node) {
@@ -264,15 +296,57 @@ Status BTree::Insert(std::string_view key, uint32_t recno) {
                                           ", the key of record " + std::to_string(other) + ")");
   }
   std::string entry = MakeEntry(key, recno);
-  std::vector<PathStep> path;
-  ACE_RETURN_IF_ERROR(Descend(entry, &path, true));
-  Node& leaf = path.back().node;
-  size_t slot = path.back().index;
-  if (slot < leaf.entries.size() && leaf.entries[slot] == entry)
+  // Interior pages are changed in place (separator raised, count + 1); only the leaf is decoded
+  // unless it overflows.
+  struct RawStep {
+    uint32_t page;
+    std::string data;
+    RawHeader header;
+    size_t index;
+  };
+  std::vector<RawStep> raw;
+  uint32_t page = root_;
+  for (int depth = 0;; ++depth) {
+    if (depth > kMaxDepth) return Fault(page, "tree deeper than possible (a cycle)");
+    RawStep step{page, {}, {}, 0};
+    ACE_RETURN_IF_ERROR(ReadRaw(page, &step.data, &step.header));
+    if (step.header.leaf) break;
+    if (step.header.count == 0) return Fault(page, "interior page without children");
+    size_t idx = RawLowerBound(step.data, step.header, entry, false);
+    size_t at =
+        kTreeHeaderSize + std::min<size_t>(idx, step.header.count - 1) * (EntryLength() + 8);
+    if (idx == step.header.count) {
+      idx = step.header.count - 1;
+      std::memcpy(step.data.data() + at, entry.data(), EntryLength());
+    }
+    Put32(&step.data, at + EntryLength() + 4, Get32(step.data, at + EntryLength() + 4) + 1);
+    Result<uint32_t> child = RawChild(page, step.data, idx);
+    if (!child.ok()) return child.status();
+    step.index = idx;
+    raw.push_back(std::move(step));
+    page = *child;
+  }
+  PathStep leaf_step;
+  Node& leaf = leaf_step.node;
+  ACE_RETURN_IF_ERROR(ReadNode(page, &leaf));
+  auto it = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), entry);
+  if (it != leaf.entries.end() && *it == entry)
     return Status(kErrInternal, "record " + std::to_string(recno) + " is in index " + name_ +
                                     " already with this key");
-  leaf.entries.insert(leaf.entries.begin() + static_cast<long>(slot), entry);
-  for (size_t i = 0; i + 1 < path.size(); ++i) path[i].node.count[path[i].index] += 1;
+  leaf.entries.insert(it, entry);
+  if (leaf.entries.size() <= LeafCapacity()) {
+    ACE_RETURN_IF_ERROR(WriteNode(leaf));
+    for (const RawStep& step : raw) ACE_RETURN_IF_ERROR(store_->WritePage(step.page, step.data));
+    return Status::Ok();
+  }
+  std::vector<PathStep> path;
+  for (const RawStep& step : raw) {
+    PathStep ps;
+    ACE_RETURN_IF_ERROR(DecodeNode(step.page, step.data, step.header, &ps.node));
+    ps.index = step.index;
+    path.push_back(std::move(ps));
+  }
+  path.push_back(std::move(leaf_step));
   return SplitUp(&path);
 }
 
@@ -397,32 +471,32 @@ Status BTree::Remove(std::string_view key, uint32_t recno) {
 // ---- Seeks and walking -----------------------------------------------------------------------
 
 Result<TreePosition> BTree::Normalize(TreePosition pos) {
-  Node node;
+  std::string data;
+  RawHeader h;
   for (int hops = 0; pos.page != 0; ++hops) {
     if (hops > kMaxDepth) return Fault(pos.page, "run of empty leaves (broken links)");
-    ACE_RETURN_IF_ERROR(ReadNode(pos.page, &node));
-    if (!node.leaf) return Fault(pos.page, "leaf link to an interior page");
-    if (pos.slot < node.entries.size()) return pos;
-    pos = TreePosition{node.next, 0};
+    ACE_RETURN_IF_ERROR(ReadRaw(pos.page, &data, &h));
+    if (!h.leaf) return Fault(pos.page, "leaf link to an interior page");
+    if (pos.slot < h.count) return pos;
+    pos = TreePosition{h.next, 0};
   }
   return TreePosition{};
 }
 
 Result<TreePosition> BTree::LowerBound(std::string_view prefix, bool strictly_greater) {
-  auto satisfied = [&](const std::string& e) {
-    int c = ComparePrefix(e, prefix);
-    return strictly_greater ? c > 0 : c >= 0;
-  };
   uint32_t page = root_;
-  Node node;
+  std::string data;
+  RawHeader h;
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth) return Fault(page, "tree deeper than possible (a cycle)");
-    ACE_RETURN_IF_ERROR(ReadNode(page, &node));
-    auto it = std::find_if(node.entries.begin(), node.entries.end(), satisfied);
-    size_t idx = static_cast<size_t>(it - node.entries.begin());
-    if (node.leaf) return Normalize(TreePosition{page, static_cast<uint32_t>(idx)});
-    if (idx == node.entries.size()) idx = node.entries.size() - 1;
-    page = node.child[idx];
+    ACE_RETURN_IF_ERROR(ReadRaw(page, &data, &h));
+    size_t idx = RawLowerBound(data, h, prefix, strictly_greater);
+    if (h.leaf) return Normalize(TreePosition{page, static_cast<uint32_t>(idx)});
+    if (h.count == 0) return Fault(page, "interior page without children");
+    if (idx == h.count) idx = h.count - 1;
+    Result<uint32_t> child = RawChild(page, data, idx);
+    if (!child.ok()) return child.status();
+    page = *child;
   }
 }
 
@@ -480,26 +554,28 @@ Result<TreePosition> BTree::Next(TreePosition pos) {
 Result<TreePosition> BTree::Prior(TreePosition pos) {
   if (!pos.valid()) return TreePosition{};
   if (pos.slot > 0) return TreePosition{pos.page, pos.slot - 1};
-  Node node;
-  ACE_RETURN_IF_ERROR(ReadNode(pos.page, &node));
-  uint32_t page = node.prev;
+  std::string data;
+  RawHeader h;
+  ACE_RETURN_IF_ERROR(ReadRaw(pos.page, &data, &h));
+  uint32_t page = h.prev;
   for (int hops = 0; page != 0; ++hops) {
     if (hops > kMaxDepth) return Fault(page, "run of empty leaves (broken links)");
-    ACE_RETURN_IF_ERROR(ReadNode(page, &node));
-    if (!node.leaf) return Fault(page, "leaf link to an interior page");
-    if (!node.entries.empty())
-      return TreePosition{page, static_cast<uint32_t>(node.entries.size() - 1)};
-    page = node.prev;
+    ACE_RETURN_IF_ERROR(ReadRaw(page, &data, &h));
+    if (!h.leaf) return Fault(page, "leaf link to an interior page");
+    if (h.count > 0) return TreePosition{page, h.count - 1};
+    page = h.prev;
   }
   return TreePosition{};
 }
 
 Result<TreeEntry> BTree::EntryAt(TreePosition pos) {
-  Node node;
-  ACE_RETURN_IF_ERROR(ReadNode(pos.page, &node));
-  if (!node.leaf || pos.slot >= node.entries.size())
+  std::string data;
+  RawHeader h;
+  ACE_RETURN_IF_ERROR(ReadRaw(pos.page, &data, &h));
+  if (!h.leaf || pos.slot >= h.count)
     return Fault(pos.page, "no entry " + std::to_string(pos.slot) + " in this page");
-  return SplitEntry(node.entries[pos.slot], key_length_);
+  return SplitEntry(data.substr(kTreeHeaderSize + size_t{pos.slot} * EntryLength(), EntryLength()),
+                    key_length_);
 }
 
 // ---- Counting --------------------------------------------------------------------------------

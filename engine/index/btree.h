@@ -210,7 +210,20 @@ class BTree {
   uint32_t InteriorCapacity() const;
   std::string MakeEntry(std::string_view key, uint32_t recno) const;
   Status Fault(uint32_t page, const std::string& what) const;
+  struct RawHeader {
+    bool leaf = true;
+    uint32_t count = 0;
+    uint32_t prev = 0;
+    uint32_t next = 0;
+  };
+  // Reads a page and checks its header only (for walking without decoding entries).
+  Status ReadRaw(uint32_t page, std::string* data, RawHeader* header);
   Status ReadNode(uint32_t page, Node* node);
+  Status DecodeNode(uint32_t page, const std::string& data, const RawHeader& h, Node* node);
+  // First entry (0..count) whose first min(target, entry) bytes compare >= (or >) target.
+  size_t RawLowerBound(const std::string& data, const RawHeader& h, std::string_view target,
+                       bool strictly_greater) const;
+  Result<uint32_t> RawChild(uint32_t page, const std::string& data, size_t index) const;
   Status WriteNode(const Node& node);
   Status Descend(std::string_view target, std::vector<PathStep>* path, bool adjust_last_sep);
   Status SplitUp(std::vector<PathStep>* path);
