@@ -35,8 +35,8 @@ struct KeySpec {
 // expression's fixed length (an expression without one, e.g. on a memo, cannot be a key).
 Result<KeySpec> KeySpecOf(const Expression& key_expression, const Collation& collation);
 
-// Exactly spec.length bytes. A value of another type than the spec's is encoded as the
-// spec type's null key.
+// Exactly spec.length bytes. A value of a type other than the one the KeySpec names is encoded as
+// that type's null key.
 std::string EncodeKey(const Value& value, const KeySpec& spec);
 
 // The key of the current record: the expression evaluated and encoded.
