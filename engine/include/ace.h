@@ -502,6 +502,60 @@ ACE_API UNSIGNED32 AdsBinaryToFile(ADSHANDLE hTable, const UNSIGNED8* pucFldName
 ACE_API UNSIGNED32 AdsAccessVfpSystemField(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED8* pucRecord,
                                            UNSIGNED32 ulOptions, UNSIGNED32* pulValue);
 
+/* ---- SQL statements ---------------------------------------------------------------------- */
+
+/* Statement option values (AdsStmtSetTable...). */
+#define ADS_CHECK_RIGHTS 1
+#define ADS_IGNORE_RIGHTS 2
+#define ADS_CURSOR_READONLY 1
+#define ADS_CURSOR_READWRITE 2
+#define ADS_CONSTRAIN 1
+#define ADS_NO_CONSTRAIN 2
+#define ADS_READ_ALL_COLUMNS 1
+#define ADS_READ_SELECT_COLUMNS 2
+
+/* A statement handle on a connection, with default options (proprietary locks, ADT tables,
+ * rights checked, read-only results, no collation, ANSI characters). */
+ACE_API UNSIGNED32 AdsCreateSQLStatement(ADSHANDLE hConnect, ADSHANDLE* phStatement);
+/* Closes a statement and every static result cursor it still owns (5106 for no statement). */
+ACE_API UNSIGNED32 AdsCloseSQLStatement(ADSHANDLE hStatement);
+/* Options the statement applies to the tables its statements open. */
+ACE_API UNSIGNED32 AdsStmtSetTableLockType(ADSHANDLE hStatement, UNSIGNED16 usLockType);
+ACE_API UNSIGNED32 AdsStmtSetTableCollation(ADSHANDLE hStatement, const UNSIGNED8* pucCollation);
+ACE_API UNSIGNED32 AdsStmtSetTableRights(ADSHANDLE hStatement, UNSIGNED16 usCheckRights);
+ACE_API UNSIGNED32 AdsStmtSetTableReadOnly(ADSHANDLE hStatement, UNSIGNED16 usReadOnly);
+ACE_API UNSIGNED32 AdsStmtSetTableType(ADSHANDLE hStatement, UNSIGNED16 usTableType);
+ACE_API UNSIGNED32 AdsStmtSetTableCharType(ADSHANDLE hStatement, UNSIGNED16 usCharType);
+ACE_API UNSIGNED32 AdsStmtConstrainUpdates(ADSHANDLE hStatement, UNSIGNED16 usConstrain);
+ACE_API UNSIGNED32 AdsStmtReadAllColumns(ADSHANDLE hStatement, UNSIGNED16 usReadAll);
+/* Seconds an execution may run before it stops with an error; 0 = no limit. */
+ACE_API UNSIGNED32 AdsSetSQLTimeout(ADSHANDLE hStatement, UNSIGNED32 ulTimeout);
+/* Encryption password for tables the statement creates or opens; table passwords by name. */
+ACE_API UNSIGNED32 AdsStmtEnableEncryption(ADSHANDLE hStatement, const UNSIGNED8* pucPassword);
+ACE_API UNSIGNED32 AdsStmtDisableEncryption(ADSHANDLE hStatement);
+ACE_API UNSIGNED32 AdsStmtSetTablePassword(ADSHANDLE hStatement, const UNSIGNED8* pucTableName,
+                                           const UNSIGNED8* pucPassword);
+ACE_API UNSIGNED32 AdsStmtClearTablePasswords(ADSHANDLE hStatement);
+/* Checks and keeps a text of one or more statements (separated by ';'); its parameters ('?' and
+ * ':name', numbered from 1 in order of appearance) become settable with AdsSet... and
+ * ADSFIELD(n). */
+ACE_API UNSIGNED32 AdsPrepareSQL(ADSHANDLE hStatement, const UNSIGNED8* pucSQL);
+ACE_API UNSIGNED32 AdsPrepareSQLW(ADSHANDLE hStatement, const WCHAR* pwcSQL);
+/* Runs the prepared text, statement after statement; a failing statement stops the run (the
+ * ones before it stay done). *phCursor is the result cursor of the last statement that gave
+ * one, 0 when none did. */
+ACE_API UNSIGNED32 AdsExecuteSQL(ADSHANDLE hStatement, ADSHANDLE* phCursor);
+/* Prepare and execute in one call. */
+ACE_API UNSIGNED32 AdsExecuteSQLDirect(ADSHANDLE hStatement, const UNSIGNED8* pucSQL, ADSHANDLE* phCursor);
+ACE_API UNSIGNED32 AdsExecuteSQLDirectW(ADSHANDLE hStatement, const WCHAR* pwcSQL, ADSHANDLE* phCursor);
+/* Checks a text without running it. */
+ACE_API UNSIGNED32 AdsVerifySQL(ADSHANDLE hStatement, const UNSIGNED8* pucSQL);
+ACE_API UNSIGNED32 AdsVerifySQLW(ADSHANDLE hStatement, const WCHAR* pwcSQL);
+/* Scans a text for its parameters; a text with an unterminated quote or comment is refused. */
+ACE_API UNSIGNED32 AdsGetSQLStmtParams(const UNSIGNED8* pucSQL);
+/* The number of parameters of the prepared text. */
+ACE_API UNSIGNED32 AdsGetNumParams(ADSHANDLE hStatement, UNSIGNED16* pusNumParams);
+
 /* ---- Date conversions -------------------------------------------------------------------- */
 
 /* "YYYYMMDD" (usLen bytes) to a Julian day number; blanks give 0. */

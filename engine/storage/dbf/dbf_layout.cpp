@@ -545,7 +545,8 @@ void EncodeDescriptor(const Column& c, uint8_t* d, TableType type) {
 }
 
 std::vector<uint8_t> EncodeHeader(const Layout& layout, uint32_t count, const Date& date) {
-  std::vector<uint8_t> h(layout.header_length, 0);
+  // A layout always has room for the fixed header; never write past a short one.
+  std::vector<uint8_t> h(std::max<size_t>(layout.header_length, kHeaderSize), 0);
   std::memcpy(h.data(), layout.raw_header.data(), kHeaderSize);
   h[kOffVersion] = layout.version;
   h[kOffDate] = static_cast<uint8_t>(date.year - 1900);
