@@ -24,8 +24,8 @@ bool SameNameNoCase(const std::string& a, const char* b) {
 }  // namespace
 
 TableObject::TableObject(std::shared_ptr<ConnectionObject> owner,
-                         std::unique_ptr<cursor::Cursor> cursor)
-    : HandleObject(HandleKind::kTable), owner_(std::move(owner)), cursor_(std::move(cursor)) {
+                         std::unique_ptr<cursor::Cursor> cursor, HandleKind kind)
+    : HandleObject(kind), owner_(std::move(owner)), cursor_(std::move(cursor)) {
   if (const storage::FieldDesc* flags = cursor_->file().null_flags_field()) {
     null_flags_ = *flags;
     has_null_flags_ = true;
@@ -70,7 +70,8 @@ Result<std::shared_ptr<ConnectionObject>> GetConnection(uint32_t handle) {
 }
 
 Result<std::shared_ptr<TableObject>> GetTable(uint32_t handle) {
-  auto table = HandleTable::Instance().Get<TableObject>(handle, {HandleKind::kTable});
+  auto table =
+      HandleTable::Instance().Get<TableObject>(handle, {HandleKind::kTable, HandleKind::kCursor});
   if (table.ok() && table.value()->cursor().closed()) {
     return Status(kErrInvalidHandle, "the table handle " + std::to_string(handle) + " is closed");
   }

@@ -35,7 +35,9 @@ class ConnectionObject : public HandleObject {
 // A table handle: a cursor and what the C API keeps per handle.
 class TableObject : public HandleObject {
  public:
-  TableObject(std::shared_ptr<ConnectionObject> owner, std::unique_ptr<cursor::Cursor> cursor);
+  // kind is kTable for a table handle, kCursor for the result cursor of an SQL statement.
+  TableObject(std::shared_ptr<ConnectionObject> owner, std::unique_ptr<cursor::Cursor> cursor,
+              HandleKind kind = HandleKind::kTable);
   ~TableObject() override;
   cursor::Cursor& cursor() { return *cursor_; }
   ConnectionObject& owner() { return *owner_; }
@@ -80,7 +82,7 @@ class TableSearchObject : public HandleObject {
 };
 
 Result<std::shared_ptr<ConnectionObject>> GetConnection(uint32_t handle);
-// A table handle (statements' live cursors come later and will be accepted here as well).
+// A table handle or an SQL result cursor (both are cursors over a table file).
 Result<std::shared_ptr<TableObject>> GetTable(uint32_t handle);
 
 // Registers a handle opened on a connection; AdsDisconnect removes it from the handle table.

@@ -8,8 +8,10 @@
 
 #include "engine/api/api_guard.h"
 #include "engine/api/api_objects.h"
+#include "engine/api/sql_api.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
+#include "engine/fields/code_page.h"
 #include "engine/fields/dates.h"
 #include "engine/include/ace.h"
 
@@ -177,6 +179,17 @@ Status SetBytes(FieldAccess& f, fields::Image image, std::span<const uint8_t> da
                   "binary data goes only into memo, binary, raw and varbinary fields");
   }
   return fields::SetRaw(f.context(), image, data);
+}
+
+// A setter called with a statement handle sets a parameter of the statement's prepared text;
+// make builds the value (or refuses it).
+template <typename Make>
+UNSIGNED32 SetParam(ADSHANDLE h, const UNSIGNED8* field, Make&& make) {
+  return Guard([&]() -> Status {
+    Result<sql::ParamValue> value = make();
+    if (!value.ok()) return value.status();
+    return SetStatementParam(h, field, std::move(value.value()));
+  });
 }
 
 template <typename T, typename Get>
@@ -401,6 +414,13 @@ ACE_API UNSIGNED32 AdsBinaryToFile(ADSHANDLE hTable, const UNSIGNED8* pucFldName
 
 ACE_API UNSIGNED32 AdsSetField(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const UNSIGNED8* pucBuf,
                                UNSIGNED32 ulLen) {
+  if (IsStatementHandle(hObj)) {
+    return SetParam(hObj, pucFldName, [&]() -> Result<sql::ParamValue> {
+      auto text = InBytes(pucBuf, ulLen);
+      if (!text.ok()) return text.status();
+      return sql::ParamValue::Text(std::string(text.value()));
+    });
+  }
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) -> Status {
     auto text = InBytes(pucBuf, ulLen);
     if (!text.ok()) return text.status();
@@ -415,6 +435,14 @@ ACE_API UNSIGNED32 AdsSetString(ADSHANDLE hObj, const UNSIGNED8* pucFldName,
 
 ACE_API UNSIGNED32 AdsSetFieldW(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const WCHAR* pwcBuf,
                                 UNSIGNED32 ulLen) {
+  if (IsStatementHandle(hObj)) {
+    return SetParam(hObj, pucFldName, [&]() -> Result<sql::ParamValue> {
+      if (pwcBuf == nullptr && ulLen != 0)
+        return Status(kErrNullPointer, "the value buffer is missing");
+      return sql::ParamValue::Text(
+          fields::Utf16ToAnsi(std::u16string_view(pwcBuf == nullptr ? u"" : pwcBuf, ulLen)));
+    });
+  }
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) -> Status {
     if (pwcBuf == nullptr && ulLen != 0)
       return Status(kErrNullPointer, "the value buffer is missing");
@@ -444,6 +472,9 @@ ACE_API UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, const UNSIGNED8* pucFldName,
 }
 
 ACE_API UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, const UNSIGNED8* pucFldName) {
+  if (IsStatementHandle(hObj))
+    return SetParam(hObj, pucFldName,
+                    [] { return Result<sql::ParamValue>(sql::ParamValue::Null()); });
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) -> Status {
     if (f.memo()) return StoreMemo(f, image, {}, KindOf(f.desc.type, 0));
     return fields::SetEmpty(f.context(), image);
@@ -451,6 +482,9 @@ ACE_API UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, const UNSIGNED8* pucFldName) {
 }
 
 ACE_API UNSIGNED32 AdsSetNull(ADSHANDLE hObj, const UNSIGNED8* pucFldName) {
+  if (IsStatementHandle(hObj))
+    return SetParam(hObj, pucFldName,
+                    [] { return Result<sql::ParamValue>(sql::ParamValue::Null()); });
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) -> Status {
     if (!f.memo())
       return f.desc.nullable ? fields::SetNull(f.context(), image)
@@ -467,36 +501,54 @@ ACE_API UNSIGNED32 AdsSetNull(ADSHANDLE hObj, const UNSIGNED8* pucFldName) {
 }
 
 ACE_API UNSIGNED32 AdsSetLong(ADSHANDLE hObj, const UNSIGNED8* pucFldName, SIGNED32 lValue) {
+  if (IsStatementHandle(hObj))
+    return SetParam(hObj, pucFldName,
+                    [&] { return Result<sql::ParamValue>(sql::ParamValue::Integer(lValue)); });
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) {
     return fields::SetLong(f.context(), image, lValue);
   });
 }
 
 ACE_API UNSIGNED32 AdsSetShort(ADSHANDLE hObj, const UNSIGNED8* pucFldName, SIGNED16 sValue) {
+  if (IsStatementHandle(hObj))
+    return SetParam(hObj, pucFldName,
+                    [&] { return Result<sql::ParamValue>(sql::ParamValue::Integer(sValue)); });
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) {
     return fields::SetShort(f.context(), image, sValue);
   });
 }
 
 ACE_API UNSIGNED32 AdsSetDouble(ADSHANDLE hObj, const UNSIGNED8* pucFldName, DOUBLE dValue) {
+  if (IsStatementHandle(hObj))
+    return SetParam(hObj, pucFldName,
+                    [&] { return Result<sql::ParamValue>(sql::ParamValue::Double(dValue)); });
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) {
     return fields::SetDouble(f.context(), image, dValue);
   });
 }
 
 ACE_API UNSIGNED32 AdsSetLogical(ADSHANDLE hObj, const UNSIGNED8* pucFldName, UNSIGNED16 bValue) {
+  if (IsStatementHandle(hObj))
+    return SetParam(hObj, pucFldName,
+                    [&] { return Result<sql::ParamValue>(sql::ParamValue::Logical(bValue != 0)); });
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) {
     return fields::SetLogical(f.context(), image, bValue != 0);
   });
 }
 
 ACE_API UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, const UNSIGNED8* pucFldName, SIGNED32 lDate) {
+  if (IsStatementHandle(hObj))
+    return SetParam(hObj, pucFldName,
+                    [&] { return Result<sql::ParamValue>(sql::ParamValue::Date(lDate)); });
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) {
     return fields::SetJulian(f.context(), image, lDate);
   });
 }
 
 ACE_API UNSIGNED32 AdsSetMilliseconds(ADSHANDLE hObj, const UNSIGNED8* pucFldName, SIGNED32 lTime) {
+  if (IsStatementHandle(hObj))
+    return SetParam(hObj, pucFldName,
+                    [&] { return Result<sql::ParamValue>(sql::ParamValue::Time(lTime)); });
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) {
     return fields::SetMilliseconds(f.context(), image, lTime);
   });
@@ -504,6 +556,15 @@ ACE_API UNSIGNED32 AdsSetMilliseconds(ADSHANDLE hObj, const UNSIGNED8* pucFldNam
 
 ACE_API UNSIGNED32 AdsSetDate(ADSHANDLE hObj, const UNSIGNED8* pucFldName,
                               const UNSIGNED8* pucValue, UNSIGNED16 usLen) {
+  if (IsStatementHandle(hObj)) {
+    return SetParam(hObj, pucFldName, [&]() -> Result<sql::ParamValue> {
+      auto text = InBytes(pucValue, usLen);
+      if (!text.ok()) return text.status();
+      auto julian = fields::StringToJulian(text.value());
+      if (!julian.ok()) return julian.status();
+      return sql::ParamValue::Date(julian.value());
+    });
+  }
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) -> Status {
     auto text = InBytes(pucValue, usLen);
     if (!text.ok()) return text.status();
@@ -515,6 +576,15 @@ ACE_API UNSIGNED32 AdsSetDate(ADSHANDLE hObj, const UNSIGNED8* pucFldName,
 
 ACE_API UNSIGNED32 AdsSetTime(ADSHANDLE hObj, const UNSIGNED8* pucFldName,
                               const UNSIGNED8* pucValue, UNSIGNED16 usLen) {
+  if (IsStatementHandle(hObj)) {
+    return SetParam(hObj, pucFldName, [&]() -> Result<sql::ParamValue> {
+      auto text = InBytes(pucValue, usLen);
+      if (!text.ok()) return text.status();
+      auto millis = fields::ParseTime(text.value());
+      if (!millis.ok()) return millis.status();
+      return sql::ParamValue::Time(millis.value());
+    });
+  }
   return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) -> Status {
     auto text = InBytes(pucValue, usLen);
     if (!text.ok()) return text.status();
@@ -524,9 +594,45 @@ ACE_API UNSIGNED32 AdsSetTime(ADSHANDLE hObj, const UNSIGNED8* pucFldName,
   });
 }
 
+// 8 bytes: the Julian day and the milliseconds since midnight, each 32-bit little-endian.
+ACE_API UNSIGNED32 AdsSetTimeStampRaw(ADSHANDLE hObj, const UNSIGNED8* pucFldName,
+                                      const UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
+  auto decode = [&]() -> Result<fields::Timestamp> {
+    if (pucBuf == nullptr) return Status(kErrNullPointer, "the timestamp buffer is missing");
+    if (ulLen != 8) {
+      return Status(kErrInvalidArgument,
+                    "a raw timestamp is 8 bytes, not " + std::to_string(ulLen));
+    }
+    auto le32 = [&](int at) {
+      return static_cast<int32_t>(static_cast<uint32_t>(pucBuf[at]) |
+                                  static_cast<uint32_t>(pucBuf[at + 1]) << 8 |
+                                  static_cast<uint32_t>(pucBuf[at + 2]) << 16 |
+                                  static_cast<uint32_t>(pucBuf[at + 3]) << 24);
+    };
+    return fields::Timestamp{le32(0), le32(4)};
+  };
+  if (IsStatementHandle(hObj)) {
+    return SetParam(hObj, pucFldName, [&]() -> Result<sql::ParamValue> {
+      auto ts = decode();
+      if (!ts.ok()) return ts.status();
+      return sql::ParamValue::Timestamp(ts->julian, ts->milliseconds);
+    });
+  }
+  return WriteField(hObj, pucFldName, [&](FieldAccess& f, fields::Image image) -> Status {
+    auto ts = decode();
+    if (!ts.ok()) return ts.status();
+    return fields::SetTimestamp(f.context(), image, ts->julian, ts->milliseconds);
+  });
+}
+
 ACE_API UNSIGNED32 AdsSetBinary(ADSHANDLE hTable, const UNSIGNED8* pucFldName,
                                 UNSIGNED16 usBinaryType, UNSIGNED32 ulTotalLength,
                                 UNSIGNED32 ulOffset, const UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
+  if (IsStatementHandle(hTable)) {
+    return Guard([&] {
+      return SetStatementBinaryChunk(hTable, pucFldName, ulTotalLength, ulOffset, pucBuf, ulLen);
+    });
+  }
   return WriteField(hTable, pucFldName, [&](FieldAccess& f, fields::Image image) -> Status {
     if (ulLen > 0 && pucBuf == nullptr)
       return Status(kErrNullPointer, "the data buffer is missing");

@@ -5,6 +5,7 @@
 
 #include "engine/api/api_guard.h"
 #include "engine/api/api_objects.h"
+#include "engine/api/sql_api.h"
 #include "engine/base/error_codes.h"
 #include "engine/include/ace.h"
 
@@ -84,6 +85,15 @@ ACE_API UNSIGNED32 AdsGetRecordNum(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UN
 
 ACE_API UNSIGNED32 AdsGetRecordCount(ADSHANDLE hObj, UNSIGNED16 usFilterOption,
                                      UNSIGNED32* pulCount) {
+  if (IsStatementHandle(hObj)) {  // rows affected by the statement's last execution
+    return Guard([&]() -> Status {
+      ACE_RETURN_IF_ERROR(RequireOut(pulCount, "pulCount"));
+      auto rows = StatementRowCount(hObj);
+      if (!rows.ok()) return rows.status();
+      *pulCount = rows.value();
+      return Status::Ok();
+    });
+  }
   return Answer(hObj, pulCount, "pulCount",
                 [&](cursor::Cursor& c) { return c.RecordCount(usFilterOption); });
 }

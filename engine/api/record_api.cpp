@@ -5,6 +5,7 @@
 
 #include "engine/api/api_guard.h"
 #include "engine/api/api_objects.h"
+#include "engine/api/sql_api.h"
 #include "engine/base/error_codes.h"
 #include "engine/include/ace.h"
 
@@ -101,6 +102,12 @@ ACE_API UNSIGNED32 AdsGetRecordCRC(ADSHANDLE hTable, UNSIGNED32* pulCRC, UNSIGNE
 ACE_API UNSIGNED32 AdsGetLastAutoinc(ADSHANDLE hObj, UNSIGNED32* pulAutoIncVal) {
   return Guard([&]() -> Status {
     ACE_RETURN_IF_ERROR(RequireOut(pulAutoIncVal, "pulAutoIncVal"));
+    if (IsStatementHandle(hObj)) {
+      auto value = StatementLastAutoinc(hObj);
+      if (!value.ok()) return value.status();
+      *pulAutoIncVal = value.value();
+      return Status::Ok();
+    }
     auto table = GetTable(hObj);
     if (!table.ok()) return table.status();
     *pulAutoIncVal = 0;

@@ -488,6 +488,10 @@ ACE_API UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, const UNSIGNED8* pucFldName, SIG
 ACE_API UNSIGNED32 AdsSetMilliseconds(ADSHANDLE hObj, const UNSIGNED8* pucFldName, SIGNED32 lTime);
 ACE_API UNSIGNED32 AdsSetDate(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const UNSIGNED8* pucValue, UNSIGNED16 usLen);
 ACE_API UNSIGNED32 AdsSetTime(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const UNSIGNED8* pucValue, UNSIGNED16 usLen);
+/* A timestamp from 8 bytes: the Julian day, then the milliseconds since midnight, each a 32-bit
+ * little-endian integer (ulLen must be 8). */
+ACE_API UNSIGNED32 AdsSetTimeStampRaw(ADSHANDLE hObj, const UNSIGNED8* pucFldName, const UNSIGNED8* pucBuf,
+                                      UNSIGNED32 ulLen);
 /* Binary data in chunks: ulTotalLength is the whole value's size, ulOffset where this chunk of
  * ulLen bytes goes; the value is stored when the last chunk has arrived. usBinaryType
  * ADS_BINARY or ADS_IMAGE. */
@@ -515,7 +519,13 @@ ACE_API UNSIGNED32 AdsAccessVfpSystemField(ADSHANDLE hTable, const UNSIGNED8* pu
 #define ADS_READ_SELECT_COLUMNS 2
 
 /* A statement handle on a connection, with default options (proprietary locks, ADT tables,
- * rights checked, read-only results, no collation, ANSI characters). */
+ * rights checked, read-only results, no collation, ANSI characters). The field setters
+ * (AdsSetString, AdsSetStringW, AdsSetLong, AdsSetShort, AdsSetDouble, AdsSetLogical,
+ * AdsSetJulian, AdsSetMilliseconds, AdsSetTimeStampRaw, AdsSetDate, AdsSetTime, AdsSetBinary,
+ * AdsSetEmpty, AdsSetNull) called with a statement handle set a parameter of its prepared text,
+ * named by ADSFIELD(n) or by its name; AdsSetEmpty and AdsSetNull set SQL NULL.
+ * AdsGetRecordCount on a statement answers the rows affected by its last execution (5117 when
+ * there is no count); AdsGetLastAutoinc the autoincrement value its last INSERT gave. */
 ACE_API UNSIGNED32 AdsCreateSQLStatement(ADSHANDLE hConnect, ADSHANDLE* phStatement);
 /* Closes a statement and every static result cursor it still owns (5106 for no statement). */
 ACE_API UNSIGNED32 AdsCloseSQLStatement(ADSHANDLE hStatement);
@@ -530,7 +540,9 @@ ACE_API UNSIGNED32 AdsStmtConstrainUpdates(ADSHANDLE hStatement, UNSIGNED16 usCo
 ACE_API UNSIGNED32 AdsStmtReadAllColumns(ADSHANDLE hStatement, UNSIGNED16 usReadAll);
 /* Seconds an execution may run before it stops with an error; 0 = no limit. */
 ACE_API UNSIGNED32 AdsSetSQLTimeout(ADSHANDLE hStatement, UNSIGNED32 ulTimeout);
-/* Encryption password for tables the statement creates or opens; table passwords by name. */
+/* Encryption password for tables the statement creates or opens; table passwords by name. The
+ * passwords are kept on the statement; the engine's tables are not encrypted yet, so they are
+ * not applied. */
 ACE_API UNSIGNED32 AdsStmtEnableEncryption(ADSHANDLE hStatement, const UNSIGNED8* pucPassword);
 ACE_API UNSIGNED32 AdsStmtDisableEncryption(ADSHANDLE hStatement);
 ACE_API UNSIGNED32 AdsStmtSetTablePassword(ADSHANDLE hStatement, const UNSIGNED8* pucTableName,

@@ -36,7 +36,11 @@ const std::vector<NativeErrorInfo>& AllNativeErrors() {
       {NativeError::kIndexUnavailable, "HYC00", "indexes not available"},
       {NativeError::kNotDdl, "HYC00", "statement not run by the DDL executor"},
       {NativeError::kUnsupported, "HYC00", "clause not supported"},
+      {NativeError::kNotPrepared, "HY010", "no prepared text"},
       {NativeError::kIo, "HY000", "reading or writing the table failed"},
+      {NativeError::kParamNotSet, "07002", "parameter without a value"},
+      {NativeError::kParamUnknown, "07009", "no such parameter"},
+      {NativeError::kParamValue, "22023", "parameter value not usable"},
   };
   return kTable;
 }

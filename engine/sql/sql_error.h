@@ -39,7 +39,11 @@ enum class NativeError : uint32_t {
   kIndexUnavailable = 2141,  // CREATE/DROP INDEX, PRIMARY KEY, UNIQUE: no index support
   kNotDdl = 2150,            // a statement the DDL executor does not run
   kUnsupported = 2151,       // a clause the engine's tables cannot keep
+  kNotPrepared = 2152,       // execution of a statement without a prepared text
   kIo = 2160,                // reading or writing the table failed
+  kParamNotSet = 2170,       // a parameter of the text has no value
+  kParamUnknown = 2171,      // a parameter number or name the text does not have
+  kParamValue = 2172,        // a parameter value that cannot be used
 };
 
 struct NativeErrorInfo {

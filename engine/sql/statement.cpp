@@ -1,0 +1,111 @@
+// SQL statements of a connection: preparing, running and checking texts (see statement.h).
+#include "engine/sql/statement.h"
+
+#include "engine/base/error_codes.h"
+#include "engine/base/file.h"
+#include "engine/sql/ddl.h"
+#include "engine/sql/ddl_executor.h"
+#include "engine/sql/sql_error.h"
+
+namespace ace::sql {
+namespace {
+
+// The exclusive open locks a run of DDL takes on the tables it changes, held until the run
+// ends. A table is in use when a cursor of this connection has it open or another user (another
+// connection or process) holds an open lock on it.
+class UseGuard {
+ public:
+  UseGuard(const cursor::Connection& connection, cursor::LockScheme scheme)
+      : connection_(connection), scheme_(scheme) {}
+
+  bool InUse(const std::string& path) {
+    if (connection_.IsOpen(path)) return true;
+    const std::string canonical = cursor::CanonicalPath(path);
+    for (const auto& h : holds_) {
+      if (h->canonical == canonical) return false;  // already ours for this run
+    }
+    auto file = File::Open(path, OpenMode::kReadWrite);
+    if (!file.ok()) return false;  // a missing table is the executor's to report
+    auto hold = std::make_unique<Hold>();
+    hold->canonical = canonical;
+    hold->file = std::move(file.value());
+    hold->locks = std::make_unique<cursor::TableLocks>(hold->file.fd(), scheme_, path);
+    if (!hold->locks->AcquireOpen(true).ok()) return true;
+    holds_.push_back(std::move(hold));
+    return false;
+  }
+
+ private:
+  struct Hold {
+    std::string canonical;
+    File file;
+    std::unique_ptr<cursor::TableLocks> locks;  // released before the file closes
+    ~Hold() { locks.reset(); }
+  };
+  const cursor::Connection& connection_;
+  cursor::LockScheme scheme_;
+  std::vector<std::unique_ptr<Hold>> holds_;
+};
+
+}  // namespace
+
+SqlStatement::SqlStatement(cursor::Connection& connection) : connection_(connection) {}
+
+Status SqlStatement::Prepare(std::string_view text) {
+  prepared_ = false;
+  statements_.clear();
+  params_ = ParamSet();
+  rows_affected_.reset();
+  auto split = SplitStatements(text);
+  if (!split.ok()) return split.status();
+  text_ = std::string(text);
+  statements_ = std::move(split.value());
+  params_.Assign(statements_);
+  prepared_ = true;
+  return Status::Ok();
+}
+
+Status SqlStatement::Execute() {
+  rows_affected_.reset();
+  if (!prepared_) {
+    return SqlError(NativeError::kNotPrepared,
+                    "The statement has no prepared text; prepare one before executing it.");
+  }
+  for (size_t i = 0; i < params_.size(); ++i) {
+    if (params_.slot(i).value.kind == ParamValue::Kind::kUnset) {
+      const std::string& name = params_.slot(i).name;
+      return SqlError(NativeError::kParamNotSet,
+                      "Parameter " + std::to_string(i + 1) +
+                          (name.empty() ? std::string() : " (:" + name + ")") +
+                          " has no value; set it with AdsSet... before executing.");
+    }
+  }
+  UseGuard guard(connection_, options_.lock);
+  DdlContext ctx;
+  ctx.directory = connection_.path();
+  ctx.type = options_.type;
+  ctx.create_options.char_type = options_.char_type;
+  ctx.create_options.collation = options_.collation;
+  ctx.in_use = [&guard](const std::string& path) { return guard.InUse(path); };
+  ExecutionOutcome out = ExecuteStatements(statements_, ctx);
+  if (!out.error.ok()) return out.error;
+  return Status::Ok();
+}
+
+Status SqlStatement::Verify(std::string_view text) {
+  auto split = SplitStatements(text);
+  if (!split.ok()) return split.status();
+  const std::vector<Statement>& sts = split.value();
+  for (size_t i = 0; i < sts.size(); ++i) {
+    if (IsDdl(sts[i].text)) {
+      auto parsed = ParseDdl(sts[i], i + 1, sts.size());
+      if (!parsed.ok()) return parsed.status();
+      continue;
+    }
+    return SqlError(NativeError::kNotDdl, "Only CREATE, ALTER and DROP statements can run here.",
+                    DescribePlace(PlaceOf(sts[i], i + 1, sts.size())));
+  }
+  return Status::Ok();
+}
+
+}  // namespace ace::sql
