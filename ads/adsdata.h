@@ -61,7 +61,8 @@ class IAdsDataSetErrorInfo {
 // check raises it with itself as the dataset and the code 5121 (AE_COMPONENT).
 class EADSDatabaseError : public EDatabaseError {
  public:
-  EADSDatabaseError(IAdsDataSetErrorInfo* oDataSet, UNSIGNED32 ulErrCode, const std::string& strMsg);
+  EADSDatabaseError(IAdsDataSetErrorInfo* oDataSet, UNSIGNED32 ulErrCode,
+                    const std::string& strMsg);
   EADSDatabaseError(const EADSDatabaseError& other);
   EADSDatabaseError& operator=(const EADSDatabaseError& other) = default;
   // Destroying an error ends any building of one on this thread.
@@ -189,21 +190,420 @@ class TDynamicConnList {
 // The one list, created by the module's start-up.
 TDynamicConnList& DynamicConnList();
 
+// ---- Options of a dataset --------------------------------------------------------------------
+
+#include <memory>
+
+class TAdsDataSet;
+
+enum TAdsLockTypes : uint8_t { Proprietary, Compatible };
+
+// Character types: ANSI, OEM and 116 collations. The engine's number of a value is its ordinal
+// + 1; AdsCharTypeName gives the collation name passed to the engine.
+enum TAdsCharTypes : uint8_t {
+  ANSI,
+  OEM,
+  CZECH_VFP_CI_AS_1250,
+  GENERAL_VFP_CI_AS_1250,
+  HUNGARY_VFP_CI_AS_1250,
+  MACHINE_VFP_BIN_1250,
+  POLISH_VFP_CI_AS_1250,
+  SLOVAK_VFP_CI_AS_1250,
+  MACHINE_VFP_BIN_1251,
+  RUSSIAN_VFP_CI_AS_1251,
+  DUTCH_VFP_CI_AS_1252,
+  GENERAL_VFP_CI_AS_1252,
+  GERMAN_VFP_CI_AS_1252,
+  ICELAND_VFP_CI_AS_1252,
+  MACHINE_VFP_BIN_1252,
+  NORDAN_VFP_CI_AS_1252,
+  SPANISH_VFP_CI_AS_1252,
+  SWEFIN_VFP_CI_AS_1252,
+  UNIQWT_VFP_CS_AS_1252,
+  GREEK_VFP_CI_AS_1253,
+  MACHINE_VFP_BIN_1253,
+  GENERAL_VFP_CI_AS_1254,
+  MACHINE_VFP_BIN_1254,
+  TURKISH_VFP_CI_AS_1254,
+  DUTCH_VFP_CI_AS_437,
+  GENERAL_VFP_CI_AS_437,
+  GERMAN_VFP_CI_AS_437,
+  ICELAND_VFP_CI_AS_437,
+  MACHINE_VFP_BIN_437,
+  NORDAN_VFP_CI_AS_437,
+  SPANISH_VFP_CI_AS_437,
+  SWEFIN_VFP_CI_AS_437,
+  UNIQWT_VFP_CS_AS_437,
+  GENERAL_VFP_CI_AS_620,
+  MACHINE_VFP_BIN_620,
+  POLISH_VFP_CI_AS_620,
+  GREEK_VFP_CI_AS_737,
+  MACHINE_VFP_BIN_737,
+  DUTCH_VFP_CI_AS_850,
+  GENERAL_VFP_CI_AS_850,
+  ICELAND_VFP_CI_AS_850,
+  MACHINE_VFP_BIN_850,
+  NORDAN_VFP_CI_AS_850,
+  SPANISH_VFP_CI_AS_850,
+  SWEFIN_VFP_CI_AS_850,
+  UNIQWT_VFP_CS_AS_850,
+  CZECH_VFP_CI_AS_852,
+  GENERAL_VFP_CI_AS_852,
+  HUNGARY_VFP_CI_AS_852,
+  MACHINE_VFP_BIN_852,
+  POLISH_VFP_CI_AS_852,
+  SLOVAK_VFP_CI_AS_852,
+  GENERAL_VFP_CI_AS_857,
+  MACHINE_VFP_BIN_857,
+  TURKISH_VFP_CI_AS_857,
+  GENERAL_VFP_CI_AS_861,
+  ICELAND_VFP_CI_AS_861,
+  MACHINE_VFP_BIN_861,
+  GENERAL_VFP_CI_AS_865,
+  MACHINE_VFP_BIN_865,
+  NORDAN_VFP_CI_AS_865,
+  SWEFIN_VFP_CI_AS_865,
+  MACHINE_VFP_BIN_866,
+  RUSSIAN_VFP_CI_AS_866,
+  CZECH_VFP_CI_AS_895,
+  GENERAL_VFP_CI_AS_895,
+  MACHINE_VFP_BIN_895,
+  SLOVAK_VFP_CI_AS_895,
+  DANISH_ADS_CS_AS_1252,
+  DUTCH_ADS_CS_AS_1252,
+  ENGL_AMER_ADS_CS_AS_1252,
+  ENGL_CAN_ADS_CS_AS_1252,
+  ENGL_UK_ADS_CS_AS_1252,
+  FINNISH_ADS_CS_AS_1252,
+  FRENCH_ADS_CS_AS_1252,
+  FRENCH_CAN_ADS_CS_AS_1252,
+  GERMAN_ADS_CS_AS_1252,
+  ICELANDIC_ADS_CS_AS_1252,
+  ITALIAN_ADS_CS_AS_1252,
+  NORWEGIAN_ADS_CS_AS_1252,
+  PORTUGUESE_ADS_CS_AS_1252,
+  SPANISH_ADS_CS_AS_1252,
+  SPAN_MOD_ADS_CS_AS_1252,
+  SWEDISH_ADS_CS_AS_1252,
+  RUSSIAN_ADS_CS_AS_1251,
+  ASCII_ADS_CS_AS_1252,
+  TURKISH_ADS_CS_AS_1254,
+  POLISH_ADS_CS_AS_1250,
+  BALTIC_ADS_CS_AS_1257,
+  UKRAINIAN_ADS_CS_AS_1251,
+  DUDEN_DE_ADS_CS_AS_1252,
+  USA_ADS_CS_AS_437,
+  DANISH_ADS_CS_AS_865,
+  DUTCH_ADS_CS_AS_850,
+  FINNISH_ADS_CS_AS_865,
+  FRENCH_ADS_CS_AS_863,
+  GERMAN_ADS_CS_AS_850,
+  GREEK437_ADS_CS_AS_437,
+  GREEK851_ADS_CS_AS_851,
+  ICELD850_ADS_CS_AS_850,
+  ICELD861_ADS_CS_AS_861,
+  ITALIAN_ADS_CS_AS_850,
+  NORWEGN_ADS_CS_AS_865,
+  PORTUGUE_ADS_CS_AS_860,
+  SPANISH_ADS_CS_AS_852,
+  SWEDISH_ADS_CS_AS_865,
+  MAZOVIA_ADS_CS_AS_852,
+  PC_LATIN_ADS_CS_AS_852,
+  ISOLATIN_ADS_CS_AS_850,
+  RUSSIAN_ADS_CS_AS_866,
+  NTXCZ852_ADS_CS_AS_852,
+  NTXCZ895_ADS_CS_AS_895,
+  NTXSL852_ADS_CS_AS_852,
+  NTXSL895_ADS_CS_AS_895,
+  NTXHU852_ADS_CS_AS_852,
+  NTXPL852_ADS_CS_AS_852,
+  TURKISH_ADS_CS_AS_857,
+  BOSNIAN_ADS_CS_AS_775
+};
+constexpr int kAdsCharTypeCount = 118;
+
+// The collation name of a character type ("ANSI", "OEM", "ENGL(UK)_ADS_CS_AS_1252", ...); an
+// ordinal outside the enumeration gives the empty text.
+const char* AdsCharTypeName(TAdsCharTypes eCharType);
+
+enum TAdsRespectFilters : uint8_t { IGNORE_WHEN_COUNTING, RESPECT_WHEN_COUNTING };
+enum TAdsRespectScopes : uint8_t { IGNORE_SCOPES_WHEN_COUNTING, RESPECT_SCOPES_WHEN_COUNTING };
+enum TAdsRecordCacheTypes : uint8_t { rcNone, rcStandard, rcAggressive };
+enum TAdsAOFTypes : uint8_t { atDynamic, atKeySet, atFixed };
+enum TAdsRecordLockingModes : uint8_t { lmPessimistic, lmOptimistic };
+enum TAdsTableCachingOption : uint8_t { tcNone, tcReads, tcWrites };
+// Index page sizes: 0 (the engine's choice) to 8192 bytes.
+using TAdsIndexPageSizes = uint16_t;
+constexpr TAdsIndexPageSizes kMaxIndexPageSize = 8192;
+
+// The engine open and behaviour options every dataset owns (AdsTableOptions). The table applies
+// all of them when it opens; the query uses lock type, character type, rights checking and
+// collation for its statements. Setters that the open cursor cannot follow refuse while the
+// owning dataset is active ("Table must not be Active."); errors name the owning dataset.
+class TAdsTableOptions : public TPersistent {
+  VCL_DECLARE_CLASS(TAdsTableOptions, TPersistent)
+ public:
+  // The owning dataset, set once by the dataset's constructor.
+  void SetTableInstance(TAdsDataSet* poAdsTable) { mpoAdsTable = poAdsTable; }
+  TAdsDataSet* OwningDataSet() const { return mpoAdsTable; }
+
+  TAdsLockTypes AdsLockType() const { return meAdsLockType; }
+  void SetAdsLockType(TAdsLockTypes Value);
+  TAdsCharTypes AdsCharType() const { return meAdsCharType; }
+  // Refused while active, for an ordinal above 117, and for a collation on a ttAdsCDX or
+  // ttAdsNTX dataset (those know only ANSI and OEM).
+  void SetAdsCharType(TAdsCharTypes Value);
+  TAdsRespectFilters AdsFilterOptions() const { return meAdsRespectFilters; }
+  void SetAdsFilterOptions(TAdsRespectFilters Value) { meAdsRespectFilters = Value; }
+  bool AdsFreshRecordCount() const { return mbRefreshCount; }
+  void SetAdsFreshRecordCount(bool Value) { mbRefreshCount = Value; }
+  TAdsRespectScopes AdsScopeOptions() const { return meAdsRespectScopes; }
+  void SetAdsScopeOptions(TAdsRespectScopes Value) { meAdsRespectScopes = Value; }
+  bool AdsAOFResolveImmediate() const { return mbAOFResolveImmediate; }
+  void SetAdsAOFResolveImmediate(bool Value) { mbAOFResolveImmediate = Value; }
+  bool AdsRightsCheck() const { return mbAdsRightsCheck; }
+  void SetAdsRightsCheck(bool Value);
+  bool AdsOptimizedFilters() const { return mbAdsOptimizedFilters; }
+  void SetAdsOptimizedFilters(bool Value);
+  TAdsIndexPageSizes AdsIndexPageSize() const { return mulIndexPageSize; }
+  // ERangeError above 8192.
+  void SetAdsIndexPageSize(TAdsIndexPageSizes Value);
+  TAdsRecordCacheTypes AdsRecordCache() const { return meAdsRecordCache; }
+  // On an active dataset the engine's record cache follows at once.
+  void SetAdsRecordCache(TAdsRecordCacheTypes Value);
+  TAdsAOFTypes AdsAOFType() const { return meAdsAOFType; }
+  void SetAdsAOFType(TAdsAOFTypes Value) { meAdsAOFType = Value; }
+  bool AdsAutoKeyFieldCount() const { return mbAutoKeyFieldCount; }
+  void SetAdsAutoKeyFieldCount(bool Value) { mbAutoKeyFieldCount = Value; }
+  bool AdsCalcFieldsBeforeFilter() const { return mbCalcFieldsBeforeFilter; }
+  void SetAdsCalcFieldsBeforeFilter(bool Value) { mbCalcFieldsBeforeFilter = Value; }
+  TAdsRecordLockingModes AdsRecordLockingMode() const { return meRecordLockingMode; }
+  void SetAdsRecordLockingMode(TAdsRecordLockingModes Value) { meRecordLockingMode = Value; }
+  bool AdsPreserveSpaces() const { return mbPreserveSpaces; }
+  void SetAdsPreserveSpaces(bool Value) { mbPreserveSpaces = Value; }
+  bool AdsNumericsAsFloats() const { return mbNumericsAsFloats; }
+  void SetAdsNumericsAsFloats(bool Value) { mbNumericsAsFloats = Value; }
+  const std::string& AdsCollation() const { return mstrCollation; }
+  void SetAdsCollation(const std::string& Value) { mstrCollation = Value; }
+  TAdsTableCachingOption AdsCachingOption() const { return meAdsCachingOption; }
+  void SetAdsCachingOption(TAdsTableCachingOption Value);
+
+  void Assign(TPersistent* Source) override;
+
+ private:
+  friend class TAdsDataSet;  // the open sequence replaces AdsIndexPageSize
+  // Raises "Table must not be Active." while the owning dataset is open.
+  void CheckInactive();
+
+  TAdsLockTypes meAdsLockType = Proprietary;
+  TAdsCharTypes meAdsCharType = ANSI;
+  TAdsRespectFilters meAdsRespectFilters = IGNORE_WHEN_COUNTING;
+  TAdsRespectScopes meAdsRespectScopes = IGNORE_SCOPES_WHEN_COUNTING;
+  bool mbAdsRightsCheck = true;
+  TAdsDataSet* mpoAdsTable = nullptr;
+  bool mbAdsOptimizedFilters = true;
+  bool mbRefreshCount = false;
+  bool mbAOFResolveImmediate = false;
+  TAdsIndexPageSizes mulIndexPageSize = 0;
+  TAdsRecordCacheTypes meAdsRecordCache = rcStandard;
+  TAdsAOFTypes meAdsAOFType = atDynamic;
+  bool mbAutoKeyFieldCount = false;
+  bool mbCalcFieldsBeforeFilter = false;
+  TAdsRecordLockingModes meRecordLockingMode = lmPessimistic;
+  bool mbPreserveSpaces = false;
+  bool mbNumericsAsFloats = false;
+  std::string mstrCollation;
+  TAdsTableCachingOption meAdsCachingOption = tcNone;
+};
+
+// ---- Engine field descriptions ----------------------------------------------------------------
+
+// The engine's field types (ordinal = engine code - 1). 51 and 52 are two further blob types of
+// VFP tables without a member.
+enum TAdsFieldTypes : uint8_t {
+  AdsfldLOGICAL,
+  AdsfldNUMERIC,
+  AdsfldDATE,
+  AdsfldSTRING,
+  AdsfldMEMO,
+  AdsfldBINARY,
+  AdsfldIMAGE,
+  AdsfldVARCHAR,
+  AdsfldCOMPACTDATE,
+  AdsfldDOUBLE,
+  AdsfldINTEGER,
+  AdsfldSHORTINT,
+  AdsfldTIME,
+  AdsfldTIMESTAMP,
+  AdsfldAUTOINC,
+  AdsfldRAW,
+  AdsfldCURDOUBLE,
+  AdsfldMONEY,
+  AdsfldRESERVED1,
+  AdsfldCISTRING,
+  AdsfldROWVERSION,
+  AdsfldMODTIME,
+  AdsfldVARCHAR_FOX,
+  AdsfldVARBINARY_FOX,
+  AdsfldSYSTEM,
+  AdsfldNCHAR,
+  AdsfldNVARCHAR,
+  AdsfldNMEMO
+};
+
+// The engine's description of one field of an open cursor.
+class TACEFieldDef : public TCollectionItem {
+  VCL_DECLARE_CLASS(TACEFieldDef, TCollectionItem)
+ public:
+  explicit TACEFieldDef(TCollection* Collection) : TCollectionItem(Collection) {}
+
+  const std::string& FieldName() const { return FName; }
+  void SetFieldName(const std::string& Value) { FName = Value; }
+  // The engine's field number, from 1.
+  uint16_t FieldNumber() const { return FNumber; }
+  void SetFieldNumber(uint16_t Value) { FNumber = Value; }
+  // Position in the engine's record image.
+  uint32_t Offset() const { return FOffset; }
+  void SetOffset(uint32_t Value) { FOffset = Value; }
+  // Bytes in the record image (national character types: twice the characters).
+  uint32_t Length() const { return FLength; }
+  void SetLength(uint32_t Value) { FLength = Value; }
+  // The engine field type code (1-28, 51, 52).
+  uint16_t FieldType() const { return FType; }
+  void SetFieldType(uint16_t Value) { FType = Value; }
+  // Decimal places of a numeric field, 0 for every other type.
+  uint16_t Decimals() const { return FDecimals; }
+  void SetDecimals(uint16_t Value) { FDecimals = Value; }
+  // Written since the record was read.
+  bool Modified() const { return FModified; }
+  void SetModified(bool Value) { FModified = Value; }
+  // The user's column rights: 2 update allowed, 4 insert allowed.
+  uint8_t Permissions() const { return FPermissions; }
+  void SetPermissions(uint8_t Value) { FPermissions = Value; }
+  bool Nullable() const { return FNullable; }
+  void SetNullable(bool Value) { FNullable = Value; }
+
+ private:
+  std::string FName;
+  uint16_t FNumber = 0;
+  uint32_t FOffset = 0;
+  uint32_t FLength = 0;
+  uint16_t FType = 0;
+  uint16_t FDecimals = 0;
+  bool FModified = false;
+  uint8_t FPermissions = 0;
+  bool FNullable = false;
+};
+
+// The engine field descriptions of an open cursor, in engine order (position = field number - 1).
+class TACEFieldDefs : public TCollection {
+  VCL_DECLARE_CLASS(TACEFieldDefs, TCollection)
+ public:
+  // Owner may be nullptr (the dataset's own collection has none).
+  explicit TACEFieldDefs(TPersistent* Owner);
+  TPersistent* GetOwner() override { return FOwner; }
+  TACEFieldDef* Add();
+  // EListError for a position out of range.
+  TACEFieldDef* Items(int Index) const;
+  TACEFieldDef* operator[](int Index) const { return Items(Index); }
+  // Position of the first item named FieldName (without regard to case), -1 when none.
+  int IndexOf(const std::string& FieldName) const;
+
+ private:
+  TPersistent* FOwner;
+};
+
+// ---- Field classes of the datasets ------------------------------------------------------------
+
+// ftString fields of the datasets; CaseInsensitive is set at open for engine type 20.
+class TAdsStringField : public TStringField {
+  VCL_DECLARE_CLASS(TAdsStringField, TStringField)
+ public:
+  explicit TAdsStringField(TComponent* AOwner);
+  bool CaseInsensitive() const { return FCaseInsensitive; }
+
+ private:
+  friend class TAdsDataSet;
+  bool FCaseInsensitive = false;
+};
+
+// ftBCD fields of the datasets: Currency True unless the owner is being read from a stream.
+class TAdsBCDField : public TBCDField {
+  VCL_DECLARE_CLASS(TAdsBCDField, TBCDField)
+ public:
+  explicit TAdsBCDField(TComponent* AOwner);
+};
+
+// ---- Index files, key buffers and blob caches of a dataset ------------------------------------
+
+// The additional index files of a dataset: a sorted list of file names without duplicates,
+// owned by its dataset.
+class TAdsIndexFiles : public TStringList {
+  VCL_DECLARE_CLASS(TAdsIndexFiles, TStringList)
+ public:
+  // A component error (without dataset) when poOwner is nullptr.
+  explicit TAdsIndexFiles(TAdsDataSet* poOwner);
+  TAdsDataSet* OwnerDataSet() const { return mpoOwner; }
+
+ private:
+  TAdsDataSet* mpoOwner;
+};
+
+// A key buffer: a header, then a record image of the table's record length, then one 16-bit
+// key length per table field (0xFFFF: no value written).
+struct TAdsKeyBuffer {
+  bool Modified;
+  bool Exclusive;
+  int32_t FieldCount;
+  uint32_t BufferSize;
+  std::byte* RecordImage() { return reinterpret_cast<std::byte*>(this + 1); }
+};
+using PAdsKeyBuffer = TAdsKeyBuffer*;
+constexpr int kKeyBufferCount = 6;
+
+// The cache of one blob field in one record buffer; owned by that buffer.
+class TAdsBlobCache : public TMemoryStream {
+  VCL_DECLARE_CLASS(TAdsBlobCache, TMemoryStream)
+ public:
+  TAdsBlobCache() = default;
+  // Forgets the content and what it belonged to.
+  void Empty();
+
+  int32_t mhAdsTable = -1;
+  uint32_t mulRecNum = 0;
+  bool mbBlobModified = false;
+  uint32_t mulFieldNo = 0;
+};
+
 // ---- The dataset base -------------------------------------------------------------------------
 
-// The common base of the table and the query: the database it works on (DatabaseName, an
-// AdsConnection or an alias), its engine handles and what errors collect of it. Opening,
-// closing, record buffers and fields are the descendants' and the later parts of this class.
+enum TAdsIndexTypes : uint8_t { ndxNone, ndxIndexName, ndxIndexField, ndxDefault };
+enum TAdsSequencedLevel : uint8_t { slStandard, slExact };
+
+// The common base of the table and the query. It fills the framework's hooks with engine work:
+// opening (on an adopted ActiveHandle or on the cursor of the descendant's OpenEngineCursor),
+// closing, field definitions, record buffers, navigation, bookmarks and field values. It also
+// knows the database it works on (DatabaseName, an AdsConnection or an alias).
 //
-// A dataset refers to its connection without owning it and is in that connection's attached
-// list while bound. It registers itself in DataSetRegistry for its lifetime. Descendants that
-// open a cursor must close it in their own destructor (the framework's hooks are theirs).
+// A dataset owns its cursor (mlHandle) and closes it when it closes; it refers to its
+// connection without owning it and is in that connection's attached list while bound. It
+// registers itself in DataSetRegistry for its lifetime. Descendants close the dataset in their
+// own destructor (the framework's hooks are theirs until then). One thread at a time.
+//
+// Record buffer layout (offsets computed at open and whenever the bookmark length changes):
+//   0                 record image, musRecordSize bytes, as AdsGetRecord gives it
+//   musRecordSize     calculated-field area, CalcFieldsSize bytes
+//   musBlobCacheOfs   one TAdsBlobCache* per blob field (pointer-sized slots)
+//   musRecInfoOfs     record information, 8 bytes: record number (int32) at +0, bookmark
+//                     flag at +5
+//   musBookmarkOfs    the engine bookmark, BookmarkSize bytes
 class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
   VCL_DECLARE_CLASS(TAdsDataSet, TDataSet)
  public:
   explicit TAdsDataSet(TComponent* AOwner);
   ~TAdsDataSet() override;
 
+  // ---- the database
   // DatabaseName: a connection component's name (also "Owner.Name"), an alias or a path.
   // Refused on an open dataset. A connection of the calling thread and of the same owner is
   // preferred (four passes over ConnectionRegistry, under its lock).
@@ -230,8 +630,10 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
   // Appends the names of the database's tables to List (nothing for an empty database path).
   void GetFiles(TStrings* List);
 
-  // Engine handles; -1 means none.
+  // ---- engine handles; -1 means none
   int32_t Handle() const { return mlHandle; }
+  // The active order. A handle written while closed is adopted by the next open (and closed
+  // by the close after it, like any cursor of the dataset).
   int32_t ActiveHandle() const { return mlActiveHandle; }
   void SetActiveHandle(int32_t Value) { mlActiveHandle = Value; }
   int32_t GetAceTableHandle() const { return mlHandle; }
@@ -242,6 +644,80 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
   // Forgets every engine handle without closing it (its connection has closed them).
   virtual void InvalidateAceHandles();
 
+  // ---- the cursor hook and what descendants supply
+  // Opens a new engine cursor for this dataset and answers its handle. It sets
+  // musAceTableType (AdsGetTableType), a table's version runs TakeOverCharType on the new
+  // handle, and it leaves nothing open when it fails. The core calls it to open and whenever
+  // it needs a cursor while closed (then it closes that cursor again itself).
+  virtual int32_t OpenEngineCursor() = 0;
+  // The engine's last autoincrement value of the cursor (ERangeError above 2147483647).
+  virtual int32_t GetLastAutoincVal() = 0;
+  int32_t LastAutoincVal() { return GetLastAutoincVal(); }
+  // The character-type take-over of a new cursor h: musOpenCharType from the engine, and
+  // AdsCharType of the options follows it when the cursor has no collation.
+  void TakeOverCharType(int32_t h);
+  // The collation name for engine calls: the options' AdsCollation, else the connection's,
+  // else the name of the options' AdsCharType.
+  std::string GetEffectiveCollation();
+
+  // ---- properties of the core
+  TAdsTableOptions* AdsTableOptions() const { return mpoAdsTableOptions.get(); }
+  TACEFieldDefs* ACEFieldDefs() const { return FACEFieldDefs.get(); }
+  TIndexDefs* IndexDefs() const { return mpoIndexDefs.get(); }
+  TAdsIndexFiles* IndexFiles() const { return mpoIndexFiles.get(); }
+  const std::string& IndexName() const { return mstrIndexName; }
+  const std::string& IndexFieldNames() const { return mstrIndexFieldNames; }
+  const std::string& DefaultIndex() const { return mstrDefaultIndex; }
+  TMasterDataLink* MasterLink() const { return mpoMasterLink.get(); }
+  bool Exclusive() const { return mbExclusive; }
+  bool ReadOnly() const { return mbReadOnly; }
+  bool StoreActive() const { return FbStoreActive; }
+  void SetStoreActive(bool Value) { FbStoreActive = Value; }
+  const std::string& InfoStructure() const { return mstrStruct; }
+  void SetInfoStructure(const std::string& Value) { mstrStruct = Value; }
+  // "10.0.0.3 (ACE m.nn[letter])"; writing has no effect.
+  std::string Version();
+  void SetVersion(const std::string&) {}
+  uint16_t RecordSize() const { return musRecordSize; }
+  uint32_t TableOptions() const { return mulTableOptions; }
+  bool Sequenced() const { return mbIsSequenced; }
+  void SetSequenced(bool Value) { mbIsSequenced = Value; }
+  TAdsSequencedLevel SequencedLevel() const { return meSeqLevel; }
+  void SetSequencedLevel(TAdsSequencedLevel Value) { meSeqLevel = Value; }
+  bool IsSequenced() override { return mbIsSequenced; }
+
+  // ---- table-level operations
+  // Locks / unlocks the whole table; nothing on a closed or exclusively opened dataset.
+  void LockTable();
+  void UnlockTable();
+  // Deletes the table's files; the dataset must be closed.
+  void DeleteTable();
+  // Removes every record (on a closed dataset through a temporary cursor).
+  void EmptyTable();
+  // Asks the engine to write its buffers of the table; the answer is not looked at.
+  void FlushBuffers();
+
+  // ---- bookmarks and the current record
+  bool BookmarkValid(const TBookmark& Value) override;
+  int CompareBookmarks(const TBookmark& Bookmark1, const TBookmark& Bookmark2) override;
+  bool GetCurrentRecord(TRecordBuffer Buffer) override;
+
+  // ---- framework hooks
+  TRecordBuffer AllocRecordBuffer() override;
+  void FreeRecordBuffer(TRecordBuffer& Buffer) override;
+  int GetRecordSize() override { return musRecordSize; }
+  TGetResult GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) override;
+  bool IsCursorOpen() override { return mlHandle != -1; }
+  bool GetFieldData(TField* Field, void* Buffer) override;
+  void SetFieldData(TField* Field, const void* Buffer) override;
+  bool GetCanModify() override { return mbCanModify && !mbReadOnly; }
+  int GetRecordCount() override;
+  int GetRecNo() override;
+  void SetRecNoValue(int Value) override;
+  TClass GetFieldClass(TFieldType FieldType) override;
+  TDataSource* GetDataSource() override;
+  void DataEvent(TDataEvent Event, intptr_t Info) override;
+
   // What an error collects of this dataset.
   std::string ErrorInstanceName() const override { return Name(); }
   std::string ErrorInstanceOwner() const override { return Owner() ? Owner()->Name() : ""; }
@@ -250,21 +726,118 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
   std::string ErrorTableName() const override { return mstrTableName; }
 
  protected:
+  // ---- framework hooks
+  void InternalOpen() override;
+  void InternalClose() override;
+  void InternalInitFieldDefs() override;
+  void InternalHandleException() override;
+  void InternalFirst() override;
+  void InternalLast() override;
+  void InternalGotoBookmark(const uint8_t* Bookmark) override;
+  void InternalSetToRecord(TRecordBuffer Buffer) override;
+  void InternalRefresh() override;
+  void InternalInitRecord(TRecordBuffer Buffer) override;
+  void ClearCalcFields(TRecordBuffer Buffer) override;
+  TBookmarkFlag GetBookmarkFlag(TRecordBuffer Buffer) override;
+  void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
+  void GetBookmarkData(TRecordBuffer Buffer, uint8_t* Data) override;
+  void SetBookmarkData(TRecordBuffer Buffer, const uint8_t* Data) override;
+  void InternalDelete() override;
+  void InternalAddRecord(TRecordBuffer Buffer, bool Append) override;
+  // Posting is not part of the dataset core yet: it refuses instead of dropping the changes.
+  void InternalPost() override;
+
+  // The record number of the current engine record (the query chooses its order itself).
+  virtual int32_t CurrentEngineRecNo();
+
+  // ---- helpers for the descendants and the later parts of this class
   // True when the dataset goes by its connection component (see GetDatabasePath).
   bool GoesByConnection() const;
   // TableType follows a connection's alias type (unspecified changes nothing).
   void FollowConnectionTableType(TAdsConnectionTableTypes eType);
+  // The buffer the current state reads and writes fields in; nullptr when there is none.
+  TRecordBuffer GetActiveRecBuf();
+  // Computes musBlobCacheOfs .. musRecBufSize from the record size, the calculated fields,
+  // the blob fields and the bookmark length of the active order.
+  void ComputeRecordLayout();
+  // The record number / bookmark flag byte in a buffer's record information, and the blob
+  // cache slots (the areas need not be aligned: they are copied, never referenced).
+  int32_t GetRecInfoRecNo(TRecordBuffer Buffer) const;
+  void SetRecInfoRecNo(TRecordBuffer Buffer, int32_t Value);
+  uint8_t& RecInfoFlag(TRecordBuffer Buffer) const;
+  TAdsBlobCache* GetBlobCache(TRecordBuffer Buffer, int BlobIndex) const;
+  void SetBlobCache(TRecordBuffer Buffer, int BlobIndex, TAdsBlobCache* Cache);
+  // Reads the engine's current record into Buffer (image, bookmark, blob presence flags, OEM
+  // characters converted).
+  void ReadRecordInto(TRecordBuffer Buffer);
+  // Offers Buffer to OnFilterRecord; answers Accept.
+  bool OfferToFilterRecord(TRecordBuffer Buffer);
+  // Reads all field definitions from handle h into FieldDefs and ACEFieldDefs.
+  void ReadFieldDefs(int32_t h);
+  void ReadFieldDef(int32_t h, uint16_t n);
+  // The engine cursor's handle for bookmark calls: the active order unless it is -1 or 0.
+  int32_t BookmarkHandle() const;
+  // Key buffers: allocated at open, freed at close.
+  void AllocKeyBuffers();
+  void FreeKeyBuffers();
+  // Is field n (engine description d) null in the record image Image?
+  bool FieldIsNull(const TACEFieldDef& d, std::byte* Image);
+  // Converts the stored value of d in Image into Field's native form in Buffer.
+  void ReadNativeValue(TField* Field, const TACEFieldDef& d, std::byte* Image, void* Buffer);
+  // Writes Field's native value (nullptr: null) into Image.
+  void WriteNativeValue(TField* Field, const TACEFieldDef& d, std::byte* Image, const void* Buffer);
+  // The engine description of a bound data field.
+  TACEFieldDef* ACEFieldDefOf(TField* Field) const;
 
+  // ---- fields, in the order of the dataset core's description
+  std::unique_ptr<TACEFieldDefs> FACEFieldDefs;
+  TRecordBuffer FOldRecordBuffer = nullptr;
   int32_t mlActiveHandle = -1;
+  TAdsIndexTypes meActiveIndexType = ndxNone;
+  uint16_t musBlobCacheOfs = 0;
+  uint16_t musBookmarkOfs = 0;
+  bool mbCanModify = false;
   std::string mstrDatabaseName;
+  TRecordBuffer mpFilterBuffer = nullptr;
   int32_t mlHandle = -1;
+  std::string mstrIndexFieldNames;
+  std::unique_ptr<TIndexDefs> mpoIndexDefs;
+  std::string mstrIndexName;
+  std::string mstrDefaultIndex;
+  PAdsKeyBuffer mapKeyBuffers[kKeyBufferCount] = {};
+  PAdsKeyBuffer mpstKeyBuffer = nullptr;
+  std::string mstrMasterField;
+  std::unique_ptr<TMasterDataLink> mpoMasterLink;
+  uint16_t musRecBufSize = 0;
+  uint16_t musRecInfoOfs = 0;
+  uint16_t musRecordSize = 0;
+  uint32_t mulTableOptions = 0;
+  bool mbScoped = false;
   std::string mstrAliasPath;
+  std::string mstrScopeEnd;
+  std::string mstrScopeStart;
+  std::string mstrStruct;
+  std::string strBinaryFieldName;
+  int32_t mlBinaryFldLen = 0;
+  bool mbIsSequenced = false;
+  bool mbAppendEOF = false;
+  bool mbAppendBOF = false;
   bool mbDisplayedPathNoExistsWarning = false;
+  uint32_t mulSavedCRC = 0;
+  uint16_t musOpenCharType = ADS_ANSI;
+  std::unique_ptr<TAdsTableOptions> mpoAdsTableOptions;
+  bool mbExclusive = false;
+  bool mbReadOnly = false;
   std::string mstrTableName;
   TAdsTableTypes meTableType = ttAdsADT;
   uint16_t musOpenTableType = ADS_ADT;
+  std::unique_ptr<TAdsIndexFiles> mpoIndexFiles;
+  bool FbStoreActive = true;
+  TAdsSequencedLevel meSeqLevel = slStandard;
+  uint16_t musAceTableType = 0;
   TAdsConnection* mpoAdsConnection = nullptr;
 
  private:
   friend class TAdsConnection;
+  friend class TAdsTableOptions;
 };

@@ -1,6 +1,8 @@
-// The dataset base's binding to its database: DataSetRegistry, the DatabaseName and
-// AdsConnection writes, the database path, ConnectAndGetHandle, GetFiles and the engine-handle
-// accessors. Opening, closing, buffers and fields live in the other adsdata_*.cpp files.
+// The dataset base's construction and destruction and its binding to its database:
+// DataSetRegistry, the DatabaseName and AdsConnection writes, the database path,
+// ConnectAndGetHandle, GetFiles and the engine-handle accessors. Opening and closing live in
+// adsdata_open.cpp, field definitions in adsdata_fielddefs.cpp, buffers, navigation and field
+// values in adsdata_buffers.cpp.
 #include <cstring>
 
 #include "ads/adscnnct.h"
@@ -27,12 +29,28 @@ TAdsComponentRegistry<TAdsDataSet>& DataSetRegistry() {
 }
 
 TAdsDataSet::TAdsDataSet(TComponent* AOwner) : TDataSet(AOwner) {
+  FACEFieldDefs = std::make_unique<TACEFieldDefs>(nullptr);
+  mpoIndexDefs = std::make_unique<TIndexDefs>(this);
+  mpoMasterLink = std::make_unique<TMasterDataLink>(this);
+  mpoIndexFiles = std::make_unique<TAdsIndexFiles>(this);
+  mpoAdsTableOptions = std::make_unique<TAdsTableOptions>();
+  mpoAdsTableOptions->SetTableInstance(this);
   DataSetRegistry().Add(this);
 }
 
 TAdsDataSet::~TAdsDataSet() {
+  // A descendant closes in its own destructor; this close is for one that did not, while the
+  // core's hooks still exist. Failures of a close at destruction are not reported.
+  Destroying();
+  try {
+    Close();
+  } catch (const Exception&) {
+  }
   if (mpoAdsConnection != nullptr) mpoAdsConnection->RemoveTableFromConnectList(this);
   mpoAdsConnection = nullptr;
+  delete[] FOldRecordBuffer;
+  FOldRecordBuffer = nullptr;
+  FreeKeyBuffers();
   DataSetRegistry().Remove(this);
 }
 

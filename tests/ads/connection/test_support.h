@@ -83,6 +83,8 @@ class TTestDataSet : public TAdsDataSet {
     }
   }
   void SetTableName(const std::string& s) { mstrTableName = s; }
+  int32_t OpenEngineCursor() override { return -1; }  // opens in InternalOpen below
+  int32_t GetLastAutoincVal() override { return 0; }
   void FailClose(bool b) { fail_close_ = b; }
   int closes_ = 0;
 
