@@ -9,3 +9,190 @@
 // ---- The table ---------------------------------------------------------------------------
 
 // ---- The query ---------------------------------------------------------------------------
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/db/DBParams.h"
+
+// How a data provider would locate the rows it writes back; the query only stores it.
+enum TUpdateMode { upWhereAll, upWhereChanged, upWhereKeyOnly };
+
+class TAdsQuery;
+
+// The query's link to its master's data source (the query's DataSource). It reopens the query
+// when the master opens, closes or moves, and passes the master's request to leave editing on.
+// Owned by its query; FQuery is not owned.
+class TAdsQueryDataLink : public TDetailDataLink {
+  VCL_DECLARE_CLASS(TAdsQueryDataLink, TDetailDataLink)
+ public:
+  explicit TAdsQueryDataLink(TAdsQuery* AQuery) : FQuery(AQuery) {}
+  TDataSet* DetailDataSet() override;
+
+ protected:
+  void ActiveChanged() override;
+  void RecordChanged(TField* Field) override;
+  void CheckBrowseMode() override;
+
+ private:
+  TAdsQuery* FQuery;
+};
+
+// SQL text run on the engine through one statement handle of the query's connection: ExecSQL
+// (run, keep no result), ExecSQLScript and VerifySQL (after blanking comment and section
+// lines), and, opened as a dataset, the result cursor of the statement.
+//
+// Ownership: the query owns its SQL lines, its parameters, its data link, its SQLBinary block
+// and its engine statement (mhStmt). The statement survives closing at run time and is reused
+// while the engine still knows it; it is released by AdsCloseSQLStatement, by closing at design
+// time, by a change of DatabaseName and by destruction, and forgotten without an engine call by
+// InvalidateAceHandles (the connection has closed it). Errors are exceptions: engine failures
+// through AceCheck with the query as the dataset, the query's own checks as component errors
+// (5121). One thread at a time.
+class TAdsQuery : public TAdsExtendedDataSet {
+  VCL_DECLARE_CLASS(TAdsQuery, TAdsExtendedDataSet)
+ public:
+  explicit TAdsQuery(TComponent* AOwner);
+  ~TAdsQuery() override;
+
+  // ---- the SQL text and its parameters
+  TStrings* SQL() const { return mSQL.get(); }
+  // Replaces the text; the same text changes nothing, another closes and unprepares the query
+  // and runs the SQL-change handling once.
+  void SetSQL(TStrings* Value);
+  // Every line followed by CR LF.
+  std::string Text() const { return mSQL->Text(); }
+  TParams* Params() const { return moParams.get(); }
+  // Copies the values of Value into Params by parameter name.
+  void SetParams(TParams* Value);
+  // The parameter of that name; EDatabaseError when there is none.
+  TParam* ParamByName(const std::string& Value) const { return moParams->ParamByName(Value); }
+  // Params' count; ERangeError beyond 16 bits.
+  uint16_t ParamCount() const;
+  bool ParamCheck() const { return mbParamCheck; }
+  void SetParamCheck(bool Value) { mbParamCheck = Value; }
+
+  // ---- execution
+  // Executes the SQL text; a result cursor the engine returns is closed at once. The statement
+  // stays for the next execution and Prepared stays True. Refused on an open query.
+  void ExecSQL();
+  // ExecSQL after blanking the lines that begin with "#" or "["; the text is restored
+  // afterwards, and any failure of the execution becomes EDatabaseError "ERROR IN SCRIPT: ...".
+  void ExecSQLScript();
+  // The same blanking, then the engine checks the text without running it.
+  void VerifySQL();
+  // Prepared is a flag only (the engine is prepared on every execution). Prepare sets it and
+  // RowsAffected -1, UnPrepare clears it; both are refused on an open query.
+  void Prepare();
+  void UnPrepare();
+  bool Prepared() const { return mbPrepared; }
+  void SetPrepared(bool Value);
+  // Rows of the last execution as the engine counts them; -1 when unknown.
+  int32_t RowsAffected() const { return mlRowsAffected; }
+  int32_t StmtHandle() const { return mhStmt; }
+  // Seconds an execution may run; 0 for no limit. A statement that exists gets it at once.
+  int32_t SQLTimeout() const { return FSQLTimeout; }
+  void SetSQLTimeout(int32_t Value);
+
+  // ---- statement handle and engine operations on it
+  // Releases the statement (the engine answer 5106, an unknown statement, is accepted);
+  // refused on an open query.
+  void AdsCloseSQLStatement();
+  // Forgets the statement and the remembered connection handle without engine calls.
+  void InvalidateAceHandles() override;
+  void AdsStmtEnableEncryption(const std::string& strPassword);
+  void AdsStmtDisableEncryption();
+  void AdsStmtSetTablePassword(const std::string& strTableName, const std::string& strPassword);
+  void AdsStmtClearTablePasswords();
+
+  // ---- options
+  bool ReadAllColumns() const { return mbReadAllColumns; }
+  void SetReadAllColumns(bool Value) { mbReadAllColumns = Value; }
+  bool RequestLive() const { return mbRequestLive; }
+  void SetRequestLive(bool Value) { mbRequestLive = Value; }
+  bool Constrained() const { return mbConstrained; }
+  void SetConstrained(bool Value) { mbConstrained = Value; }
+  // The table type of the tables the statement opens; ttAdsNTX is refused.
+  TAdsTableTypes SourceTableType() const { return meTableType; }
+  void SetTableType(TAdsTableTypes eValue) override;
+  void InternalSetTableType(TAdsTableTypes eValue, bool bIgnoreNTXError);
+  // Detaches the connection component, stores the name as every dataset does, and releases a
+  // statement made on a connection the old name gave.
+  void SetDatabaseName(const std::string& Value) override;
+
+  // ---- master
+  TDataSource* DataSource() const { return moDataLink->DataSource(); }
+  // "Circular Data Link" when Value is linked to this query already.
+  void SetDataSource(TDataSource* Value);
+  TDataSource* GetDataSource() override { return DataSource(); }
+
+  // ---- stored only, or refused
+  // An opaque block streamed as "Data"; never sent to the engine. Null when none.
+  const std::vector<uint8_t>* SQLBinary() const {
+    return mpucSQLBinary ? &*mpucSQLBinary : nullptr;
+  }
+  void SetSQLBinary(const std::vector<uint8_t>* Value);
+  TUpdateMode UpdateMode() const { return moUpdateMode; }
+  void SetUpdateMode(TUpdateMode Value) { moUpdateMode = Value; }
+  bool UniDirectional() const { return mbUniDirectional; }
+  void SetUniDirectional(bool Value) { mbUniDirectional = Value; }
+  bool Local() const { return mbLocal; }
+  int32_t WaitCursor() const { return 0; }
+  void SetWaitCursor(int32_t) {}
+  [[noreturn]] void Constraints();
+  [[noreturn]] void UpdateObject();
+
+  void DefineProperties(TFiler* Filer) override;
+
+  // The cursor hook: runs the statement and answers its result cursor.
+  int32_t OpenEngineCursor() override;
+  // The last autoincrement value of the open cursor, or of the statement while closed
+  // (LastAutoincVal); ERangeError beyond 31 bits.
+  int32_t GetLastAutoincVal() override;
+
+ protected:
+  // After the dataset's own close: unprepare; at design time the statement goes too.
+  void InternalClose() override;
+
+ private:
+  friend class TAdsQueryDataLink;
+
+  // Creates the statement handle when there is no usable one.
+  void EnsureStatement();
+  // The eight statement options, in order.
+  void ApplyStatementOptions();
+  // The execution routine: answers the result cursor, or -1 when the statement gave none.
+  int32_t ExecuteStatement();
+  void FillParamsFromMaster();
+  void BindParams();
+  void BindParam(TParam* Param, uint16_t usNumber);
+  enum class TScriptMode { Execute, Verify };
+  void RunScript(TScriptMode eMode);
+  // Replaces the lines inside one update bracket.
+  void AssignLines(TStrings* poLines);
+  // The string list's change handler.
+  void SQLChanged();
+  void RebuildParams(const std::string& strText);
+  void CloseStatementHandle(bool bExcuseUnknown);
+  void ReopenForMaster();
+
+  std::unique_ptr<TStringList> mSQL;
+  bool mbPrepared = false;
+  bool mbReadAllColumns = false;
+  std::unique_ptr<TParams> moParams;
+  bool mbRequestLive = false;
+  bool mbConstrained = false;
+  bool mbParamCheck = true;
+  std::unique_ptr<TAdsQueryDataLink> moDataLink;
+  int32_t mhStmt = -1;
+  int32_t mhConnection = -1;
+  int32_t mlRowsAffected = -1;
+  std::optional<std::vector<uint8_t>> mpucSQLBinary;
+  int32_t FSQLTimeout = 0;
+  TUpdateMode moUpdateMode = upWhereAll;
+  bool mbUniDirectional = false;
+  bool mbLocal = false;
+};

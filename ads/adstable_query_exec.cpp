@@ -1,0 +1,445 @@
+// Executing the query's SQL text: the statement handle (EnsureStatement), the eight statement
+// options, the execution routine with parameter binding and the row count, ExecSQL, the script
+// pass of ExecSQLScript and VerifySQL, the statement's encryption and password operations, the
+// cursor hook through which the dataset core opens the query, and the last autoincrement value.
+//
+// Every engine result goes through AceCheck with the query as the dataset unless a comment says
+// which answers are accepted.
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "ads/adscnnct.h"
+#include "ads/adstable.h"
+
+namespace {
+
+constexpr int32_t kJulianDayOfDateTimeZero = 2415019;  // 30 December 1899
+constexpr double kMSecsPerDay = 86400000.0;
+
+const UNSIGNED8* Ansi(const std::string& strAnsi) {
+  return reinterpret_cast<const UNSIGNED8*>(strAnsi.c_str());
+}
+
+// A date-time value's Julian day: its whole days (truncated toward zero) from 30 December 1899.
+int32_t JulianDay(TDateTime dValue) {
+  const double dDay = std::trunc(dValue) + kJulianDayOfDateTimeZero;
+  if (!(dDay >= std::numeric_limits<int32_t>::min() && dDay <= std::numeric_limits<int32_t>::max()))
+    throw ERangeError("Bereichsüberschreitung: Datum " + FloatToStr(dValue));
+  return static_cast<int32_t>(dDay);
+}
+
+// Milliseconds since midnight of a date-time value, halves rounded to the even neighbour. Days
+// before 30 December 1899 count their fraction toward the same day (-1.25 is 06:00), as the
+// framework's date-times do, so the time of day is never negative.
+int32_t MillisecondsOfDay(TDateTime dValue) {
+  const double dMSecs = std::nearbyint(std::fabs(dValue - std::trunc(dValue)) * kMSecsPerDay);
+  if (!(dMSecs >= 0 && dMSecs <= std::numeric_limits<int32_t>::max()))
+    throw ERangeError("Bereichsüberschreitung: Zeit " + FloatToStr(dValue));
+  return static_cast<int32_t>(dMSecs);
+}
+
+// Index files are engine functions the import table holds only when the engine declares them;
+// until then a cursor that needs one is refused with a clear error. A declaration with other
+// arguments than these fails to compile here, which is what is wanted.
+template <class Imports>
+constexpr bool kHasOpenIndex = requires(Imports& i) {
+  i.AdsOpenIndex;
+};
+
+constexpr UNSIGNED16 kMaxIndexHandles = 256;
+
+// Answers false when the engine offers no index file calls.
+template <class Imports>
+bool OpenIndexFileOn(Imports& imports, TAdsDataSet* poDataSet, ADSHANDLE hCursor,
+                     const std::string& strPath) {
+  if constexpr (kHasOpenIndex<Imports>) {
+    ADSHANDLE ahIndexes[kMaxIndexHandles] = {};
+    UNSIGNED16 usCount = kMaxIndexHandles;
+    const std::string strAnsi = Utf8ToAnsi(strPath);
+    AceCheck(poDataSet, imports.AdsOpenIndex(hCursor, Ansi(strAnsi), ahIndexes, &usCount));
+    return true;
+  } else {
+    (void)imports, (void)poDataSet, (void)hCursor, (void)strPath;
+    return false;
+  }
+}
+
+void PutLittleEndian32(uint8_t* pucTo, int32_t lValue) {
+  const auto ulValue = static_cast<uint32_t>(lValue);
+  for (int i = 0; i < 4; ++i) pucTo[i] = static_cast<uint8_t>(ulValue >> (8 * i));
+}
+
+}  // namespace
+
+// ---- The statement handle ---------------------------------------------------------------------
+
+void TAdsQuery::EnsureStatement() {
+  if (mhStmt != -1) {
+    UNSIGNED16 usType = 0;
+    if (Ace.AdsGetHandleType(static_cast<ADSHANDLE>(mhStmt), &usType) == AE_SUCCESS &&
+        usType == ADS_STATEMENT)
+      return;
+  }
+  mhStmt = -1;
+  if (mstrDatabaseName.empty() && mpoAdsConnection == nullptr)
+    RaiseComponentError(this, "The DatabaseName property has not been assigned a value.");
+  ADSHANDLE hConnection = 0;
+  if (mhConnection != -1) {
+    // A connection obtained by database name earlier whose statement the engine no longer knows:
+    // a new statement is made on it (a connection that has gone answers the engine's error).
+    hConnection = static_cast<ADSHANDLE>(mhConnection);
+  } else {
+    // A connection component's handle is taken afresh each time; a handle found by database
+    // name is remembered.
+    hConnection = ConnectAndGetHandle();
+    if (mpoAdsConnection == nullptr && hConnection != 0 &&
+        hConnection != static_cast<ADSHANDLE>(-1))
+      mhConnection = static_cast<int32_t>(hConnection);
+  }
+  if (hConnection == 0 || hConnection == static_cast<ADSHANDLE>(-1))
+    RaiseComponentError(this, "Internal Error: invalid connection handle.");
+  ADSHANDLE hStmt = 0;
+  AceCheck(this, Ace.AdsCreateSQLStatement(hConnection, &hStmt));
+  mhStmt = static_cast<int32_t>(hStmt);
+  if (FSQLTimeout != 0)
+    AceCheck(this, Ace.AdsSetSQLTimeout(hStmt, static_cast<UNSIGNED32>(FSQLTimeout)));
+}
+
+void TAdsQuery::ApplyStatementOptions() {
+  const auto hStmt = static_cast<ADSHANDLE>(mhStmt);
+  TAdsTableOptions* poOptions = AdsTableOptions();
+  AceCheck(this, Ace.AdsStmtSetTableLockType(hStmt, poOptions->AdsLockType() == Proprietary
+                                                        ? ADS_PROPRIETARY_LOCKING
+                                                        : ADS_COMPATIBLE_LOCKING));
+  const std::string strCollation = Utf8ToAnsi(GetEffectiveCollation());
+  AceCheck(this, Ace.AdsStmtSetTableCollation(hStmt, Ansi(strCollation)));
+  AceCheck(this, Ace.AdsStmtSetTableRights(
+                     hStmt, poOptions->AdsRightsCheck() ? ADS_CHECK_RIGHTS : ADS_IGNORE_RIGHTS));
+  AceCheck(this, Ace.AdsStmtSetTableReadOnly(
+                     hStmt, mbRequestLive ? ADS_CURSOR_READWRITE : ADS_CURSOR_READONLY));
+  if (mpoAdsConnection != nullptr && mpoAdsConnection->ReadOnly())
+    AceCheck(this, Ace.AdsStmtSetTableReadOnly(hStmt, ADS_CURSOR_READONLY));
+  UNSIGNED16 usTableType = ADS_NTX;
+  switch (meTableType) {
+    case ttAdsADT:
+      usTableType = ADS_ADT;
+      break;
+    case ttAdsCDX:
+      usTableType = ADS_CDX;
+      break;
+    case ttAdsVFP:
+      usTableType = ADS_VFP;
+      break;
+    case ttAdsNTX:
+    case ttAdsDefault:
+      usTableType = ADS_NTX;
+      break;
+  }
+  AceCheck(this, Ace.AdsStmtSetTableType(hStmt, usTableType));
+  AceCheck(this,
+           Ace.AdsStmtConstrainUpdates(hStmt, mbConstrained ? ADS_CONSTRAIN : ADS_NO_CONSTRAIN));
+  AceCheck(this, Ace.AdsStmtReadAllColumns(
+                     hStmt, mbReadAllColumns ? ADS_READ_ALL_COLUMNS : ADS_READ_SELECT_COLUMNS));
+}
+
+// ---- Execution --------------------------------------------------------------------------------
+
+int32_t TAdsQuery::ExecuteStatement() {
+  CheckInactive();
+  EnsureStatement();
+  ApplyStatementOptions();
+  Prepare();
+  const auto hStmt = static_cast<ADSHANDLE>(mhStmt);
+  // The whole text in one piece; the engine is prepared anew on every execution.
+  const std::u16string strText = Utf8ToUtf16(mSQL->Text());
+  AceCheck(this, Ace.AdsPrepareSQLW(hStmt, strText.c_str()));
+  if (moDataLink->DataSource() != nullptr) FillParamsFromMaster();
+  BindParams();
+
+  ADSHANDLE hCursor = 0;
+  const UNSIGNED32 ulResult = Ace.AdsExecuteSQL(hStmt, &hCursor);
+  try {
+    AceCheck(this, ulResult);
+  } catch (const Exception& e) {
+    // After this answer the engine can do nothing more with the statement.
+    if (e.Message().find("7209") != std::string::npos) {
+      try {
+        AdsCloseSQLStatement();
+      } catch (...) {
+        // The execution's failure is the one reported.
+      }
+    }
+    throw;
+  }
+
+  // Nothing may stay open when the rest fails: the cursor is the caller's only on success.
+  try {
+    if (hCursor != 0) {
+      UNSIGNED8 ucLive = 0;
+      AceCheck(this, Ace.AdsSqlPeekStatement(hCursor, &ucLive));
+      mbReadOnly = ucLive == 0;
+      if (ucLive != 0) TakeOverCharType(static_cast<int32_t>(hCursor));
+    }
+    UNSIGNED32 ulCount = 0;
+    const UNSIGNED32 ulCountResult = Ace.AdsGetRecordCount(hStmt, ADS_IGNOREFILTERS, &ulCount);
+    if (ulCountResult == AE_NO_ROW_COUNT) {
+      mlRowsAffected = -1;
+    } else {
+      AceCheck(this, ulCountResult);
+      if (ulCount > static_cast<UNSIGNED32>(std::numeric_limits<int32_t>::max()))
+        throw ERangeError("Bereichsüberschreitung: RowsAffected " + std::to_string(ulCount));
+      mlRowsAffected = static_cast<int32_t>(ulCount);
+    }
+  } catch (...) {
+    if (hCursor != 0) Ace.AdsCloseTable(hCursor);
+    throw;
+  }
+  return hCursor != 0 ? static_cast<int32_t>(hCursor) : -1;
+}
+
+void TAdsQuery::ExecSQL() {
+  const int32_t hCursor = ExecuteStatement();
+  if (hCursor != -1) AceCheck(this, Ace.AdsCloseTable(static_cast<ADSHANDLE>(hCursor)));
+}
+
+// ---- Parameters -------------------------------------------------------------------------------
+
+void TAdsQuery::FillParamsFromMaster() {
+  TDataSet* poMaster = moDataLink->DataSource()->DataSet();
+  if (poMaster == nullptr) return;
+  poMaster->FieldDefs()->Update();
+  for (int i = 0; i < moParams->Count(); ++i) {
+    TParam* poParam = moParams->Items(i);
+    if (poParam->Bound()) continue;  // the application's own value stands
+    poParam->AssignField(poMaster->FieldByName(poParam->Name()));
+    // So that the next execution copies the master's value anew.
+    poParam->SetBound(false);
+  }
+}
+
+void TAdsQuery::BindParams() {
+  for (int i = 0; i < moParams->Count(); ++i) {
+    if (i + 1 > std::numeric_limits<uint16_t>::max())
+      throw ERangeError("Bereichsüberschreitung: Parameter " + IntToStr(i + 1));
+    BindParam(moParams->Items(i), static_cast<uint16_t>(i + 1));
+  }
+}
+
+void TAdsQuery::BindParam(TParam* Param, uint16_t usNumber) {
+  const auto hStmt = static_cast<ADSHANDLE>(mhStmt);
+  UNSIGNED8* pucField = ADSFIELD(usNumber);
+  if (Param->IsNull()) {
+    AceCheck(this, Ace.AdsSetEmpty(hStmt, pucField));
+    return;
+  }
+  switch (Param->DataType()) {
+    case ftUnknown:
+      RaiseComponentError(this, "The field named: '" + Param->Name() +
+                                    "' has the DataType of ftUnknown, which is invalid.");
+    case ftBoolean:
+      AceCheck(this, Ace.AdsSetLogical(hStmt, pucField, Param->AsBoolean() ? 1 : 0));
+      return;
+    case ftFloat:
+    case ftCurrency:
+      AceCheck(this, Ace.AdsSetDouble(hStmt, pucField, Param->AsFloat()));
+      return;
+    case ftDate:
+      AceCheck(this, Ace.AdsSetJulian(hStmt, pucField, JulianDay(Param->AsDateTime())));
+      return;
+    case ftTime:
+      AceCheck(this,
+               Ace.AdsSetMilliseconds(hStmt, pucField, MillisecondsOfDay(Param->AsDateTime())));
+      return;
+    case ftDateTime:
+    case ftTimeStamp: {
+      const TDateTime dValue = Param->AsDateTime();
+      UNSIGNED8 aucStamp[8];
+      PutLittleEndian32(aucStamp, JulianDay(dValue));
+      PutLittleEndian32(aucStamp + 4, MillisecondsOfDay(dValue));
+      AceCheck(this, Ace.AdsSetTimeStampRaw(hStmt, pucField, aucStamp, sizeof aucStamp));
+      return;
+    }
+    case ftBytes:
+    case ftVarBytes:
+    case ftBlob:
+    case ftGraphic: {
+      const TBytes aData = Param->AsBlob();  // a copy the engine reads from
+      const auto ulSize = static_cast<UNSIGNED32>(aData.size());
+      AceCheck(this, Ace.AdsSetBinary(hStmt, pucField, ADS_BINARY, ulSize, 0,
+                                      aData.empty() ? nullptr : aData.data(), ulSize));
+      return;
+    }
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftTypedBinary:
+    case ftCursor:
+      RaiseComponentError(
+          this, "The field named: '" + Param->Name() + "' has a DataType that is not supported.");
+    case ftWideString:
+    case ftWideMemo: {
+      const std::u16string strValue = Utf8ToUtf16(Param->AsString());
+      AceCheck(this, Ace.AdsSetStringW(hStmt, pucField, strValue.c_str(),
+                                       static_cast<UNSIGNED32>(strValue.size())));
+      return;
+    }
+    case ftADT:
+    case ftArray:
+    case ftReference:
+    case ftDataSet:
+    case ftOraBlob:
+    case ftOraClob:
+    case ftVariant:
+    case ftInterface:
+    case ftIDispatch:
+    case ftGuid:
+    case ftFMTBcd:
+    case ftFixedWideChar:
+    case ftOraTimeStamp:
+    case ftOraInterval:
+      return;  // these types are not bound
+    case ftString:
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftBCD:
+    case ftAutoInc:
+    case ftMemo:
+    case ftFmtMemo:
+    case ftFixedChar:
+    case ftLargeint: {
+      const std::string strValue = Utf8ToAnsi(Param->AsString());
+      AceCheck(this, Ace.AdsSetString(hStmt, pucField, Ansi(strValue),
+                                      static_cast<UNSIGNED32>(strValue.size())));
+      return;
+    }
+  }
+}
+
+// ---- Scripts ----------------------------------------------------------------------------------
+
+void TAdsQuery::ExecSQLScript() {
+  RunScript(TScriptMode::Execute);
+}
+
+void TAdsQuery::VerifySQL() {
+  EnsureStatement();
+  ApplyStatementOptions();
+  RunScript(TScriptMode::Verify);
+}
+
+void TAdsQuery::RunScript(TScriptMode eMode) {
+  TStringList oLines;
+  oLines.Assign(mSQL.get());
+  // Each change of the text rebuilds the parameters; their values are carried over the pass.
+  TParams oValues(this);
+  oValues.Assign(moParams.get());
+  auto restore = [&] {
+    mSQL->Clear();
+    AssignLines(&oLines);
+    moParams->AssignValues(&oValues);
+  };
+  try {
+    mSQL->Clear();
+    // The processed lines arrive in one change, so that a comment spanning several lines is
+    // never offered to the engine cut in half.
+    mSQL->BeginUpdate();
+    try {
+      for (int i = 0; i < oLines.Count(); ++i) {
+        const std::string strLine = Trim(oLines.Strings(i));
+        const bool bBlank = !strLine.empty() && (strLine[0] == '#' || strLine[0] == '[');
+        mSQL->Add(bBlank ? std::string() : strLine);
+      }
+    } catch (...) {
+      mSQL->EndUpdate();
+      throw;
+    }
+    mSQL->EndUpdate();
+    moParams->AssignValues(&oValues);
+    try {
+      if (eMode == TScriptMode::Execute) {
+        ExecSQL();
+      } else {
+        const std::u16string strText = Utf8ToUtf16(mSQL->Text());
+        AceCheck(this, Ace.AdsVerifySQLW(static_cast<ADSHANDLE>(mhStmt), strText.c_str()));
+      }
+    } catch (const Exception& e) {
+      throw EDatabaseError("ERROR IN SCRIPT: " + e.Message());
+    }
+  } catch (...) {
+    try {
+      restore();
+    } catch (...) {
+      // The script's failure is the one reported.
+    }
+    throw;
+  }
+  restore();
+}
+
+// ---- Encryption and table passwords -----------------------------------------------------------
+
+void TAdsQuery::AdsStmtEnableEncryption(const std::string& strPassword) {
+  EnsureStatement();
+  const std::string strAnsi = Utf8ToAnsi(strPassword);
+  AceCheck(this, Ace.AdsStmtEnableEncryption(static_cast<ADSHANDLE>(mhStmt), Ansi(strAnsi)));
+}
+
+void TAdsQuery::AdsStmtDisableEncryption() {
+  EnsureStatement();
+  AceCheck(this, Ace.AdsStmtDisableEncryption(static_cast<ADSHANDLE>(mhStmt)));
+}
+
+void TAdsQuery::AdsStmtSetTablePassword(const std::string& strTableName,
+                                        const std::string& strPassword) {
+  EnsureStatement();
+  const std::string strTable = Utf8ToAnsi(strTableName);
+  const std::string strAnsi = Utf8ToAnsi(strPassword);
+  AceCheck(this, Ace.AdsStmtSetTablePassword(static_cast<ADSHANDLE>(mhStmt), Ansi(strTable),
+                                             Ansi(strAnsi)));
+}
+
+void TAdsQuery::AdsStmtClearTablePasswords() {
+  EnsureStatement();
+  AceCheck(this, Ace.AdsStmtClearTablePasswords(static_cast<ADSHANDLE>(mhStmt)));
+}
+
+// ---- The cursor hook and the last autoincrement value -----------------------------------------
+
+int32_t TAdsQuery::OpenEngineCursor() {
+  const int32_t hCursor = ExecuteStatement();
+  if (hCursor == -1)
+    RaiseComponentError(this,
+                        "The SQL statement did not generate a cursor handle.  Use "
+                        "TAdsQuery.ExecSQL to execute SQL statements that are not SELECT "
+                        "statements");
+  try {
+    UNSIGNED16 usTableType = 0;
+    AceCheck(this, Ace.AdsGetTableType(static_cast<ADSHANDLE>(hCursor), &usTableType));
+    musAceTableType = static_cast<decltype(musAceTableType)>(usTableType);
+    if (mpoIndexFiles != nullptr && mpoIndexFiles->Count() > 0) {
+      const std::string strDatabasePath = GetDatabasePath();
+      for (int i = 0; i < mpoIndexFiles->Count(); ++i) {
+        const std::string strEntry = mpoIndexFiles->Strings(i);
+        if (!OpenIndexFileOn(Ace, this, static_cast<ADSHANDLE>(hCursor),
+                             strDatabasePath + "\\" + strEntry))
+          RaiseComponentError(this, "The index file " + strEntry +
+                                        " cannot be opened: the client engine offers no index "
+                                        "files.");
+      }
+    }
+  } catch (...) {
+    Ace.AdsCloseTable(static_cast<ADSHANDLE>(hCursor));
+    throw;
+  }
+  return hCursor;
+}
+
+int32_t TAdsQuery::GetLastAutoincVal() {
+  const int32_t hObject = mlHandle != -1 ? mlHandle : mhStmt;
+  UNSIGNED32 ulValue = 0;
+  AceCheck(this, Ace.AdsGetLastAutoinc(static_cast<ADSHANDLE>(hObject), &ulValue));
+  if (ulValue > static_cast<UNSIGNED32>(std::numeric_limits<int32_t>::max()))
+    throw ERangeError("Bereichsüberschreitung: LastAutoincVal " + std::to_string(ulValue));
+  return static_cast<int32_t>(ulValue);
+}
