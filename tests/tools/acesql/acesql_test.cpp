@@ -22,7 +22,7 @@ namespace {
 TEST(AcesqlText, Utf8AndUtf16RoundTripAndRepairBadBytes) {
   const std::string text = "Kinder \xC3\xA4\xC3\xB6\xC3\xBC \xE2\x82\xAC \xF0\x9F\x98\x80";
   const std::u16string wide = Utf8ToUtf16(text);
-  EXPECT_EQ(wide.size(), 14u);  // the emoji is a surrogate pair
+  EXPECT_EQ(wide.size(), 15u);  // the emoji is a surrogate pair
   EXPECT_EQ(wide[7], u'\u00E4');
   EXPECT_EQ(Utf16ToUtf8(wide), text);
   EXPECT_EQ(Utf8ToUtf16("a\xFF"
@@ -44,7 +44,7 @@ TEST(AcesqlText, JulianDaysAndMillisecondsAsIsoText) {
   EXPECT_EQ(JulianToIso(2451545), "2000-01-01");
   EXPECT_EQ(JulianToIso(2440588), "1970-01-01");
   EXPECT_EQ(JulianToIso(2415019), "1899-12-30");
-  EXPECT_EQ(JulianToIso(2460371), "2024-02-29");
+  EXPECT_EQ(JulianToIso(2460370), "2024-02-29");
   EXPECT_EQ(MillisecondsToIso(0), "00:00:00.000");
   EXPECT_EQ(MillisecondsToIso(86399999), "23:59:59.999");
 }
@@ -156,10 +156,10 @@ TEST_F(AcesqlDatabase, UsageErrorsExitWithTwo) {
 TEST_F(AcesqlDatabase, BuiltProgramEndToEnd) {
   const std::string program = std::string(VASKOLI_BINARY_DIR) + "/bin/acesql";
   ASSERT_TRUE(fs::exists(program)) << program;
-  const std::string cmd =
-      "printf 'CREATE TABLE z (a char(3));\\nINSERT INTO z VALUES (''x'');\\n"
-      "SELECT * FROM z;\\n' | " +
-      program + " '" + dir_.string() + "' 2>&1";
+  const fs::path input = dir_ / "input.sql";
+  std::ofstream(input) << "CREATE TABLE z (a char(3));\nINSERT INTO z VALUES ('x');\n"
+                          "SELECT * FROM z;\n";
+  const std::string cmd = program + " '" + dir_.string() + "' < '" + input.string() + "' 2>&1";
   FILE* pipe = popen(cmd.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string output;
