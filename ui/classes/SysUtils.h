@@ -175,6 +175,8 @@ void AppendUtf8(std::string& Out, uint32_t CodePoint);
 // ---------------------------------------------------------------------------------------------
 // Scope guard: runs its function when it goes out of scope (the try..finally of this code base).
 //   Finally cleanup([&] { Table->EnableControls(); });
+// An exception of the function travels to the caller, as from a finally block; while another
+// exception is already on its way out, that first one wins and the function's is dropped.
 
 template <class F>
 class Finally {
@@ -182,8 +184,16 @@ class Finally {
   explicit Finally(F Fn) : FFn(std::move(Fn)) {}
   Finally(const Finally&) = delete;
   Finally& operator=(const Finally&) = delete;
-  ~Finally() {
-    if (FActive) FFn();
+  ~Finally() noexcept(false) {
+    if (!FActive) return;
+    if (std::uncaught_exceptions() > FUncaught) {
+      try {
+        FFn();
+      } catch (...) {
+      }
+      return;
+    }
+    FFn();
   }
   // The function will not run.
   void Dismiss() { FActive = false; }
@@ -191,4 +201,5 @@ class Finally {
  private:
   F FFn;
   bool FActive = true;
+  int FUncaught = std::uncaught_exceptions();
 };

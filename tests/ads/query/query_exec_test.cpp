@@ -279,7 +279,7 @@ TEST_F(QueryExec, CloseSQLStatementAndInvalidateForgetTheHandles) {
 }
 
 TEST_F(QueryExec, DestructionReleasesTheStatementOfAnImplicitConnection) {
-  auto* query = new TAdsQuery(nullptr);
+  auto query = std::make_unique<TAdsQuery>(nullptr);
   query->SetDatabaseName(data_);
   TStringList sql;
   sql.Add("UPDATE Kinder SET Name = 'Z';");
@@ -287,7 +287,7 @@ TEST_F(QueryExec, DestructionReleasesTheStatementOfAnImplicitConnection) {
   query->ExecSQL();
   const int32_t stmt = query->StmtHandle();
   CallRecording rec;
-  delete query;
+  query.reset();
   EXPECT_EQ(CallRecording::Only({"AdsCloseSQLStatement"}),
             (std::vector<std::string>{"AdsCloseSQLStatement(" + std::to_string(stmt) + ")"}));
 }

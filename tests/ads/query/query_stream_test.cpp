@@ -117,4 +117,18 @@ TEST_F(QueryStream, EmptyCollectionIsWrittenWhenThereAreNoParameters) {
   EXPECT_NE(text.find("ParamData = <>"), std::string::npos) << text;
 }
 
+TEST_F(QueryStream, TextTheEngineRefusesFailsTheReadingCleanly) {
+  TComponent root(nullptr);
+  try {
+    ReadQuery(root,
+              "    SQL.Strings = (\n"
+              "      'SELECT * FROM Kinder WHERE Name = ''offen')\n");
+    FAIL() << "the text was accepted";
+  } catch (const EADSDatabaseError& e) {
+    // The engine's refusal, naming the query, reaches the reader's caller.
+    EXPECT_EQ(e.Message().rfind("Q: ", 0), 0u) << e.Message();
+    EXPECT_EQ(e.ACEErrorCode(), static_cast<UNSIGNED32>(AE_SQL_ERROR));
+  }
+}
+
 }  // namespace
