@@ -4,9 +4,87 @@
 // in adstable_query*.cpp.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "ads/adsfunc.h"
 
 // ---- The table ---------------------------------------------------------------------------
+
+// What the engine does with an index that was built with another collation than the table's:
+// refuse the open (icmError), use the index as it is (icmIgnore), or rebuild it (icmReindex).
+enum TIndexCollationMismatchOptions : uint8_t { icmError, icmIgnore, icmReindex };
+
+// A dataset on one table of the database: a free table file in the database's folder, or a
+// table of a data dictionary reached through a dictionary connection. The table opens its
+// engine cursor itself (OpenEngineCursor) with the open options, character type, lock type,
+// rights checking and collation its properties and table options give, and opens the files of
+// IndexFiles with it. Everything else (buffers, fields, navigation) is the dataset core's.
+//
+// The table owns its cursor (closed by the core's close sequence) and the objects the core
+// creates for it; it refers to its connection without owning it. One thread at a time.
+class TAdsTable : public TAdsExtendedTable {
+  VCL_DECLARE_CLASS(TAdsTable, TAdsExtendedTable)
+ public:
+  explicit TAdsTable(TComponent* AOwner);
+  // Closes the table (without its close events) before the core's members go.
+  ~TAdsTable() override;
+
+  // The table's name or file name. Refused on an open table; a new name (compared with regard
+  // to case) empties IndexFiles unless the table is being read from a stored description.
+  void SetTableName(const std::string& Value);
+  // Refused on an open table, and when the type contradicts the type of the alias named by
+  // DatabaseName or of the connection component; also sets the engine type used for opening.
+  void SetTableType(TAdsTableTypes Value) override;
+  // Exclusive and ReadOnly take effect at the next open; an open table refuses them with the
+  // framework's error (or is closed first at design time).
+  void SetExclusive(bool Value);
+  void SetReadOnly(bool Value);
+  TIndexCollationMismatchOptions IndexCollationMismatch() const { return meIndexCollationMismatch; }
+  // Refused on an open table.
+  void SetIndexCollationMismatch(TIndexCollationMismatchOptions Value);
+  // The password that enables encryption of an encrypted table when it opens.
+  const std::string& EncryptionPassword() const { return FstrEncryptionPassword; }
+  void SetEncryptionPassword(const std::string& Value) { FstrEncryptionPassword = Value; }
+  // Whether FieldDefs and IndexDefs are written to the stored description (when they hold at
+  // least one definition). Set whenever the definitions are changed from outside.
+  bool StoreDefs() const { return FStoreDefs; }
+  void SetStoreDefs(bool Value) { FStoreDefs = Value; }
+  // A stored text that no operation interprets.
+  const std::string& InfoExpression() const { return FstrInfoExpression; }
+  void SetInfoExpression(const std::string& Value) { FstrInfoExpression = Value; }
+
+  // True when the table is open; else whether its file exists in the database folder (".adt"
+  // for ttAdsADT, ".dbf" for the other types is appended to a name without extension). No
+  // engine call is made.
+  bool Exists();
+
+  // Master-detail: the master's fields named by MasterFields and the fields of the index that
+  // IndexName or IndexFieldNames chooses. Both lists are emptied first; the second stays empty
+  // without such an index.
+  virtual void GetDetailLinkFields(std::vector<TField*>& MasterFields,
+                                   std::vector<TField*>& DetailFields);
+  // The framework's notification that FieldDefs or IndexDefs were changed: they are to be
+  // stored from now on.
+  virtual void DefChanged(TObject* Sender);
+  // The engine's last autoincrement value of the open table; ERangeError above 2147483647.
+  int32_t GetLastAutoincVal() override;
+  // Opens the table's engine cursor (the steps of the table's open); leaves nothing open when
+  // it raises.
+  int32_t OpenEngineCursor() override;
+
+ private:
+  UNSIGNED32 OpenOptionBits();
+  void EnableEncryption(ADSHANDLE hTable);
+  void OpenIndexFiles(ADSHANDLE hTable, const std::string& strDatabasePath);
+  bool StoreFieldDefs() const;
+  bool StoreIndexDefs() const;
+
+  TIndexCollationMismatchOptions meIndexCollationMismatch = icmError;
+  std::string FstrEncryptionPassword;
+  bool FStoreDefs = false;
+  std::string FstrInfoExpression;
+};
 
 // ---- The query ---------------------------------------------------------------------------
 
