@@ -823,22 +823,32 @@ bool TAdsDataSet::GetFieldData(TField* Field, void* Buffer) {
 }
 
 void TAdsDataSet::SetFieldData(TField* Field, const void* Buffer) {
-  if (!IsWriteMode(State())) RaiseComponentError(this, "Dataset not in edit mode");
+  const TDataSetState state = State();
+  if (!IsWriteMode(state)) RaiseComponentError(this, "Dataset not in edit mode");
+  if (state == dsSetKey && Field->FieldNo() < 0)
+    DatabaseError("Field '" + Field->DisplayName() + "' is not indexed and cannot be modified",
+                  this);
   TRecordBuffer record = GetActiveRecBuf();
   if (record == nullptr) RaiseComponentError(this, "Dataset not in edit mode");
   if (Field->FieldNo() > 0) {
-    if (State() == dsCalcFields) RaiseComponentError(this, "Dataset not in edit mode");
+    if (state == dsCalcFields) RaiseComponentError(this, "Dataset not in edit mode");
+    if (Field->ReadOnly() && state != dsSetKey && state != dsFilter)
+      DatabaseError("Field '" + Field->DisplayName() + "' cannot be modified", this);
     TACEFieldDef* d = ACEFieldDefOf(Field);
-    if (d == nullptr) DatabaseError("Field '" + Field->DisplayName() + "' not found", this);
+    if (d == nullptr)
+      DatabaseError("Field '" + Field->DisplayName() + "' cannot be modified", this);
+    if (state == dsEdit || state == dsInsert) Field->Validate(Buffer);
     WriteNativeValue(Field, *d, record, Buffer);
     d->SetModified(true);
   } else {
     WriteCalcField(Field, record + musRecordSize, Buffer);
   }
-  if (State() != dsCalcFields && State() != dsFilter && State() != dsNewValue)
+  if (state != dsCalcFields && state != dsFilter && state != dsNewValue)
     DataEvent(deFieldChange, reinterpret_cast<intptr_t>(Field));
 }
 
+// Writing a value into a record image needs the editing and posting of records, which this
+// dataset does not offer yet; refusing here leaves the image untouched.
 void TAdsDataSet::WriteNativeValue(TField*, const TACEFieldDef&, std::byte*, const void*) {
   RaiseComponentError(this, "Writing field values is not supported by this dataset.");
 }

@@ -272,6 +272,39 @@ TEST_F(DataSetRecords, WritingOutsideEditStatesIsRefused) {
   EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 1);
 }
 
+TEST_F(DataSetRecords, EditingRefusesWritesAndPostsAndKeepsTheRecord) {
+  Create("k", ADS_ADT, "ID,Integer;Name,Char,5;");
+  Append("k", ADS_ADT, {{"1", "Alt"}});
+  TCoreDataSet* ds = Make("k");
+  ds->Open();
+  ds->Edit();
+  ASSERT_EQ(ds->State(), dsEdit);
+  ds->FieldByName("ID")->SetReadOnly(true);
+  ExpectRaises<EDatabaseError>([&] { ds->FieldByName("ID")->SetAsInteger(2); },
+                               "Core1: Field 'ID' cannot be modified");
+  EXPECT_THROW(ds->FieldByName("Name")->SetAsString("Neu"), EADSDatabaseError);
+  EXPECT_FALSE(ds->Modified());
+  ExpectRaises<EADSDatabaseError>([&] { ds->Post(); },
+                                  "Core1: Posting records is not supported by this dataset.");
+  ds->Cancel();
+  EXPECT_EQ(ds->State(), dsBrowse);
+  EXPECT_EQ(ds->FieldByName("Name")->AsString(), "Alt");
+  EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 1);
+}
+
+TEST_F(DataSetRecords, DeleteRemovesTheCurrentRecord) {
+  Create("k", ADS_ADT, "ID,Integer;");
+  Append("k", ADS_ADT, {{"1"}, {"2"}, {"3"}});
+  TCoreDataSet* ds = Make("k");
+  ds->Open();
+  ds->Next();
+  ds->Delete();
+  EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
+  std::vector<int> left;
+  for (ds->First(); !ds->Eof(); ds->Next()) left.push_back(ds->FieldByName("ID")->AsInteger());
+  EXPECT_EQ(left, (std::vector<int>{1, 3}));
+}
+
 // ---- field values -----------------------------------------------------------------------------
 
 TEST_F(DataSetRecords, AdtValuesOfEveryTypeAndTheirNulls) {
