@@ -274,6 +274,7 @@ VCL_REGISTER_CLASS(TAdsQueryDataLink, [](TClassBuilder<TAdsQueryDataLink>&) {})
 // ---- Published properties ---------------------------------------------------------------------
 
 VCL_REGISTER_CLASS(TAdsQuery, [](TClassBuilder<TAdsQuery>& c) {
+  c.Object("AdsTableOptions", &TAdsQuery::AdsTableOptions);
   c.Prop("ReadAllColumns", &TAdsQuery::ReadAllColumns, &TAdsQuery::SetReadAllColumns, false);
   c.Prop("Constrained", &TAdsQuery::Constrained, &TAdsQuery::SetConstrained, false);
   c.Ref("DataSource", &TAdsQuery::DataSource, &TAdsQuery::SetDataSource);

@@ -72,6 +72,21 @@ TEST_F(QueryStream, WaitCursorIsReadAndDiscardedInEitherForm) {
   EXPECT_EQ(WriteComponentToText(&root2).find("WaitCursor"), std::string::npos);
 }
 
+TEST_F(QueryStream, TableOptionsAreStoredWithTheQuery) {
+  TComponent root(nullptr);
+  TAdsQuery* q = ReadQuery(root,
+                           "    AdsTableOptions.AdsLockType = Compatible\n"
+                           "    AdsTableOptions.AdsCollation = 'GERMAN_VFP_CI_AS_1252'\n"
+                           "    SourceTableType = ttAdsCDX\n");
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(q->AdsTableOptions()->AdsLockType(), Compatible);
+  EXPECT_EQ(q->AdsTableOptions()->AdsCollation(), "GERMAN_VFP_CI_AS_1252");
+  EXPECT_EQ(q->SourceTableType(), ttAdsCDX);
+  const std::string text = WriteComponentToText(&root);
+  EXPECT_NE(text.find("AdsTableOptions.AdsLockType = Compatible"), std::string::npos) << text;
+  EXPECT_NE(text.find("SourceTableType = ttAdsCDX"), std::string::npos) << text;
+}
+
 TEST_F(QueryStream, DataIsTheBinaryBlock) {
   TComponent root(nullptr);
   TAdsQuery* q = ReadQuery(root, "    Data = {0A0B0C00FF}\n");
