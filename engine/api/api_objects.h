@@ -41,6 +41,8 @@ class TableObject : public HandleObject {
   ~TableObject() override;
   cursor::Cursor& cursor() { return *cursor_; }
   ConnectionObject& owner() { return *owner_; }
+  // True for a live SQL result (AdsSqlPeekStatement); see engine/api/sql_api.h.
+  virtual bool live_sql_result() const { return false; }
 
   // The field of a field argument (a name, or ADSFIELD(n)), as an index into fields().
   Result<size_t> FieldIndex(const uint8_t* field_arg) const;

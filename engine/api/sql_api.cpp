@@ -10,6 +10,7 @@
 
 #include "engine/api/api_guard.h"
 #include "engine/base/error_codes.h"
+#include "engine/base/file.h"
 #include "engine/fields/code_page.h"
 #include "engine/include/ace.h"
 #include "engine/sql/sql_error.h"
@@ -18,6 +19,18 @@ using namespace ace;
 using namespace ace::api;
 
 namespace ace::api {
+
+ResultCursorObject::ResultCursorObject(std::shared_ptr<ConnectionObject> owner,
+                                       std::unique_ptr<cursor::Cursor> c, bool live,
+                                       std::vector<std::string> files)
+    : TableObject(std::move(owner), std::move(c), HandleKind::kCursor),
+      live_(live),
+      files_(std::move(files)) {}
+
+ResultCursorObject::~ResultCursorObject() {
+  (void)cursor().Close();
+  for (const std::string& f : files_) (void)RemoveFile(f);
+}
 
 StatementObject::StatementObject(std::shared_ptr<ConnectionObject> owner)
     : HandleObject(HandleKind::kStatement),
@@ -178,10 +191,56 @@ Result<std::string> WideArg(const WCHAR* p, const char* what) {
   return fields::Utf16ToAnsi(std::u16string_view(p));
 }
 
+// Opens the cursor of a query's result and answers its handle.
+Result<ADSHANDLE> OpenResult(StatementObject& stmt, sql::QueryResult result) {
+  const sql::StatementOptions& o = stmt.statement().options();
+  cursor::OpenTableOptions open;
+  open.char_type = o.char_type;
+  open.lock = o.lock;
+  open.check_rights = o.check_rights;
+  open.collation = o.collation;
+  cursor::Connection& conn = stmt.owner().connection();
+  std::vector<std::string> files;
+  std::string path;
+  if (result.live) {
+    open.type = result.table_type;
+    path = result.table_path;
+  } else {
+    open.type = storage::TableType::kAdt;
+    open.read_only = true;
+    path = result.static_path;
+    files.push_back(path);
+    std::string memo = path.substr(0, path.size() - 4) + storage::MemoExtension(open.type);
+    files.push_back(memo);
+  }
+  auto table = conn.AcquireTable(path, open);
+  if (!table.ok()) {
+    for (const std::string& f : files) (void)RemoveFile(f);
+    return table.status();
+  }
+  auto c = std::make_unique<cursor::Cursor>(std::move(table.value()), open);
+  if (result.live) {
+    c->RestrictTo(std::make_shared<const std::vector<uint32_t>>(std::move(result.records)));
+  }
+  auto object = std::make_shared<ResultCursorObject>(stmt.owner_ptr(), std::move(c), result.live,
+                                                     std::move(files));
+  ACE_RETURN_IF_ERROR(object->cursor().GotoTop());
+  ADSHANDLE h = HandleTable::Instance().Add(object);
+  stmt.owner().children().push_back(h);
+  if (!result.live) stmt.cursors().push_back(h);
+  return h;
+}
+
 Status Execute(StatementObject& stmt, ADSHANDLE* cursor) {
   ACE_RETURN_IF_ERROR(RequireOut(cursor, "phCursor"));
   *cursor = 0;
-  return stmt.statement().Execute();
+  ACE_RETURN_IF_ERROR(stmt.statement().Execute());
+  std::optional<sql::QueryResult> result = stmt.statement().TakeResult();
+  if (!result) return Status::Ok();
+  auto h = OpenResult(stmt, std::move(result.value()));
+  if (!h.ok()) return h.status();
+  *cursor = h.value();
+  return Status::Ok();
 }
 
 std::string UpperName(std::string s) {

@@ -18,6 +18,21 @@
 
 namespace ace::api {
 
+// The result cursor of a query (handle kind ADS_CURSOR): live, over the records of the real
+// table that the query selected, or static, over a temporary table of the statement that is
+// removed when the cursor closes.
+class ResultCursorObject : public TableObject {
+ public:
+  ResultCursorObject(std::shared_ptr<ConnectionObject> owner, std::unique_ptr<cursor::Cursor> c,
+                     bool live, std::vector<std::string> files);
+  ~ResultCursorObject() override;
+  bool live_sql_result() const override { return live_; }
+
+ private:
+  bool live_;
+  std::vector<std::string> files_;  // removed after the cursor is closed
+};
+
 class StatementObject : public HandleObject {
  public:
   explicit StatementObject(std::shared_ptr<ConnectionObject> owner);

@@ -469,9 +469,9 @@ ACE_API UNSIGNED32 AdsCacheOpenCursors(UNSIGNED16 /*usOpen*/) {
 }
 
 ACE_API UNSIGNED32 AdsSqlPeekStatement(ADSHANDLE hCursor, UNSIGNED8* pbLive) {
-  return OnTable(hCursor, [&](TableObject&) -> Status {
+  return OnTable(hCursor, [&](TableObject& table) -> Status {
     ACE_RETURN_IF_ERROR(RequireOut(pbLive, "pbLive"));
-    *pbLive = 0;  // a table handle is not a live SQL result
+    *pbLive = table.live_sql_result() ? 1 : 0;  // a table handle is not a live SQL result
     return Status::Ok();
   });
 }

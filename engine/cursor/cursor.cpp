@@ -1,6 +1,7 @@
 // Cursor position, the current record with pending changes, and locks (see cursor.h).
 #include "engine/cursor/cursor.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -50,15 +51,22 @@ Status Cursor::ReadRecord(uint32_t recno, std::vector<std::byte>* image) const {
   return table_->file->ReadRecord(recno, image->data());
 }
 
-bool Cursor::Visible(const std::vector<std::byte>& image) const {
+bool Cursor::Visible(uint32_t recno, const std::vector<std::byte>& image) const {
+  if (restriction_ != nullptr &&
+      !std::binary_search(restriction_->begin(), restriction_->end(), recno))
+    return false;
   return ShowDeleted() || !table_->file->IsDeleted(image.data());
+}
+
+void Cursor::RestrictTo(std::shared_ptr<const std::vector<uint32_t>> records) {
+  restriction_ = std::move(records);
 }
 
 Result<uint32_t> Cursor::Find(uint32_t recno, int step, std::vector<std::byte>* image) const {
   const uint32_t count = table_->file->record_count();
   while (recno >= 1 && recno <= count) {
     ACE_RETURN_IF_ERROR(ReadRecord(recno, image));
-    if (Visible(*image)) return recno;
+    if (Visible(recno, *image)) return recno;
     recno = step > 0 ? recno + 1 : recno - 1;
   }
   return 0u;
@@ -176,31 +184,31 @@ Status Cursor::Refresh() {
 
 Result<bool> Cursor::CurrentVisible() const {
   if (!has_record()) return false;
-  return Visible(record_);
+  return Visible(recno_, record_);
 }
 
 Result<uint32_t> Cursor::RecordCount(uint16_t option) {
   if ((option & kFreshCount) != 0 || !exclusive())
     ACE_RETURN_IF_ERROR(table_->file->RefreshHeader());
   const uint32_t count = table_->file->record_count();
-  if ((option & 3) == kIgnoreFilters || ShowDeleted()) return count;
+  if (restriction_ == nullptr && ((option & 3) == kIgnoreFilters || ShowDeleted())) return count;
   uint32_t visible = 0;
   std::vector<std::byte> image;
   for (uint32_t r = 1; r <= count; ++r) {
     ACE_RETURN_IF_ERROR(ReadRecord(r, &image));
-    if (Visible(image)) ++visible;
+    if (Visible(r, image)) ++visible;
   }
   return visible;
 }
 
 Result<uint32_t> Cursor::RecordNumber(uint16_t option) {
   if (recno_ == 0 || appending_) return 0u;
-  if ((option & 3) == kIgnoreFilters || ShowDeleted()) return recno_;
+  if ((option & 3) == kIgnoreFilters || (restriction_ == nullptr && ShowDeleted())) return recno_;
   uint32_t position = 0;
   std::vector<std::byte> image;
   for (uint32_t r = 1; r <= recno_; ++r) {
     ACE_RETURN_IF_ERROR(ReadRecord(r, &image));
-    if (Visible(image)) ++position;
+    if (Visible(r, image)) ++position;
   }
   return position;
 }

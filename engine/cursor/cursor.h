@@ -104,11 +104,15 @@ class Cursor {
   Status Zap();
   Status Pack();
 
+  // Restricts the cursor to a set of records (sorted record numbers; the rows of a live SQL
+  // result): other records are invisible, also to counts that ignore filters. nullptr lifts it.
+  void RestrictTo(std::shared_ptr<const std::vector<uint32_t>> records);
+
   // Records are read through this, so a cache or a filter can plug in.
   Status ReadRecord(uint32_t recno, std::vector<std::byte>* image) const;
 
  private:
-  bool Visible(const std::vector<std::byte>& image) const;
+  bool Visible(uint32_t recno, const std::vector<std::byte>& image) const;
   // Finds the next visible record from recno in direction step (+1/-1); 0 when there is none.
   Result<uint32_t> Find(uint32_t recno, int step, std::vector<std::byte>* image) const;
   Status Position(uint32_t recno, std::vector<std::byte> image);
@@ -125,6 +129,7 @@ class Cursor {
   bool dirty_ = false;
   std::vector<std::byte> record_;
   std::vector<std::byte> last_appended_;
+  std::shared_ptr<const std::vector<uint32_t>> restriction_;
 };
 
 // CRC-32 (the common polynomial 0xEDB88320) of a byte range.

@@ -23,6 +23,7 @@ const std::vector<NativeErrorInfo>& AllNativeErrors() {
       {NativeError::kTableNotFound, "42S02", "table not found"},
       {NativeError::kTableExists, "42S01", "table already exists"},
       {NativeError::kTableInUse, "HY000", "table in use by another user"},
+      {NativeError::kLockConflict, "HY000", "record or table locked by another user"},
       {NativeError::kColumnNotFound, "42S22", "column not found"},
       {NativeError::kColumnExists, "42S21", "column already exists"},
       {NativeError::kBadType, "HY004", "bad type or type length"},
@@ -32,6 +33,7 @@ const std::vector<NativeErrorInfo>& AllNativeErrors() {
       {NativeError::kNoColumnsLeft, "42000", "table would have no columns"},
       {NativeError::kBadPosition, "42000", "column position out of range"},
       {NativeError::kConversion, "22018", "value does not convert to the new type"},
+      {NativeError::kValueNotHeld, "22001", "value does not fit its column"},
       {NativeError::kIndexNotRebuilt, "HY000", "index files cannot be rebuilt"},
       {NativeError::kIndexUnavailable, "HYC00", "indexes not available"},
       {NativeError::kNotDdl, "HYC00", "statement not run by the DDL executor"},
@@ -41,6 +43,9 @@ const std::vector<NativeErrorInfo>& AllNativeErrors() {
       {NativeError::kParamNotSet, "07002", "parameter without a value"},
       {NativeError::kParamUnknown, "07009", "no such parameter"},
       {NativeError::kParamValue, "22023", "parameter value not usable"},
+      {NativeError::kSqlEngine, "42000", "statement refused by the SQL engine"},
+      {NativeError::kConstraint, "23000", "constraint failed"},
+      {NativeError::kTimeout, "HYT00", "statement timed out"},
   };
   return kTable;
 }

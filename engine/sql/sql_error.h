@@ -26,6 +26,7 @@ enum class NativeError : uint32_t {
   kTableNotFound = 2110,     // the table file does not exist
   kTableExists = 2111,       // CREATE TABLE of a table whose file exists
   kTableInUse = 2112,        // the table is open by another user
+  kLockConflict = 2113,      // a record or the table is locked by another user
   kColumnNotFound = 2120,    // DROP/ALTER of a column the table does not have
   kColumnExists = 2121,      // ADD of a column the table already has
   kBadType = 2122,           // unknown type name, or a length the type cannot take
@@ -35,6 +36,7 @@ enum class NativeError : uint32_t {
   kNoColumnsLeft = 2126,     // the change would leave the table without columns
   kBadPosition = 2127,       // POSITION outside 1..columns + 1
   kConversion = 2130,        // a stored value does not convert to the column's new type
+  kValueNotHeld = 2131,      // a value does not fit or convert into its column
   kIndexNotRebuilt = 2140,   // index files beside the table cannot be rebuilt yet
   kIndexUnavailable = 2141,  // CREATE/DROP INDEX, PRIMARY KEY, UNIQUE: no index support
   kNotDdl = 2150,            // a statement the DDL executor does not run
@@ -44,6 +46,9 @@ enum class NativeError : uint32_t {
   kParamNotSet = 2170,       // a parameter of the text has no value
   kParamUnknown = 2171,      // a parameter number or name the text does not have
   kParamValue = 2172,        // a parameter value that cannot be used
+  kSqlEngine = 2180,         // refused by the SQL engine (syntax, unknown column, ...)
+  kConstraint = 2181,        // a constraint of the statement failed
+  kTimeout = 2190,           // the statement ran past its timeout and was stopped
 };
 
 struct NativeErrorInfo {

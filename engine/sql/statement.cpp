@@ -1,11 +1,16 @@
 // SQL statements of a connection: preparing, running and checking texts (see statement.h).
 #include "engine/sql/statement.h"
 
+#include <stdlib.h>
+
+#include <filesystem>
+
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
 #include "engine/sql/ddl.h"
 #include "engine/sql/ddl_executor.h"
 #include "engine/sql/sql_error.h"
+#include "engine/sql/sqlite_vtab.h"
 
 namespace ace::sql {
 namespace {
@@ -51,6 +56,33 @@ class UseGuard {
 
 SqlStatement::SqlStatement(cursor::Connection& connection) : connection_(connection) {}
 
+SqlStatement::~SqlStatement() {
+  if (result_ && !result_->static_path.empty()) (void)RemoveFile(result_->static_path);
+  if (!temp_folder_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(temp_folder_, ec);
+  }
+}
+
+Result<std::string> SqlStatement::temp_folder() {
+  if (!temp_folder_.empty()) return temp_folder_;
+  std::error_code ec;
+  std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+  if (ec) base = "/tmp";
+  std::string pattern = (base / "ace_sql_XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    return Status(kErrIo, pattern + ": the folder for SQL results cannot be created");
+  }
+  temp_folder_ = pattern;
+  return temp_folder_;
+}
+
+std::optional<QueryResult> SqlStatement::TakeResult() {
+  std::optional<QueryResult> r = std::move(result_);
+  result_.reset();
+  return r;
+}
+
 Status SqlStatement::Prepare(std::string_view text) {
   prepared_ = false;
   statements_.clear();
@@ -67,6 +99,8 @@ Status SqlStatement::Prepare(std::string_view text) {
 
 Status SqlStatement::Execute() {
   rows_affected_.reset();
+  if (result_ && !result_->static_path.empty()) (void)RemoveFile(result_->static_path);
+  result_.reset();
   if (!prepared_) {
     return SqlError(NativeError::kNotPrepared,
                     "The statement has no prepared text; prepare one before executing it.");
@@ -81,29 +115,65 @@ Status SqlStatement::Execute() {
     }
   }
   UseGuard guard(connection_, options_.lock);
+  std::optional<uint32_t> rows;
   DdlContext ctx;
   ctx.directory = connection_.path();
   ctx.type = options_.type;
   ctx.create_options.char_type = options_.char_type;
   ctx.create_options.collation = options_.collation;
   ctx.in_use = [&guard](const std::string& path) { return guard.InUse(path); };
+  // Statements other than DDL run in a session of their own, so that the tables they open are
+  // closed again before a later DDL statement of the text looks at them.
+  ctx.run_other = [&](const Statement& st, size_t index, size_t count, uint32_t* affected) {
+    auto session = SqlSession::Open(connection_, options_);
+    if (!session.ok()) return session.status();
+    std::string path;
+    auto folder = temp_folder();
+    if (!folder.ok()) return folder.status();
+    path = folder.value() + "/result_" + std::to_string(++results_made_) + ".adt";
+    auto out = session.value()->Run(st.text, params_, !options_.read_only, path,
+                                    PlaceOf(st, index, count));
+    if (!out.ok()) return out.status();
+    if (out->last_autoinc) last_autoinc_ = *out->last_autoinc;
+    if (out->rows_affected) {
+      *affected = *out->rows_affected;
+      rows = rows.value_or(0) + *out->rows_affected;
+    }
+    if (out->result) {
+      if (result_ && !result_->static_path.empty()) (void)RemoveFile(result_->static_path);
+      result_ = std::move(out->result);
+    }
+    return Status::Ok();
+  };
   ExecutionOutcome out = ExecuteStatements(statements_, ctx);
-  if (!out.error.ok()) return out.error;
+  if (!out.error.ok()) {
+    if (result_ && !result_->static_path.empty()) (void)RemoveFile(result_->static_path);
+    result_.reset();
+    return out.error;
+  }
+  rows_affected_ = rows;
   return Status::Ok();
 }
 
 Status SqlStatement::Verify(std::string_view text) {
   auto split = SplitStatements(text);
   if (!split.ok()) return split.status();
-  const std::vector<Statement>& sts = split.value();
+  std::vector<Statement> sts = std::move(split.value());
+  ParamSet params;
+  params.Assign(sts);
+  std::unique_ptr<SqlSession> session;
   for (size_t i = 0; i < sts.size(); ++i) {
     if (IsDdl(sts[i].text)) {
       auto parsed = ParseDdl(sts[i], i + 1, sts.size());
       if (!parsed.ok()) return parsed.status();
       continue;
     }
-    return SqlError(NativeError::kNotDdl, "Only CREATE, ALTER and DROP statements can run here.",
-                    DescribePlace(PlaceOf(sts[i], i + 1, sts.size())));
+    if (session == nullptr) {
+      auto opened = SqlSession::Open(connection_, options_);
+      if (!opened.ok()) return opened.status();
+      session = std::move(opened.value());
+    }
+    ACE_RETURN_IF_ERROR(session->Check(sts[i].text, PlaceOf(sts[i], i + 1, sts.size())));
   }
   return Status::Ok();
 }

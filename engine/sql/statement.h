@@ -47,9 +47,20 @@ struct StatementOptions {
   std::map<std::string, std::string> table_passwords;  // by upper-case table name
 };
 
+// What a query produced.
+struct QueryResult {
+  bool live = false;
+  std::string table_path;  // live: the table the rows are records of
+  storage::TableType table_type = storage::TableType::kAdt;
+  std::vector<uint32_t> records;  // live: record numbers of the rows, sorted
+  std::string static_path;        // static: the temporary table written
+  uint32_t rows = 0;
+};
+
 class SqlStatement {
  public:
   explicit SqlStatement(cursor::Connection& connection);
+  ~SqlStatement();  // removes its temporary folder
   SqlStatement(const SqlStatement&) = delete;
   SqlStatement& operator=(const SqlStatement&) = delete;
 
@@ -75,6 +86,13 @@ class SqlStatement {
   // Rows affected by the last execution; nullopt before any, after a failed one and after one
   // whose statements have no row count (DDL only).
   std::optional<uint32_t> rows_affected() const { return rows_affected_; }
+  // The result of the last statement of the last execution that returned rows, handed over
+  // once: a static result's table belongs to the caller from then on (see temp_folder()).
+  std::optional<QueryResult> TakeResult();
+  // The folder of this statement's static results, created on first need; removed with the
+  // statement.
+  Result<std::string> temp_folder();
+
   // The autoincrement value of the last record an INSERT of this statement wrote; 0 before.
   uint32_t last_autoinc() const { return last_autoinc_; }
   void set_last_autoinc(uint32_t v) { last_autoinc_ = v; }
@@ -88,6 +106,9 @@ class SqlStatement {
   ParamSet params_;
   std::optional<uint32_t> rows_affected_;
   uint32_t last_autoinc_ = 0;
+  std::optional<QueryResult> result_;
+  std::string temp_folder_;
+  uint32_t results_made_ = 0;
 };
 
 }  // namespace ace::sql
