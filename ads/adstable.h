@@ -64,9 +64,9 @@ class TAdsTable : public TAdsExtendedTable {
   // without such an index.
   virtual void GetDetailLinkFields(std::vector<TField*>& MasterFields,
                                    std::vector<TField*>& DetailFields);
-  // The framework's notification that FieldDefs or IndexDefs were changed: they are to be
-  // stored from now on.
-  virtual void DefChanged(TObject* Sender);
+  // The framework's notification that FieldDefs or IndexDefs were changed from outside (not by
+  // reading them from the engine): they are to be stored from now on.
+  void DefChanged(TObject* Sender) override;
   // The engine's last autoincrement value of the open table; ERangeError above 2147483647.
   int32_t GetLastAutoincVal() override;
   // Opens the table's engine cursor (the steps of the table's open); leaves nothing open when

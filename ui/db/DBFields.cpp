@@ -268,6 +268,8 @@ TFieldDef* TFieldDefs::Find(const std::string& Name) const {
 }
 
 void TFieldDefs::Update() {
+  ++FInternalUpdate;
+  Finally done([&] { --FInternalUpdate; });
   if (FDataSet) FDataSet->InitFieldDefs();
   FUpdated = true;
 }
@@ -275,6 +277,8 @@ void TFieldDefs::Update() {
 void TFieldDefs::Notify(TCollectionItem* Item, TCollectionNotification Action) {
   TOwnedCollection::Notify(Item, Action);
   FUpdated = false;
+  if (FDataSet && FInternalUpdate == 0 && !FDataSet->ComponentState().Contains(csDestroying))
+    FDataSet->DefChanged(this);
 }
 
 VCL_REGISTER_CLASS(TFieldDefs, [](TClassBuilder<TFieldDefs>&) {})

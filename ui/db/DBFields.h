@@ -165,6 +165,7 @@ class TFieldDefs : public TOwnedCollection {
  private:
   TDataSet* FDataSet;
   bool FUpdated = false;
+  int FInternalUpdate = 0;  // > 0 while Update reads the definitions from the dataset
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -528,6 +528,8 @@ TIndexDef* TIndexDefs::FindIndexForFields(const std::string& Fields) const {
 }
 
 void TIndexDefs::Update() {
+  ++FInternalUpdate;
+  Finally done([&] { --FInternalUpdate; });
   if (FDataSet) FDataSet->UpdateIndexDefs();
   FUpdated = true;
 }
@@ -535,6 +537,8 @@ void TIndexDefs::Update() {
 void TIndexDefs::Notify(TCollectionItem* Item, TCollectionNotification Action) {
   TOwnedCollection::Notify(Item, Action);
   FUpdated = false;
+  if (FDataSet && FInternalUpdate == 0 && !FDataSet->ComponentState().Contains(csDestroying))
+    FDataSet->DefChanged(this);
 }
 
 VCL_REGISTER_CLASS(TIndexDefs, [](TClassBuilder<TIndexDefs>&) {})

@@ -212,4 +212,5 @@ class TIndexDefs : public TOwnedCollection {
  private:
   TDataSet* FDataSet;
   bool FUpdated = false;
+  int FInternalUpdate = 0;  // > 0 while Update reads the definitions from the dataset
 };

@@ -264,6 +264,9 @@ class TDataSet : public TComponent {
   virtual void InitFieldDefs() { InternalInitFieldDefs(); }
   // Brings index definitions up to date (TIndexDefs::Update calls it); the base has none.
   virtual void UpdateIndexDefs() {}
+  // FieldDefs or IndexDefs (Sender) gained or lost a definition other than by their own
+  // Update (which reads them from the dataset); the base does nothing.
+  virtual void DefChanged(TObject* Sender) { (void)Sender; }
 
   // ---- helpers for descendants
   // Creates the default fields from FieldDefs (skipping names that already have a field).

@@ -404,6 +404,25 @@ TEST_F(TableProps, DefinitionsAreStoredOnlyWithStoreDefs) {
   EXPECT_EQ(text.find("IndexDefs"), std::string::npos) << text;
 }
 
+TEST_F(TableProps, ChangingTheDefinitionsTurnsStoreDefsOn) {
+  TAdsTable* table = NewTable(NewConnection(), "Kinder");
+  // Opening reads the definitions from the engine: that is no change of them.
+  table->Open();
+  EXPECT_EQ(table->FieldDefs()->Count(), 3);
+  table->Close();
+  table->FieldDefs()->Update();
+  EXPECT_FALSE(table->StoreDefs());
+
+  table->FieldDefs()->Add("Extra", ftInteger);
+  EXPECT_TRUE(table->StoreDefs());
+  table->SetStoreDefs(false);
+  table->IndexDefs()->Add("ByID", "ID", TIndexOptions());
+  EXPECT_TRUE(table->StoreDefs());
+  table->SetStoreDefs(false);
+  table->IndexDefs()->Delete(0);
+  EXPECT_TRUE(table->StoreDefs());
+}
+
 TEST_F(TableProps, PublishedPropertiesRoundTripThroughTheDescription) {
   TAdsTable* table = NewTable(NewConnection(), "Kinder");
   table->SetExclusive(true);
