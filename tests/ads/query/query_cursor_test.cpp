@@ -73,14 +73,14 @@ TEST_F(QueryCursor, ChangingTheTextClosesAnOpenQuery) {
 }
 
 TEST_F(QueryCursor, ScriptOnAnOpenQueryClosesItThroughTheTextChange) {
-  SetSQL({"# zaehlt", "SELECT * FROM Kinder;"});
+  SetSQL({"  SELECT * FROM Kinder;"});
   query_->Open();
   ASSERT_TRUE(query_->Active());
   CallRecording rec;
   query_->ExecSQLScript();
   EXPECT_FALSE(query_->Active());
   EXPECT_EQ(CallRecording::Count("AdsExecuteSQL"), 1);
-  EXPECT_EQ(query_->Text(), "# zaehlt\r\nSELECT * FROM Kinder;\r\n");
+  EXPECT_EQ(query_->Text(), "  SELECT * FROM Kinder;\r\n");
 }
 
 TEST_F(QueryCursor, ClosingAtDesignTimeReleasesTheStatement) {

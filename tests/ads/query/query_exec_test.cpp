@@ -214,16 +214,23 @@ TEST_F(QueryExec, ADatabaseNameOrAConnectionIsNeeded) {
   EXPECT_EQ(query.StmtHandle(), -1);
 }
 
-UNSIGNED32 ConnectToNothing(const UNSIGNED8*, ADSHANDLE* phConnect) {
-  *phConnect = 0;
-  return AE_SUCCESS;
-}
+// A connection component that is connected but gives no usable handle.
+class TNoHandleConnection : public TAdsConnection {
+ public:
+  using TAdsConnection::TAdsConnection;
+  ADSHANDLE ConnectionHandle() const override { return 0; }
+};
 
 TEST_F(QueryExec, NoUsableConnectionHandleIsAComponentError) {
+  TNoHandleConnection conn(nullptr);
+  conn.SetConnectPath(data_);
+  conn.SetLoginPrompt(false);
+  conn.Connect();
+  ASSERT_TRUE(conn.IsConnected());
   TAdsQuery query(nullptr);
   query.SetName("Q");
-  query.SetDatabaseName(root_.string() + "/nowhere_connection");
-  AceImportOverride<decltype(Ace.AdsConnect)> force(Ace.AdsConnect, &ConnectToNothing);
+  query.SetAdsConnection(&conn);
+  CallRecording rec;
   try {
     query.ExecSQL();
     FAIL() << "nothing raised";
@@ -231,6 +238,8 @@ TEST_F(QueryExec, NoUsableConnectionHandleIsAComponentError) {
     EXPECT_EQ(e.Message(), "Q: Internal Error: invalid connection handle.");
     EXPECT_EQ(e.ACEErrorCode(), static_cast<UNSIGNED32>(AE_COMPONENT));
   }
+  EXPECT_EQ(CallRecording::Count("AdsCreateSQLStatement"), 0);
+  query.SetAdsConnection(nullptr);
 }
 
 TEST_F(QueryExec, DatabaseNameDetachesTheConnectionAndReleasesAStatementByName) {
