@@ -301,6 +301,31 @@ TEST_F(QueryExec, DestructionReleasesTheStatementOfAnImplicitConnection) {
             (std::vector<std::string>{"AdsCloseSQLStatement(" + std::to_string(stmt) + ")"}));
 }
 
+TEST_F(QueryExec, DestructionReleasesTheStatementOnAConnectedComponent) {
+  SetSQL({"UPDATE Kinder SET Name = 'Z';"});
+  query_->ExecSQL();
+  const int32_t stmt = query_->StmtHandle();
+  CallRecording rec;
+  delete query_;
+  query_ = nullptr;
+  EXPECT_EQ(CallRecording::Only({"AdsCloseSQLStatement"}),
+            (std::vector<std::string>{"AdsCloseSQLStatement(" + std::to_string(stmt) + ")"}));
+  EXPECT_EQ(conn_->DataSetCount(), 0);
+}
+
+TEST_F(QueryExec, AStatementLostBehindTheQuerysBackIsMadeAgainOnTheRememberedConnection) {
+  query_->SetDatabaseName(data_);
+  SetSQL({"UPDATE Kinder SET Name = 'R' WHERE ID = 2;"});
+  query_->ExecSQL();
+  const int32_t stmt = query_->StmtHandle();
+  ASSERT_EQ(AdsCloseSQLStatement(static_cast<ADSHANDLE>(stmt)), 0u);
+  CallRecording rec;
+  query_->ExecSQL();
+  EXPECT_EQ(CallRecording::Count("AdsCreateSQLStatement"), 1);
+  EXPECT_NE(query_->StmtHandle(), -1);
+  EXPECT_EQ(query_->RowsAffected(), 1);
+}
+
 TEST_F(QueryExec, PrepareAndUnprepareAreFlagsOnly) {
   CallRecording rec;
   query_->SetPrepared(true);
