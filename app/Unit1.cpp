@@ -6,6 +6,9 @@ TForm1* Form1 = nullptr;
 
 VCL_REGISTER_CLASS(TForm1, [](TClassBuilder<TForm1>& c) {
   c.Field("cxButton1", &TForm1::cxButton1);
+  c.Field("AdsQuery1", &TForm1::AdsQuery1);
+  c.Field("AdsConnection1", &TForm1::AdsConnection1);
+  c.Field("AdsTableKinder", &TForm1::AdsTableKinder);
   c.Field("cxButton2", &TForm1::cxButton2);
   c.Method("cxButton1Click", &TForm1::cxButton1Click);
   c.Method("cxButton2Click", &TForm1::cxButton2Click);
@@ -25,7 +28,8 @@ TForm1::~TForm1() {
 }
 
 void TForm1::cxButton1Click(TObject*) {
-  if (UpgradeDatabase) UpgradeDatabase();
+  AdsTableKinder->SetActive(false);
+  AdsQuery1->ExecSQL();
   Application->Terminate();
 }
 

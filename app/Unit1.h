@@ -1,10 +1,12 @@
 // The main window of the upgrade tool: two painted buttons, the green one for the upgrade of
-// the database structure, the red one to leave without a change. Its controls come from the
-// stored description registered under "TFORM1" (Unit1_dfm.cpp).
+// the database structure, the red one to leave without a change, and the three data-access
+// components behind them (the connection by the alias Vaskoli_AB, the table Kinder and the
+// query with the upgrade script). Everything comes from the stored description registered under
+// "TFORM1" (Unit1_dfm.cpp); the window owns the components.
 #pragma once
 
-#include <functional>
-
+#include "ads/adscnnct.h"
+#include "ads/adstable.h"
 #include "ui/cx/cxButtons.h"
 #include "ui/forms/Forms.h"
 
@@ -16,21 +18,20 @@ class TForm1 : public TForm {
   // Clears Form1 when it points to this window.
   ~TForm1() override;
 
-  // Published fields, in their declared order. The data-access components AdsQuery1,
-  // AdsConnection1 and AdsTableKinder take their places between the two buttons when their
-  // classes exist.
+  // Published fields, in their declared order (the description creates them in another one:
+  // the buttons, then AdsQuery1, AdsConnection1, AdsTableKinder).
   TcxButton* cxButton1 = nullptr;
+  TAdsQuery* AdsQuery1 = nullptr;
+  TAdsConnection* AdsConnection1 = nullptr;
+  TAdsTable* AdsTableKinder = nullptr;
   TcxButton* cxButton2 = nullptr;
 
-  // The upgrade action: UpgradeDatabase, then Application->Terminate(). An exception from
-  // UpgradeDatabase leaves the handler (the message loop shows it) and the window stays open.
+  // The upgrade action: close AdsTableKinder (so that the program itself no longer holds Kinder
+  // open), run the upgrade script of AdsQuery1, then Application->Terminate(). An exception
+  // leaves the handler (the message loop shows it); the window stays open, the table closed.
   void cxButton1Click(TObject* Sender);
   // The cancel action: Application->Terminate() and nothing else.
   void cxButton2Click(TObject* Sender);
-
-  // The database part of the upgrade action (close the table, run the upgrade script). The
-  // database wiring of the window sets it; while it is empty the action only ends the program.
-  std::function<void()> UpgradeDatabase;
 };
 
 extern TForm1* Form1;

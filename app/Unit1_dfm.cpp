@@ -40,5 +40,28 @@ const char* const kForm1Description = R"(object Form1: TForm1
     Colors.Normal = clRed
     WordWrap = True
   end
+  object AdsQuery1: TAdsQuery
+    DatabaseName = 'AdsConnection1'
+    SQL.Strings = (
+      'ALTER TABLE Kinder ADD COLUMN Alter_Stichtag integer;'
+      'ALTER TABLE Kinder ADD COLUMN Kosten_von date;'
+      'ALTER TABLE Kinder ADD COLUMN Kosten_bis date;'
+      'ALTER TABLE Kinder ADD COLUMN Migrationshintergrund char(5);')
+    AdsConnection = AdsConnection1
+    ParamData = <>
+  end
+  object AdsConnection1: TAdsConnection
+    AliasName = 'Vaskoli_AB'
+    IsConnected = True
+    AdsServerTypes = [stADS_LOCAL]
+    LoginPrompt = False
+    Username = 'Adssys'
+  end
+  object AdsTableKinder: TAdsTable
+    Active = True
+    AdsConnection = AdsConnection1
+    AdsTableOptions.AdsIndexPageSize = 512
+    TableName = 'Kinder'
+  end
 end
 )";

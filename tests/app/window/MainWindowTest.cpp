@@ -1,6 +1,7 @@
-// The upgrade tool's window and entry sequence on the offscreen platform: the window as its
-// description makes it, the two actions through simulated clicks, the exception display after
-// a failing click, and the start-up failure box with exit code 1.
+// The upgrade tool's window and entry sequence on the offscreen platform, on a real database
+// reached through a real alias file: the window as its description makes it, the two actions
+// through simulated clicks, the exception display after a failing click, and the start-up
+// failure box with exit code 1.
 #include <gtest/gtest.h>
 
 #include <QTimer>
@@ -10,6 +11,7 @@
 
 #include "app/Program.h"
 #include "app/Unit1.h"
+#include "tests/app/window/TestDatabase.h"
 #include "ui/forms/QtTestSupport.h"
 
 namespace {
@@ -40,6 +42,7 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     qt_test::EnsureApplication();
     Application->Reset();
+    db_.MakeKinder();
   }
   void TearDown() override {
     Application->DestroyComponents();
@@ -58,6 +61,8 @@ class MainWindowTest : public ::testing::Test {
   static int Scaled(int value) {
     return static_cast<int>(std::lround(value * Screen->PixelsPerInch() / 96.0));
   }
+
+  app_test::TestDatabase db_;
 };
 
 }  // namespace
@@ -131,60 +136,64 @@ TEST_F(MainWindowTest, TheShownWindowPaintsGreenAndRedButtonsWithWholeCaptions) 
   }
 }
 
-TEST_F(MainWindowTest, TheRedButtonEndsTheProgramWithExitCodeZero) {
+TEST_F(MainWindowTest, TheRedButtonEndsTheProgramWithExitCodeZeroAndChangesNothing) {
   qt_test::RecordedBoxes boxes;
   bool shown = false;
-  int upgrades = 0;
   const int exitCode = RunWithActions([&] {
     ASSERT_NE(Form1, nullptr);
     shown = Form1->Widget()->isVisible();
-    Form1->UpgradeDatabase = [&] { ++upgrades; };
     qt_test::SendMouseClick(Form1->cxButton2->Widget());
   });
   EXPECT_TRUE(shown);
   EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(upgrades, 0);  // the cancel action runs no upgrade
   EXPECT_TRUE(boxes.Requests().empty());
   EXPECT_EQ(Form1, nullptr);  // the window went at the end
+  // The cancel action runs no statement: Kinder keeps its three columns.
+  EXPECT_EQ(db_.Kinder().fields, (std::vector<std::string>{"Kind_ID", "Vorname", "Geburtsdatum"}));
 }
 
-TEST_F(MainWindowTest, TheGreenButtonRunsTheUpgradeOnceAndEndsWithZero) {
-  int upgrades = 0;
-  const int exitCode = RunWithActions([&] {
-    Form1->UpgradeDatabase = [&] { ++upgrades; };
-    qt_test::SendMouseClick(Form1->cxButton1->Widget());
-  });
+TEST_F(MainWindowTest, TheGreenButtonUpgradesKinderAndEndsWithZero) {
+  qt_test::RecordedBoxes boxes;
+  const int exitCode = RunWithActions([&] { qt_test::SendMouseClick(Form1->cxButton1->Widget()); });
   EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(upgrades, 1);
+  EXPECT_TRUE(boxes.Requests().empty());
+  const app_test::TableShape kinder = db_.Kinder();
+  EXPECT_EQ(kinder.fields,
+            (std::vector<std::string>{"Kind_ID", "Vorname", "Geburtsdatum", "Alter_Stichtag",
+                                      "Kosten_von", "Kosten_bis", "Migrationshintergrund"}));
+  EXPECT_EQ(kinder.records, 3u);
 }
 
 TEST_F(MainWindowTest, AFailingUpgradeIsShownAndTheWindowStaysUsable) {
+  // Kinder already has the new columns: the engine refuses the first statement.
+  app_test::RunSql(db_.Data(), "ALTER TABLE Kinder ADD COLUMN Alter_Stichtag integer;");
   qt_test::RecordedBoxes boxes;
-  int attempts = 0;
-  bool visibleAfterFailure = false;
-  std::vector<std::string> texts;
+  bool visibleAfterFailure = false, tableClosed = false, connected = false;
   const int exitCode = RunWithActions([&] {
-    Form1->UpgradeDatabase = [&] {
-      ++attempts;
-      throw Exception("AdsQuery1: Tabelle ist gesperrt");
-    };
     qt_test::SendMouseClick(Form1->cxButton1->Widget());
     visibleAfterFailure = Form1->Widget()->isVisible() && !Application->Terminated();
+    tableClosed = !Form1->AdsTableKinder->Active();
+    connected = Form1->AdsConnection1->IsConnected();
     // A second try fails the same way; the keyboard still reaches the button.
     Form1->cxButton1->SetFocus();
     qt_test::SendKey(Form1->cxButton1->Widget(), Qt::Key_Space);
     QTimer::singleShot(0, [] { qt_test::SendMouseClick(Form1->cxButton2->Widget()); });
   });
   EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(attempts, 2);
   EXPECT_TRUE(visibleAfterFailure);
+  EXPECT_TRUE(tableClosed);
+  EXPECT_TRUE(connected);
   ASSERT_EQ(boxes.Requests().size(), 2u);
   const MessageBoxRequest& box = boxes.Requests()[0];
   EXPECT_EQ(box.Title, Application->Title());
-  EXPECT_EQ(box.Text, "AdsQuery1: Tabelle ist gesperrt.");
+  EXPECT_EQ(box.Text.rfind("AdsQuery1: ", 0), 0u) << box.Text;
+  EXPECT_NE(box.Text.find("Alter_Stichtag"), std::string::npos) << box.Text;
   EXPECT_EQ(box.Icon, MessageBoxIcon::Error);
   EXPECT_EQ(box.Buttons, MessageBoxButtons::Ok);
   EXPECT_NE(box.Owner, nullptr);
+  EXPECT_EQ(boxes.Requests()[1].Text, box.Text);
+  // Nothing of the refused script changed the table.
+  EXPECT_EQ(db_.Kinder().fields.size(), 4u);
 }
 
 TEST_F(MainWindowTest, AFailedStartUpShowsTheRuntimeBoxAndEndsWithOne) {
@@ -192,7 +201,11 @@ TEST_F(MainWindowTest, AFailedStartUpShowsTheRuntimeBoxAndEndsWithOne) {
   qt_test::RecordedBoxes boxes;
   TBrokenMainForm* broken = nullptr;
   bool loopRan = false;
-  QTimer::singleShot(0, [&] { loopRan = true; });
+  // A timer of this scope: it must not fire in a later test's loop.
+  QTimer loopProbe;
+  loopProbe.setSingleShot(true);
+  QObject::connect(&loopProbe, &QTimer::timeout, [&] { loopRan = true; });
+  loopProbe.start(0);
   const int exitCode = RunProgram([&] { Application->CreateForm(&broken); });
   EXPECT_EQ(exitCode, 1);
   EXPECT_EQ(broken, nullptr);
