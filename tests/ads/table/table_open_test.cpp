@@ -174,6 +174,34 @@ TEST_F(TableOpen, CollationComesFromTheTableThenTheConnectionThenTheCharType) {
   EXPECT_EQ(table->AdsTableOptions()->AdsCharType(), ANSI);
 }
 
+TEST_F(TableOpen, TheStoredIndexPageSizeGivesWayToTheOpenTables) {
+  TAdsTable* table = NewTable(NewConnection(), "Kinder");
+  table->AdsTableOptions()->SetAdsIndexPageSize(512);
+  table->Open();
+  EXPECT_EQ(table->AdsTableOptions()->AdsIndexPageSize(), 0);  // Kinder has no index
+}
+
+TEST_F(TableOpen, CollationCharTypesNeedATableTypeThatKnowsThem) {
+  CreateTable(data_, "Fox", "ID,Integer", ADS_VFP);
+  TAdsTable* table = NewTable(NewConnection(), "Fox");
+  table->SetTableType(ttAdsVFP);
+  table->AdsTableOptions()->SetAdsCharType(GERMAN_VFP_CI_AS_1252);
+  EXPECT_EQ(table->AdsTableOptions()->AdsCharType(), GERMAN_VFP_CI_AS_1252);
+  table->AdsTableOptions()->SetAdsCharType(OEM);
+  table->SetTableType(ttAdsCDX);
+  adstest::ExpectRaises<EADSDatabaseError>(
+      [&] { table->AdsTableOptions()->SetAdsCharType(GERMAN_VFP_CI_AS_1252); },
+      "AdsTable1: ttAdsCDX and ttAdsNTX table types only support an AdsCharType of ANSI or "
+      "OEM.");
+  EXPECT_EQ(table->AdsTableOptions()->AdsCharType(), OEM);
+  table->AdsTableOptions()->SetAdsCharType(ANSI);
+  // An open table refuses every change of it.
+  table->SetTableType(ttAdsVFP);
+  table->Open();
+  adstest::ExpectRaises<EADSDatabaseError>([&] { table->AdsTableOptions()->SetAdsCharType(OEM); },
+                                           "AdsTable1: Table must not be Active.");
+}
+
 TEST_F(TableOpen, ACollationCharTypeIsPassedByNumberAndName) {
   TAdsConnection* conn = NewConnection();
   TAdsTable* table = NewTable(conn, "Kinder");
