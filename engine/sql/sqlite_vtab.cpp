@@ -301,6 +301,89 @@ struct PendingOp {
 
 }  // namespace
 
+namespace {
+
+// What a statement reads, as the authorizer reports it while the statement is prepared.
+struct Access {
+  std::vector<std::string> tables;  // lower-case, distinct
+  bool aggregate = false;
+  const bool* declaring = nullptr;  // true while the session declares a table
+};
+
+int Authorize(void* arg, int action, const char* a1, const char* a2, const char*, const char*) {
+  auto* access = static_cast<Access*>(arg);
+  // What would reach past the statement: other database files, SQLite's own transactions
+  // (the engine commits every statement itself), settings and schema objects of the session.
+  switch (action) {
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+    case SQLITE_PRAGMA:
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+    case SQLITE_ANALYZE:
+    case SQLITE_REINDEX:
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_TEMP_TABLE:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_CREATE_TEMP_VIEW:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_CREATE_TEMP_INDEX:
+      return SQLITE_DENY;
+    case SQLITE_CREATE_VTABLE:
+    case SQLITE_DROP_VTABLE:
+      return access->declaring != nullptr && *access->declaring ? SQLITE_OK : SQLITE_DENY;
+    default:
+      break;
+  }
+  if (action == SQLITE_READ && a1 != nullptr && std::strncmp(a1, "sqlite_", 7) != 0) {
+    std::string t = Lower(a1);
+    if (std::find(access->tables.begin(), access->tables.end(), t) == access->tables.end())
+      access->tables.push_back(t);
+  }
+  if (action == SQLITE_FUNCTION && a2 != nullptr) {
+    static const char* const kAggregates[] = {"count", "sum",   "avg",          "min",
+                                              "max",   "total", "group_concat", "string_agg"};
+    for (const char* name : kAggregates) {
+      if (Lower(a2) == name) access->aggregate = true;
+    }
+  }
+  return SQLITE_OK;
+}
+
+// The words of a statement outside quotes and comments, upper case.
+std::vector<std::string> Words(const std::string& sql) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < sql.size()) {
+    char c = sql[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      char close = c == '[' ? ']' : c;
+      ++i;
+      while (i < sql.size() && sql[i] != close) ++i;
+      ++i;
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      while (i < sql.size() && sql[i] != '\n') ++i;
+    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      size_t end = sql.find("*/", i + 2);
+      i = end == std::string::npos ? sql.size() : end + 2;
+    } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+      size_t start = i;
+      while (i < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_'))
+        ++i;
+      std::string w = sql.substr(start, i - start);
+      for (char& ch : w) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      words.push_back(std::move(w));
+    } else {
+      ++i;
+    }
+  }
+  return words;
+}
+
+}  // namespace
+
 struct SqlSession::Impl {
   cursor::Connection& connection;
   StatementOptions options;
@@ -315,13 +398,17 @@ struct SqlSession::Impl {
   std::optional<uint32_t> last_autoinc;
   std::chrono::steady_clock::time_point deadline{};
   bool timed_out = false;
+  bool declaring = false;  // the session itself declares a table: the authorizer lets it
 
   Impl(cursor::Connection& c, const StatementOptions& o) : connection(c), options(o) {}
   ~Impl() {
     if (db != nullptr) sqlite3_close_v2(db);
   }
   Status Declare(const std::string& name_utf8, const StatementPlace& place);
-  Result<sqlite3_stmt*> PrepareOne(const std::string& sql, const StatementPlace& place);
+  // Prepares one statement, declaring the tables it names; access collects what it reads.
+  Result<sqlite3_stmt*> PrepareOne(const std::string& sql, const StatementPlace& place,
+                                   Access* access = nullptr);
+  Result<sqlite3_stmt*> PrepareLoop(const std::string& sql, const StatementPlace& place);
   Status SqliteError(int rc, const StatementPlace& place);
 };
 
@@ -892,6 +979,13 @@ Status SqlSession::Impl::SqliteError(int rc, const StatementPlace& place) {
   }
   std::string msg = fields::Utf8ToAnsi(sqlite3_errmsg(db));
   if (!msg.empty()) msg[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(msg[0])));
+  if ((rc & 0xFF) == SQLITE_AUTH) {
+    return SqlError(NativeError::kUnsupported,
+                    "The statement reaches past the engine's tables (other database files, "
+                    "PRAGMA, SQL transactions or schema objects), which the engine's SQL does "
+                    "not offer.",
+                    DescribePlace(place));
+  }
   NativeError native =
       (rc & 0xFF) == SQLITE_CONSTRAINT ? NativeError::kConstraint : NativeError::kSqlEngine;
   return SqlError(native, msg + ".", DescribePlace(place));
@@ -929,10 +1023,12 @@ Status SqlSession::Impl::Declare(const std::string& name_utf8, const StatementPl
   state->name = name;
   state->table = std::move(shared.value());
   declared_pending.push_back(std::move(state));
-  const std::string sql = "CREATE VIRTUAL TABLE temp." + QuoteIdent(name_utf8) +
-                          " USING ace_table(" + std::to_string(declared_pending.size() - 1) + ")";
+  const std::string sql = "CREATE VIRTUAL TABLE " + QuoteIdent(name_utf8) + " USING ace_table(" +
+                          std::to_string(declared_pending.size() - 1) + ")";
   char* err = nullptr;
+  declaring = true;
   int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+  declaring = false;
   std::string message = err != nullptr ? err : "";
   sqlite3_free(err);
   declared_pending.back().reset();
@@ -946,7 +1042,25 @@ Status SqlSession::Impl::Declare(const std::string& name_utf8, const StatementPl
 }
 
 Result<sqlite3_stmt*> SqlSession::Impl::PrepareOne(const std::string& sql,
-                                                   const StatementPlace& place) {
+                                                   const StatementPlace& place, Access* access) {
+  std::vector<std::string> words = Words(sql);
+  if (!words.empty() && words.front() == "VACUUM") {
+    return SqlError(NativeError::kUnsupported,
+                    "VACUUM is not a statement of the engine; tables are packed with "
+                    "AdsPackTable.",
+                    DescribePlace(place));
+  }
+  Access local;
+  if (access == nullptr) access = &local;
+  access->declaring = &declaring;
+  sqlite3_set_authorizer(db, Authorize, access);
+  auto prepared = PrepareLoop(sql, place);
+  sqlite3_set_authorizer(db, nullptr, nullptr);
+  return prepared;
+}
+
+Result<sqlite3_stmt*> SqlSession::Impl::PrepareLoop(const std::string& sql,
+                                                    const StatementPlace& place) {
   const std::string kNoTable = "no such table: ";
   for (int attempt = 0; attempt < 256; ++attempt) {
     sqlite3_stmt* st = nullptr;
@@ -991,6 +1105,9 @@ Result<std::unique_ptr<SqlSession>> SqlSession::Open(cursor::Connection& connect
                     "The SQL engine could not start: " + std::string(sqlite3_errstr(rc)) + ".");
   }
   sqlite3_extended_result_codes(impl->db, 1);
+  sqlite3_limit(impl->db, SQLITE_LIMIT_ATTACHED, 0);
+  sqlite3_db_config(impl->db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(impl->db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
   rc = sqlite3_create_module_v2(impl->db, "ace_table", &kModule, impl.get(), nullptr);
   if (rc != SQLITE_OK) {
     return SqlError(NativeError::kSqlEngine, "The SQL engine refused the table module: " +
@@ -1001,59 +1118,6 @@ Result<std::unique_ptr<SqlSession>> SqlSession::Open(cursor::Connection& connect
 }
 
 namespace {
-
-// What a statement reads, as the authorizer reports it while the statement is prepared.
-struct Access {
-  std::vector<std::string> tables;  // lower-case, distinct
-  bool aggregate = false;
-};
-
-int Authorize(void* arg, int action, const char* a1, const char* a2, const char*, const char*) {
-  auto* access = static_cast<Access*>(arg);
-  if (action == SQLITE_READ && a1 != nullptr && std::strncmp(a1, "sqlite_", 7) != 0) {
-    std::string t = Lower(a1);
-    if (std::find(access->tables.begin(), access->tables.end(), t) == access->tables.end())
-      access->tables.push_back(t);
-  }
-  if (action == SQLITE_FUNCTION && a2 != nullptr) {
-    static const char* const kAggregates[] = {"count", "sum",   "avg",          "min",
-                                              "max",   "total", "group_concat", "string_agg"};
-    for (const char* name : kAggregates) {
-      if (Lower(a2) == name) access->aggregate = true;
-    }
-  }
-  return SQLITE_OK;
-}
-
-// The words of a statement outside quotes and comments, upper case.
-std::vector<std::string> Words(const std::string& sql) {
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < sql.size()) {
-    char c = sql[i];
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      char close = c == '[' ? ']' : c;
-      ++i;
-      while (i < sql.size() && sql[i] != close) ++i;
-      ++i;
-    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-      while (i < sql.size() && sql[i] != '\n') ++i;
-    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
-      size_t end = sql.find("*/", i + 2);
-      i = end == std::string::npos ? sql.size() : end + 2;
-    } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-      size_t start = i;
-      while (i < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_'))
-        ++i;
-      std::string w = sql.substr(start, i - start);
-      for (char& ch : w) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-      words.push_back(std::move(w));
-    } else {
-      ++i;
-    }
-  }
-  return words;
-}
 
 // True for a query whose rows can be a live view of one table's records.
 bool LiveShape(const std::string& sql, const Access& access, sqlite3_stmt* st) {
@@ -1197,9 +1261,7 @@ Result<RunOutcome> SqlSession::Run(const std::string& text, const ParamSet& para
   s.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(s.options.timeout_seconds);
   const std::string sql = fields::AnsiToUtf8(text);
   Access access;
-  sqlite3_set_authorizer(s.db, Authorize, &access);
-  auto prepared = s.PrepareOne(sql, place);
-  sqlite3_set_authorizer(s.db, nullptr, nullptr);
+  auto prepared = s.PrepareOne(sql, place, &access);
   if (!prepared.ok()) return prepared.status();
   Finalizer guard{prepared.value()};
   sqlite3_stmt* st = prepared.value();

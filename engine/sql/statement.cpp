@@ -162,12 +162,17 @@ Status SqlStatement::Verify(std::string_view text) {
   ParamSet params;
   params.Assign(sts);
   std::unique_ptr<SqlSession> session;
+  // After a DDL statement the tables are not what the later statements will meet, so those are
+  // checked no further than the split.
+  bool after_ddl = false;
   for (size_t i = 0; i < sts.size(); ++i) {
     if (IsDdl(sts[i].text)) {
       auto parsed = ParseDdl(sts[i], i + 1, sts.size());
       if (!parsed.ok()) return parsed.status();
+      after_ddl = true;
       continue;
     }
+    if (after_ddl) continue;
     if (session == nullptr) {
       auto opened = SqlSession::Open(connection_, options_);
       if (!opened.ok()) return opened.status();

@@ -80,7 +80,8 @@ class SqlStatement {
   // Runs the prepared text. Without a prepared text: 7200 kNotPrepared.
   Status Execute();
   // Checks a text without running it: it is split, DDL is parsed, other statements are
-  // prepared by SQLite over the connection's tables. The prepared text is not touched.
+  // prepared by SQLite over the connection's tables (those after a DDL statement only split,
+  // since the tables they will meet do not exist yet). The prepared text is not touched.
   Status Verify(std::string_view text);
 
   // Rows affected by the last execution; nullopt before any, after a failed one and after one

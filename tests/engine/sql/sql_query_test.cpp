@@ -313,6 +313,23 @@ TEST_F(SqlQueryTest, NamesMatchWithoutRegardToCase) {
   EXPECT_NE(std::string::npos, ErrorText().find("Gewicht")) << ErrorText();
 }
 
+TEST_F(SqlQueryTest, StatementsThatReachPastTheTablesAreRefused) {
+  MakePeople();
+  const std::string outside = dir_ + "/outside.db";
+  for (const std::string& q :
+       {"ATTACH DATABASE '" + outside + "' AS x", std::string("PRAGMA table_info(people)"),
+        std::string("BEGIN TRANSACTION"), "VACUUM INTO '" + outside + "'",
+        std::string("SELECT * FROM people; COMMIT")}) {
+    EXPECT_EQ(7200u, Exec(q)) << q;
+    EXPECT_NE(std::string::npos, ErrorText().find("NativeError = 2151;"))
+        << q << ": " << ErrorText();
+  }
+  EXPECT_FALSE(std::filesystem::exists(outside));
+  // The connection's tables are the main schema.
+  ASSERT_ACE(Exec("SELECT Name FROM main.people WHERE Nr = 2"));
+  EXPECT_EQ((std::vector<std::string>{"Bert"}), Column(cursor_, "Name"));
+}
+
 TEST_F(SqlQueryTest, ScriptsMixDdlAndQueries) {
   ASSERT_ACE(
       Exec("CREATE TABLE m (a integer, b char(5));\r\n"
