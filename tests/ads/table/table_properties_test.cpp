@@ -341,6 +341,8 @@ TEST_F(TableProps, AStoredActiveTableOpensOnlyAfterTheWholeFormIsRead) {
       "  object AdsTableKinder: TAdsTable\n"
       "    Active = True\n"
       "    AdsConnection = AdsConnection1\n"
+      "    AdsTableOptions.AdsIndexPageSize = 512\n"
+      "    AdsTableOptions.AdsLockType = Compatible\n"
       "    Exclusive = True\n"
       "    TableName = 'Kinder'\n"
       "    IndexCollationMismatch = icmIgnore\n"
@@ -361,7 +363,10 @@ TEST_F(TableProps, AStoredActiveTableOpensOnlyAfterTheWholeFormIsRead) {
   EXPECT_TRUE(connectedAtOpen);
   EXPECT_EQ(nameAtOpen, "Kinder");
   EXPECT_EQ(rec.opens[0].options, 1u + 512u);
+  EXPECT_EQ(rec.opens[0].lock_type, 0);
   EXPECT_TRUE(table->Active());
+  // The stored page size was in force only until the table opened.
+  EXPECT_EQ(table->AdsTableOptions()->AdsIndexPageSize(), 0);
   EXPECT_EQ(table->FieldCount(), 3);
 }
 
