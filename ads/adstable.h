@@ -206,6 +206,9 @@ class TAdsQuery : public TAdsExtendedDataSet {
   // "Circular Data Link" when Value is linked to this query already.
   void SetDataSource(TDataSource* Value);
   TDataSource* GetDataSource() override { return DataSource(); }
+  // Master-detail: for each parameter in order, the master's field of its name and, when the
+  // master has one, the query's own field of that name. Both lists are emptied first.
+  void GetDetailLinkFields(std::vector<TField*>& MasterFields, std::vector<TField*>& DetailFields);
 
   // ---- stored only, or refused
   // An opaque block streamed as "Data"; never sent to the engine. Null when none.

@@ -253,6 +253,22 @@ void TAdsQuery::ReopenForMaster() {
   }
 }
 
+void TAdsQuery::GetDetailLinkFields(std::vector<TField*>& MasterFields,
+                                    std::vector<TField*>& DetailFields) {
+  MasterFields.clear();
+  DetailFields.clear();
+  TDataSource* poSource = moDataLink->DataSource();
+  TDataSet* poMaster = poSource != nullptr ? poSource->DataSet() : nullptr;
+  if (poMaster == nullptr) return;
+  for (int i = 0; i < moParams->Count(); ++i) {
+    const std::string& strName = moParams->Items(i)->Name();
+    TField* poMasterField = poMaster->FindField(strName);
+    if (poMasterField == nullptr) continue;
+    MasterFields.push_back(poMasterField);
+    if (TField* poOwn = FindField(strName)) DetailFields.push_back(poOwn);
+  }
+}
+
 TDataSet* TAdsQueryDataLink::DetailDataSet() {
   return FQuery;
 }

@@ -58,6 +58,33 @@ TEST_F(QueryMaster, AMasterWithoutTheFieldStopsTheExecution) {
   EXPECT_EQ(CallRecording::Count("AdsExecuteSQL"), 0);
 }
 
+TEST_F(QueryMaster, DetailLinkFieldsPairTheParametersWithTheFieldsOfBothSides) {
+  SetSQL({"SELECT Name AS Nur FROM Kinder WHERE ID = :ID OR Name = :Fehlt OR Name = :Name;"});
+  master_->Open();
+  query_->ParamByName("Fehlt")->SetAsString("x");
+  query_->Open();
+  std::vector<TField*> masterFields = {nullptr}, detailFields = {nullptr};
+  query_->GetDetailLinkFields(masterFields, detailFields);
+  ASSERT_EQ(masterFields.size(), 2u);
+  EXPECT_EQ(masterFields[0], master_->FieldByName("ID"));
+  EXPECT_EQ(masterFields[1], master_->FieldByName("Name"));
+  // The query's result has neither ID nor Name.
+  EXPECT_TRUE(detailFields.empty());
+  query_->Close();
+  SetSQL({"SELECT ID FROM Kinder WHERE ID = :ID OR Name = :Name;"});
+  query_->Open();
+  query_->GetDetailLinkFields(masterFields, detailFields);
+  ASSERT_EQ(detailFields.size(), 1u);
+  EXPECT_EQ(detailFields[0], query_->FieldByName("ID"));
+  EXPECT_EQ(masterFields.size(), 2u);
+  // Without a master both lists are empty.
+  query_->Close();
+  query_->SetDataSource(nullptr);
+  query_->GetDetailLinkFields(masterFields, detailFields);
+  EXPECT_TRUE(masterFields.empty());
+  EXPECT_TRUE(detailFields.empty());
+}
+
 TEST_F(QueryMaster, ACircularLinkIsRefused) {
   auto* own = new TDataSource(form_);
   own->SetDataSet(query_);
