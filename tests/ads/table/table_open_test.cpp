@@ -241,6 +241,28 @@ TEST_F(TableOpen, ADictionaryOpenNamesTheTableAloneAndLetsTheDictionaryChooseThe
   EXPECT_EQ(table->TableType(), ttAdsADT);
 }
 
+TEST_F(TableOpen, ATableTheDictionaryKnowsOpensOnceAndTakesItsType) {
+  auto* conn = new TDictionaryConnection(form_.get());
+  conn->SetName("AdsConnection1");
+  conn->SetLoginPrompt(false);
+  conn->SetAliasName("Vaskoli_AB");
+  TAdsTable* table = NewTable(conn, "Kinder.adt");
+  table->SetTableType(ttAdsDefault);
+  EngineRecorder rec;
+  table->Open();
+  ASSERT_EQ(rec.opens.size(), 1u);
+  EXPECT_EQ(rec.opens[0].name, "Kinder.adt");
+  EXPECT_EQ(rec.opens[0].table_type, 0);
+  EXPECT_EQ(rec.opens[0].result, 0u);
+  EXPECT_EQ(table->TableType(), ttAdsADT);
+  // The type learnt is the one the next open asks for when it has to open the free table.
+  table->Close();
+  rec.ForceNextOpen(AE_NOT_IN_DICTIONARY);
+  table->Open();
+  ASSERT_EQ(rec.opens.size(), 3u);
+  EXPECT_EQ(rec.opens[2].table_type, 3);
+}
+
 TEST_F(TableOpen, OnlyADictionaryConnectionRetriesAfterNotInDictionary) {
   TAdsTable* table = NewTable(NewConnection(), "Kinder");
   EngineRecorder rec;
