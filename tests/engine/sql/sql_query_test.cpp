@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "engine/base/file.h"
 #include "tests/engine/sql/sql_fixture.h"
 
 namespace ace_sql_test {
@@ -286,6 +287,61 @@ TEST_F(SqlQueryTest, FailingStatementsChangeNothing) {
   EXPECT_EQ(5u, Rows());
 }
 
+// The visible records of people as "Name/Nr/Notiz" texts.
+std::vector<std::string> Snapshot(SqlQueryTest& test, ADSHANDLE conn) {
+  std::vector<std::string> rows;
+  ADSHANDLE t = 0;
+  EXPECT_EQ(0u, AdsOpenTable90(conn, U("people"), nullptr, ADS_ADT, ADS_ANSI,
+                               ADS_PROPRIETARY_LOCKING, ADS_CHECK_RIGHTS, 0, nullptr, &t));
+  EXPECT_EQ(0u, AdsGotoTop(t));
+  UNSIGNED16 eof = 0;
+  while (AdsAtEOF(t, &eof) == 0 && !eof) {
+    UNSIGNED8 buf[100];
+    std::string row;
+    for (const char* f : {"Name", "Nr", "Notiz"}) {
+      UNSIGNED32 len = sizeof buf;
+      UNSIGNED32 rc = AdsGetField(t, U(f), buf, &len, ADS_TRIM);
+      row += (rc == 0 ? std::string(reinterpret_cast<char*>(buf), len) : "?") + "/";
+    }
+    rows.push_back(row);
+    EXPECT_EQ(0u, AdsSkip(t, 1));
+  }
+  EXPECT_EQ(0u, AdsCloseTable(t));
+  (void)test;
+  return rows;
+}
+
+TEST_F(SqlQueryTest, AWriteThatFailsPartWayIsTakenBack) {
+  using ace::FaultInjector;
+  using ace::IoKind;
+  MakePeople();
+  const std::vector<std::string> before = Snapshot(*this, conn_);
+  const std::string update = "UPDATE people SET Nr = Nr + 10, Notiz = 'neu'";
+  const std::string insert =
+      "INSERT INTO people (Name, Nr, Notiz) VALUES ('X', 8, 'x'), ('Y', 9, 'y')";
+  for (const std::string& q : {update, insert}) {
+    // How many writes the statement makes, measured on a copy of the table.
+    std::filesystem::copy_file(Path("people.adt"), Path("copy.adt"));
+    std::filesystem::copy_file(Path("people.adm"), Path("copy.adm"));
+    std::string on_copy = q;
+    on_copy.replace(on_copy.find("people"), 6, "copy");
+    FaultInjector::Reset();
+    ASSERT_ACE(Exec(on_copy));
+    const uint64_t writes = FaultInjector::Count(IoKind::kWrite);
+    ASSERT_GT(writes, 2u);
+    ASSERT_ACE(Exec("DROP TABLE copy"));
+    for (uint64_t k = 1; k <= writes; ++k) {
+      FaultInjector::Reset();
+      FaultInjector::FailAt(IoKind::kWrite, k, 5013);
+      UNSIGNED32 rc = Exec(q);
+      FaultInjector::Reset();
+      EXPECT_EQ(7200u, rc) << q << ", write " << k;
+      EXPECT_EQ(before, Snapshot(*this, conn_)) << q << ", write " << k;
+    }
+  }
+  FaultInjector::Reset();
+}
+
 TEST_F(SqlQueryTest, AutoincrementValueOfTheLastInsert) {
   ASSERT_ACE(Exec("CREATE TABLE auto (Id autoinc, Name char(10))"));
   ASSERT_ACE(Exec("INSERT INTO auto (Name) VALUES ('a')"));
@@ -363,6 +419,33 @@ TEST_F(SqlQueryTest, DbfTablesThroughSql) {
   ASSERT_ACE(AdsGetJulian(t, U("Tag"), &julian));
   EXPECT_EQ(JulianOf("20210304"), julian);
   ASSERT_ACE(AdsCloseTable(t));
+}
+
+TEST_F(SqlQueryTest, VfpNullsAndMemosThroughSql) {
+  ASSERT_ACE(AdsStmtSetTableType(stmt_, ADS_VFP));
+  ASSERT_ACE(Exec("CREATE TABLE v (Nr integer, Name char(8), Notiz memo, Tag date)"));
+  ASSERT_ACE(
+      Exec("INSERT INTO v VALUES (1, 'eins', 'erste Notiz', '2022-05-06'), "
+           "(NULL, NULL, NULL, NULL)"));
+  ASSERT_ACE(Exec("UPDATE v SET Notiz = 'zweite' WHERE Nr IS NULL"));
+  EXPECT_EQ(1u, Rows());
+  ASSERT_ACE(Exec("SELECT count(*) AS n FROM v WHERE Name IS NULL AND Tag IS NULL"));
+  EXPECT_EQ("1", Text(cursor_, "n"));
+  ASSERT_ACE(AdsCloseTable(cursor_));
+  ADSHANDLE t = 0;
+  ASSERT_ACE(Open("v.dbf", ADS_VFP, &t));
+  EXPECT_EQ("erste Notiz", Text(t, "Notiz"));
+  ASSERT_ACE(AdsGotoRecord(t, 2));
+  UNSIGNED16 null = 0;
+  ASSERT_ACE(AdsIsNull(t, U("Nr"), &null));
+  EXPECT_EQ(1u, null);
+  EXPECT_EQ("zweite", Text(t, "Notiz"));
+  ASSERT_ACE(AdsCloseTable(t));
+  // NTX tables keep their memos in a .dbt file.
+  ASSERT_ACE(AdsStmtSetTableType(stmt_, ADS_NTX));
+  ASSERT_ACE(Exec("CREATE TABLE n (Nr integer, Notiz memo); INSERT INTO n VALUES (7, 'dbt text')"));
+  ASSERT_ACE(Exec("SELECT Notiz FROM n WHERE Nr = 7"));
+  EXPECT_EQ("dbt text", Text(cursor_, "Notiz"));
 }
 
 TEST_F(SqlQueryTest, VerifyChecksWithoutRunning) {
