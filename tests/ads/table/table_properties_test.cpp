@@ -185,6 +185,22 @@ TEST_F(TableProps, RenamingAClosedTableForgetsItsIndexFiles) {
   EXPECT_EQ(table->IndexFiles()->Count(), 0);
 }
 
+TEST_F(TableProps, ANewNameMakesTheDefinitionsOutOfDate) {
+  TAdsTable* table = NewTable(NewConnection(), "Kinder");
+  table->FieldDefs()->Update();  // read through a temporary cursor
+  EXPECT_EQ(table->FieldDefs()->Count(), 3);
+  EXPECT_FALSE(table->Active());
+  table->IndexDefs()->SetUpdated(true);
+  CreateTable(data_, "Other", "Code,Char,4");
+  table->SetTableName("Other");
+  // The property-change notification reached the dataset: both are read again when needed.
+  EXPECT_FALSE(table->FieldDefs()->Updated());
+  EXPECT_FALSE(table->IndexDefs()->Updated());
+  table->FieldDefs()->Update();
+  ASSERT_EQ(table->FieldDefs()->Count(), 1);
+  EXPECT_EQ(table->FieldDefs()->Items(0)->Name(), "Code");
+}
+
 TEST_F(TableProps, AStoredDescriptionReadsTheNameWithoutForgettingTheIndexFiles) {
   ReadComponentFromText(
       "object Form1: TComponent\n"
