@@ -33,6 +33,26 @@ TEST_F(QueryCursor, OpeningASelectGivesItsRows) {
   EXPECT_EQ(query_->Handle(), -1);
 }
 
+TEST_F(QueryCursor, AnIndexFileTheEngineCannotOpenClosesTheNewCursor) {
+  SetSQL({"SELECT * FROM Kinder;"});
+  query_->IndexFiles()->Add("Kinder.adi");
+  CallRecording rec;
+  try {
+    query_->Open();
+    FAIL() << "nothing raised";
+  } catch (const EADSDatabaseError& e) {
+    // The file does not exist (and an engine without index files refuses any): either way the
+    // error names the query.
+    EXPECT_EQ(e.DataSetInstanceName(), "AdsQuery1") << e.Message();
+  }
+  EXPECT_FALSE(query_->Active());
+  const std::vector<std::string> peek = CallRecording::Only({"AdsSqlPeekStatement"});
+  ASSERT_EQ(peek.size(), 1u);
+  const std::string cursor = peek[0].substr(20, peek[0].find(',') - 20);
+  EXPECT_EQ(CallRecording::Only({"AdsCloseTable"}),
+            (std::vector<std::string>{"AdsCloseTable(" + cursor + ")"}));
+}
+
 TEST_F(QueryCursor, OpeningAStatementWithoutCursorRunsItAndFails) {
   SetSQL({"UPDATE Kinder SET Name = 'U';"});
   try {
