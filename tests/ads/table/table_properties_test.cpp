@@ -222,6 +222,32 @@ TEST_F(TableProps, AStoredDescriptionReadsTheNameWithoutForgettingTheIndexFiles)
   EXPECT_EQ(table->IndexFiles()->Count(), 0);
 }
 
+// ---- the core's temporary cursors ------------------------------------------------------------
+
+TEST_F(TableProps, EmptyAndDeleteOnAClosedTableUseATemporaryCursorOfTheTable) {
+  CreateNumbered(data_, "Many", 25);
+  TAdsTable* table = NewTable(NewConnection(), "Many");
+  table->SetExclusive(true);
+  EngineRecorder rec;
+  table->EmptyTable();
+  ASSERT_EQ(rec.opens.size(), 1u);
+  EXPECT_EQ(rec.opens[0].name, data_ + "\\Many");
+  EXPECT_EQ(rec.opens[0].options, 1u);  // the cursor is opened as the table's properties say
+  ASSERT_EQ(rec.closes.size(), 1u);
+  EXPECT_EQ(rec.closes[0], rec.opens[0].handle);
+  EXPECT_FALSE(table->Active());
+  EXPECT_TRUE(NobodyHasOpen(data_, "Many"));
+  table->Open();
+  EXPECT_EQ(table->RecordCount(), 0);
+  table->Close();
+
+  EXPECT_TRUE(table->Exists());
+  table->DeleteTable();
+  EXPECT_FALSE(table->Exists());
+  EXPECT_FALSE(table->Active());
+  EXPECT_EQ(rec.opens.size(), 3u);
+}
+
 // ---- LastAutoincVal -------------------------------------------------------------------------
 
 UNSIGNED32 g_autoinc_answer = 0;
