@@ -96,6 +96,9 @@ inline UNSIGNED32 RecordSetTimeStampRaw(ADSHANDLE h, const UNSIGNED8* field, con
 class CallRecording {
  public:
   CallRecording() {
+    // A second recording would record into the first and call itself.
+    if (Active()) ADD_FAILURE() << "CallRecording does not nest";
+    Active() = true;
     Calls().clear();
     Install<&TAceImports::AdsGetHandleType>("AdsGetHandleType");
     Install<&TAceImports::AdsCreateSQLStatement>("AdsCreateSQLStatement");
@@ -141,6 +144,7 @@ class CallRecording {
   }
   ~CallRecording() {
     for (auto it = restores_.rbegin(); it != restores_.rend(); ++it) (*it)();
+    Active() = false;
   }
   CallRecording(const CallRecording&) = delete;
   CallRecording& operator=(const CallRecording&) = delete;
@@ -164,6 +168,10 @@ class CallRecording {
   static void Clear() { Calls().clear(); }
 
  private:
+  static bool& Active() {
+    static bool active = false;
+    return active;
+  }
   template <auto M>
   void Install(const char* name) {
     using R = Recorder<M>;
