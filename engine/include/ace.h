@@ -554,8 +554,11 @@ ACE_API UNSIGNED32 AdsStmtClearTablePasswords(ADSHANDLE hStatement);
 ACE_API UNSIGNED32 AdsPrepareSQL(ADSHANDLE hStatement, const UNSIGNED8* pucSQL);
 ACE_API UNSIGNED32 AdsPrepareSQLW(ADSHANDLE hStatement, const WCHAR* pwcSQL);
 /* Runs the prepared text, statement after statement; a failing statement stops the run (the
- * ones before it stay done). *phCursor is the result cursor of the last statement that gave
- * one, 0 when none did. */
+ * ones before it stay done). *phCursor is the result cursor (ADS_CURSOR) of the last statement
+ * that gave one, 0 when none did: live (over the table's own records, editable) when the
+ * statement asks for ADS_CURSOR_READWRITE and the query reads one table without grouping,
+ * joining, aggregates, DISTINCT or ORDER BY; otherwise static (a read-only temporary table that
+ * is removed when the cursor or its statement closes). */
 ACE_API UNSIGNED32 AdsExecuteSQL(ADSHANDLE hStatement, ADSHANDLE* phCursor);
 /* Prepare and execute in one call. */
 ACE_API UNSIGNED32 AdsExecuteSQLDirect(ADSHANDLE hStatement, const UNSIGNED8* pucSQL, ADSHANDLE* phCursor);

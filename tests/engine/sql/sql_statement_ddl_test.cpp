@@ -191,6 +191,44 @@ TEST_F(SqlStatementTest, UpgradeScriptOnALargeAdtTable) {
   ASSERT_ACE(AdsCloseTable(t));
 }
 
+// The calls of the query component's ExecSQL for the upgrade, in its order, twice on one
+// statement handle.
+TEST_F(SqlStatementTest, TheQueryComponentsCallSequenceForTheUpgrade) {
+  MakeKinder(3);
+  ASSERT_ACE(AdsGetSQLStmtParams(U(kUpgradeScript)));
+  ADSHANDLE s = 0;
+  ASSERT_ACE(AdsCreateSQLStatement(conn_, &s));
+  const std::u16string text = Wide(kUpgradeScript);
+  auto exec_sql = [&]() -> UNSIGNED32 {
+    UNSIGNED16 type = 0;
+    EXPECT_ACE(AdsGetHandleType(s, &type));
+    EXPECT_EQ(ADS_STATEMENT, type);
+    EXPECT_ACE(AdsStmtSetTableLockType(s, 1));
+    EXPECT_ACE(AdsStmtSetTableCollation(s, U("ANSI")));
+    EXPECT_ACE(AdsStmtSetTableRights(s, 1));
+    EXPECT_ACE(AdsStmtSetTableReadOnly(s, 1));
+    EXPECT_ACE(AdsStmtSetTableType(s, 3));
+    EXPECT_ACE(AdsStmtConstrainUpdates(s, 2));
+    EXPECT_ACE(AdsStmtReadAllColumns(s, 2));
+    EXPECT_ACE(AdsPrepareSQLW(s, text.c_str()));
+    ADSHANDLE cursor = 77;
+    UNSIGNED32 rc = AdsExecuteSQL(s, &cursor);
+    EXPECT_EQ(0u, cursor);
+    if (rc != 0) return rc;  // the component raises here, with the last error's text
+    UNSIGNED32 rows = 0;
+    EXPECT_EQ(5117u, AdsGetRecordCount(s, 2, &rows));
+    return rc;
+  };
+  ASSERT_ACE(exec_sql());
+  EXPECT_EQ(7200u, exec_sql());
+  EXPECT_NE(std::string::npos, ErrorText().find("column \"Alter_Stichtag\"")) << ErrorText();
+  ASSERT_ACE(AdsCloseSQLStatement(s));
+  ADSHANDLE t = 0;
+  ASSERT_ACE(Open("Kinder", ADS_ADT, &t));
+  EXPECT_EQ(6u, FieldNames(t).size());
+  ASSERT_ACE(AdsCloseTable(t));
+}
+
 TEST_F(SqlStatementTest, SecondRunOfTheScriptNamesTheExistingColumn) {
   MakeKinder(20);
   ASSERT_ACE(Exec(kUpgradeScript));
