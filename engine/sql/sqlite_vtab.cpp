@@ -1252,71 +1252,44 @@ storage::FieldSpec ResultSpec(sqlite3_stmt* st, int c,
 
 }  // namespace
 
-Result<RunOutcome> SqlSession::Run(const std::string& text, const ParamSet& params, bool allow_live,
-                                   const std::string& static_path, const StatementPlace& place) {
-  Impl& s = *impl_;
-  s.failure = Status::Ok();
-  s.timed_out = false;
-  s.last_autoinc.reset();
-  s.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(s.options.timeout_seconds);
-  const std::string sql = fields::AnsiToUtf8(text);
-  Access access;
-  auto prepared = s.PrepareOne(sql, place, &access);
-  if (!prepared.ok()) return prepared.status();
+namespace {
+
+// The record numbers of a live query's rows: the same query with the record number in front,
+// "SELECT rowid, <the columns> FROM ...". nullopt when the query cannot be put that way.
+Result<std::optional<QueryResult>> LiveRows(SqlSession::Impl& s, const std::string& sql,
+                                            const ParamSet& params, const std::string& table,
+                                            const StatementPlace& place) {
+  if (sql.size() < 7 || Lower(sql.substr(0, 6)) != "select") return std::optional<QueryResult>();
+  auto prepared = s.PrepareOne("SELECT rowid, " + sql.substr(6), place);
+  if (!prepared.ok()) {
+    s.failure = Status::Ok();
+    return std::optional<QueryResult>();
+  }
   Finalizer guard{prepared.value()};
-  sqlite3_stmt* st = prepared.value();
-  ACE_RETURN_IF_ERROR(Bind(st, params, place));
-  RunOutcome out;
-  const int columns = sqlite3_column_count(st);
-  if (columns == 0) {
-    int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) return s.SqliteError(rc, place);
-    out.rows_affected = static_cast<uint32_t>(sqlite3_changes(s.db));
-    out.last_autoinc = s.last_autoinc;
-    return out;
-  }
-  if (allow_live && LiveShape(sql, access, st)) {
-    // The same query with the record number in front: "SELECT rowid, <the columns> FROM ...".
-    const size_t select_end = sql.find_first_of(" \t\r\n(", 0);
-    auto with_rowid = s.PrepareOne("SELECT rowid, " + sql.substr(select_end), place);
-    if (with_rowid.ok()) {
-      Finalizer live_guard{with_rowid.value()};
-      ACE_RETURN_IF_ERROR(Bind(with_rowid.value(), params, place));
-      QueryResult result;
-      result.live = true;
-      int rc = SQLITE_OK;
-      while ((rc = sqlite3_step(with_rowid.value())) == SQLITE_ROW) {
-        result.records.push_back(
-            static_cast<uint32_t>(sqlite3_column_int64(with_rowid.value(), 0)));
-      }
-      if (rc != SQLITE_DONE) return s.SqliteError(rc, place);
-      std::sort(result.records.begin(), result.records.end());
-      result.records.erase(std::unique(result.records.begin(), result.records.end()),
-                           result.records.end());
-      const auto& d = s.declared.at(access.tables.front());
-      result.table_path = d.path;
-      result.table_type = d.type;
-      result.rows = static_cast<uint32_t>(result.records.size());
-      out.rows_affected = result.rows;
-      out.result = std::move(result);
-      return out;
-    }
-    s.failure = Status::Ok();  // not expressible with a record number: the result is static
-  }
-  // Static: every row is read first (the column types may depend on the values), then written.
-  std::vector<std::vector<SqlValue>> rows;
+  ACE_RETURN_IF_ERROR(Bind(prepared.value(), params, place));
+  QueryResult result;
+  result.live = true;
   int rc = SQLITE_OK;
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    std::vector<SqlValue> row;
-    row.reserve(static_cast<size_t>(columns));
-    for (int c = 0; c < columns; ++c) row.push_back(CopyValue(sqlite3_column_value(st, c)));
-    rows.push_back(std::move(row));
+  while ((rc = sqlite3_step(prepared.value())) == SQLITE_ROW) {
+    result.records.push_back(static_cast<uint32_t>(sqlite3_column_int64(prepared.value(), 0)));
   }
   if (rc != SQLITE_DONE) return s.SqliteError(rc, place);
+  std::sort(result.records.begin(), result.records.end());
+  result.records.erase(std::unique(result.records.begin(), result.records.end()),
+                       result.records.end());
+  const auto& declared = s.declared.at(table);
+  result.table_path = declared.path;
+  result.table_type = declared.type;
+  result.rows = static_cast<uint32_t>(result.records.size());
+  return std::optional<QueryResult>(std::move(result));
+}
+
+// The columns of a static result: types as ResultSpec finds them, names as the query gives
+// them (made unique; "ExprN" where the name is no column name).
+std::vector<storage::FieldSpec> ResultSpecs(sqlite3_stmt* st,
+                                            const std::vector<std::vector<SqlValue>>& rows) {
   std::vector<storage::FieldSpec> specs;
-  for (int c = 0; c < columns; ++c) {
+  for (int c = 0; c < sqlite3_column_count(st); ++c) {
     storage::FieldSpec spec = ResultSpec(st, c, rows);
     const char* raw = sqlite3_column_name(st, c);
     std::string name = fields::Utf8ToAnsi(raw != nullptr ? raw : "");
@@ -1332,37 +1305,103 @@ Result<RunOutcome> SqlSession::Run(const std::string& text, const ParamSet& para
     spec.nullable = true;
     specs.push_back(std::move(spec));
   }
+  return specs;
+}
+
+// Writes the rows into a new ADT table at path.
+Status WriteRows(const std::string& path, const std::vector<storage::FieldSpec>& specs,
+                 const std::vector<std::vector<SqlValue>>& rows, uint16_t char_type) {
   storage::CreateOptions create;
-  create.char_type = s.options.char_type;
-  auto table = storage::CreateTableFile(static_path, TableType::kAdt, specs, create);
-  if (!table.ok()) return Locate(table.status(), place);
+  create.char_type = char_type;
+  auto table = storage::CreateTableFile(path, TableType::kAdt, specs, create);
+  if (!table.ok()) return table.status();
   storage::TableFile& file = *table.value();
   for (const auto& row : rows) {
     std::vector<std::byte> image = file.BlankRecord();
     for (size_t c = 0; c < row.size(); ++c) {
       fields::FieldContext ctx{file.fields()[c]};
       ctx.table = TableType::kAdt;
-      ctx.char_type = s.options.char_type;
+      ctx.char_type = char_type;
       std::vector<MemoWrite> memos;
-      Status stored = StoreValue(ctx, fields::Image(image.data(), image.size()), c, row[c], &memos);
-      if (!stored.ok()) return Locate(stored, place);
+      ACE_RETURN_IF_ERROR(
+          StoreValue(ctx, fields::Image(image.data(), image.size()), c, row[c], &memos));
       for (const MemoWrite& m : memos) {
         if (m.null || m.data.empty()) continue;
-        Status w = file.WriteMemo(image.data(), file.fields()[c], m.data,
-                                  MemoKindOf(file.fields()[c].type));
-        if (!w.ok()) return Locate(w, place);
+        ACE_RETURN_IF_ERROR(file.WriteMemo(image.data(), file.fields()[c], m.data,
+                                           MemoKindOf(file.fields()[c].type)));
       }
     }
     auto appended = file.AppendRecord(image.data());
-    if (!appended.ok()) return Locate(appended.status(), place);
+    if (!appended.ok()) return appended.status();
   }
-  Status flushed = file.Flush();
-  if (!flushed.ok()) return Locate(flushed, place);
+  return file.Flush();
+}
+
+// A query's rows as a static table at path; nothing is left there when writing fails.
+Result<QueryResult> StaticRows(SqlSession::Impl& s, sqlite3_stmt* st, const std::string& path,
+                               const StatementPlace& place) {
+  // Every row is read first: the column types may depend on the values.
+  std::vector<std::vector<SqlValue>> rows;
+  const int columns = sqlite3_column_count(st);
+  int rc = SQLITE_OK;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    std::vector<SqlValue> row;
+    row.reserve(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) row.push_back(CopyValue(sqlite3_column_value(st, c)));
+    rows.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) return s.SqliteError(rc, place);
+  Status written = WriteRows(path, ResultSpecs(st, rows), rows, s.options.char_type);
+  if (!written.ok()) {
+    (void)RemoveFile(path);
+    (void)RemoveFile(path.substr(0, path.size() - 4) + storage::MemoExtension(TableType::kAdt));
+    return Locate(written, place);
+  }
   QueryResult result;
-  result.static_path = static_path;
+  result.static_path = path;
   result.rows = static_cast<uint32_t>(rows.size());
-  out.rows_affected = result.rows;
-  out.result = std::move(result);
+  return result;
+}
+
+}  // namespace
+
+Result<RunOutcome> SqlSession::Run(const std::string& text, const ParamSet& params, bool allow_live,
+                                   const std::string& static_path, const StatementPlace& place) {
+  Impl& s = *impl_;
+  s.failure = Status::Ok();
+  s.timed_out = false;
+  s.last_autoinc.reset();
+  s.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(s.options.timeout_seconds);
+  const std::string sql = fields::AnsiToUtf8(text);
+  Access access;
+  auto prepared = s.PrepareOne(sql, place, &access);
+  if (!prepared.ok()) return prepared.status();
+  Finalizer guard{prepared.value()};
+  sqlite3_stmt* st = prepared.value();
+  ACE_RETURN_IF_ERROR(Bind(st, params, place));
+  RunOutcome out;
+  if (sqlite3_column_count(st) == 0) {  // INSERT, UPDATE, DELETE
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) return s.SqliteError(rc, place);
+    out.rows_affected = static_cast<uint32_t>(sqlite3_changes(s.db));
+    out.last_autoinc = s.last_autoinc;
+    return out;
+  }
+  if (allow_live && LiveShape(sql, access, st)) {
+    auto live = LiveRows(s, sql, params, access.tables.front(), place);
+    if (!live.ok()) return live.status();
+    if (live.value()) {
+      out.rows_affected = live.value()->rows;
+      out.result = std::move(live.value());
+      return out;
+    }
+  }
+  auto rows = StaticRows(s, st, static_path, place);
+  if (!rows.ok()) return rows.status();
+  out.rows_affected = rows->rows;
+  out.result = std::move(rows.value());
   return out;
 }
 

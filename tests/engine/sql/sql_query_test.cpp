@@ -204,6 +204,11 @@ TEST_F(SqlQueryTest, LiveCursorShowsAndEditsTheSelectedRecords) {
     EXPECT_EQ(0u, live) << q;
     ASSERT_ACE(AdsCloseTable(cursor_));
   }
+  ASSERT_ACE(Exec("select*from people where Nr = 1 limit 1"));
+  ASSERT_ACE(AdsSqlPeekStatement(cursor_, &live));
+  EXPECT_EQ(1u, live);
+  EXPECT_EQ((std::vector<std::string>{"Anna"}), Column(cursor_, "Name"));
+  ASSERT_ACE(AdsCloseTable(cursor_));
   ASSERT_ACE(AdsStmtSetTableReadOnly(stmt_, ADS_CURSOR_READONLY));
   ASSERT_ACE(Exec("SELECT * FROM people WHERE Nr >= 2"));
   ASSERT_ACE(AdsSqlPeekStatement(cursor_, &live));
