@@ -109,6 +109,50 @@ TEST_F(QueryExec, SelectResultIsClosedAtOnceAndItsCountKept) {
     EXPECT_EQ(query_->RowsAffected(), static_cast<int32_t>(gEngineCount));
 }
 
+UNSIGNED32 CountFails(ADSHANDLE, UNSIGNED16, UNSIGNED32*) {
+  return AdsSetLastError(AE_GENERAL, U8("no count today"));
+}
+
+TEST_F(QueryExec, AFailureAfterTheExecutionClosesTheResultCursor) {
+  SetSQL({"SELECT * FROM Kinder;"});
+  CallRecording rec;
+  {
+    AceImportOverride<decltype(Ace.AdsGetRecordCount)> fail(Ace.AdsGetRecordCount, &CountFails);
+    EXPECT_EQ(MessageOf<EADSDatabaseError>([&] { query_->ExecSQL(); }),
+              "AdsQuery1: no count today");
+  }
+  const std::vector<std::string> peek = CallRecording::Only({"AdsSqlPeekStatement"});
+  ASSERT_EQ(peek.size(), 1u);
+  const std::string cursor = peek[0].substr(20, peek[0].find(',') - 20);
+  EXPECT_EQ(CallRecording::Only({"AdsCloseTable"}),
+            (std::vector<std::string>{"AdsCloseTable(" + cursor + ")"}));
+  UNSIGNED16 type = 0;
+  EXPECT_NE(AdsGetHandleType(static_cast<ADSHANDLE>(std::stoul(cursor)), &type), 0u);
+}
+
+UNSIGNED32 CloseRefused(ADSHANDLE) {
+  return AdsSetLastError(AE_GENERAL, U8("cannot close now"));
+}
+
+TEST_F(QueryExec, ARefusedReleaseStillForgetsTheStatement) {
+  SetSQL({"UPDATE Kinder SET Name = 'Y';"});
+  query_->ExecSQL();
+  const auto stmt = static_cast<ADSHANDLE>(query_->StmtHandle());
+  {
+    AceImportOverride<decltype(Ace.AdsCloseSQLStatement)> fail(Ace.AdsCloseSQLStatement,
+                                                               &CloseRefused);
+    EXPECT_EQ(MessageOf<EADSDatabaseError>([&] { query_->AdsCloseSQLStatement(); }),
+              "AdsQuery1: cannot close now");
+  }
+  EXPECT_EQ(query_->StmtHandle(), -1);
+  AdsCloseSQLStatement(stmt);  // what the refused call left behind
+  // 5106, a statement the engine no longer knows, is accepted.
+  query_->ExecSQL();
+  ASSERT_EQ(AdsCloseSQLStatement(static_cast<ADSHANDLE>(query_->StmtHandle())), 0u);
+  query_->AdsCloseSQLStatement();
+  EXPECT_EQ(query_->StmtHandle(), -1);
+}
+
 TEST_F(QueryExec, OptionsFollowTheQueryAndItsConnection) {
   SetSQL({"UPDATE Kinder SET Name = 'Y';"});
   query_->SetRequestLive(true);
