@@ -278,6 +278,15 @@ TEST_F(QueryParams, WithoutParamCheckTheApplicationKeepsTheList) {
   EXPECT_EQ(query_->Params()->Items(0)->Name(), "mine");
 }
 
+TEST_F(QueryParams, AtDesignTimeTheListIsRebuiltEvenWithoutParamCheck) {
+  query_->SetParamCheck(false);
+  query_->SetDesigning(true);
+  SetSQL({"SELECT * FROM Kinder WHERE ID = :id;"});
+  query_->SetDesigning(false);
+  ASSERT_EQ(query_->Params()->Count(), 1);
+  EXPECT_EQ(query_->Params()->Items(0)->Name(), "id");
+}
+
 TEST_F(QueryParams, TextTheEngineRefusesRaisesAndTheQueryKeepsItsText) {
   SetSQL({"SELECT * FROM Kinder WHERE ID = :id;"});
   query_->ParamByName("id")->SetAsInteger(1);
