@@ -1406,6 +1406,10 @@ Result<RunOutcome> SqlSession::Run(const std::string& text, const ParamSet& para
 }
 
 Status SqlSession::Check(const std::string& text, const StatementPlace& place) {
+  impl_->failure = Status::Ok();
+  impl_->timed_out = false;
+  impl_->deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(impl_->options.timeout_seconds);
   auto prepared = impl_->PrepareOne(fields::AnsiToUtf8(text), place);
   if (!prepared.ok()) return prepared.status();
   sqlite3_finalize(prepared.value());
