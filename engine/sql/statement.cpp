@@ -2,6 +2,7 @@
 #include "engine/sql/statement.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -15,6 +16,14 @@
 namespace ace::sql {
 namespace {
 
+// True when fd is the file that path names now.
+bool SameFile(int fd, const std::string& path) {
+  struct stat held {};
+  struct stat named {};
+  return fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
+}
+
 // The exclusive open locks a run of DDL takes on the tables it changes, held until the run
 // ends. A table is in use when a cursor of this connection has it open or another user (another
 // connection or process) holds an open lock on it.
@@ -26,8 +35,11 @@ class UseGuard {
   bool InUse(const std::string& path) {
     if (connection_.IsOpen(path)) return true;
     const std::string canonical = cursor::CanonicalPath(path);
-    for (const auto& h : holds_) {
-      if (h->canonical == canonical) return false;  // already ours for this run
+    for (auto it = holds_.begin(); it != holds_.end(); ++it) {
+      if ((*it)->canonical != canonical) continue;
+      if (SameFile((*it)->file.fd(), path)) return false;  // already ours for this run
+      holds_.erase(it);  // a rewrite replaced the file: the lock must be taken on the new one
+      break;
     }
     auto file = File::Open(path, OpenMode::kReadWrite);
     if (!file.ok()) return false;  // a missing table is the executor's to report

@@ -404,6 +404,12 @@ TEST_F(SqlQueryTest, ScriptsMixDdlAndQueries) {
   UNSIGNED16 type = 0;
   ASSERT_ACE(AdsGetFieldType(cursor_, U("c"), &type));
   EXPECT_EQ(3u, type);
+  ASSERT_ACE(AdsCloseTable(cursor_));
+  // Two rewrites of one table in one run, with a change of its records between them.
+  ASSERT_ACE(
+      Exec("ALTER TABLE m ADD COLUMN d integer; UPDATE m SET d = a * 2;"
+           "ALTER TABLE m ADD COLUMN e char(2); SELECT d FROM m ORDER BY a"));
+  EXPECT_EQ((std::vector<std::string>{"2", "4", "6"}), Column(cursor_, "d"));
 }
 
 TEST_F(SqlQueryTest, DbfTablesThroughSql) {
