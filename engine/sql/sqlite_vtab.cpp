@@ -1,27 +1,21 @@
-// The SQL session and its virtual tables over the engine's storage (see sqlite_vtab.h).
-#include "engine/sql/sqlite_vtab.h"
-
+// The virtual tables of the SQL session over the engine's storage, and the conversion of SQL
+// values into record images (see sqlite_vtab.h for what SQL sees; sql_session.cpp runs the
+// statements).
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <map>
 
 #include "engine/base/error_codes.h"
-#include "engine/base/file.h"
 #include "engine/cursor/cursor.h"
 #include "engine/fields/code_page.h"
 #include "engine/fields/field_codec.h"
-#include "engine/sql/ddl.h"
-#include "engine/sql/ddl_executor.h"
-#include "engine/sql/ddl_types.h"
+#include "engine/sql/sql_error.h"
+#include "engine/sql/sql_session_internal.h"
 
-namespace ace::sql {
-namespace {
+namespace ace::sql::internal {
 
 using storage::FieldDesc;
 using storage::TableType;
@@ -44,6 +38,33 @@ bool EndsWithNoCase(const std::string& s, const char* suffix) {
   size_t n = std::strlen(suffix);
   return s.size() >= n && Lower(s.substr(s.size() - n)) == suffix;
 }
+
+SqlValue CopyValue(sqlite3_value* v) {
+  SqlValue out;
+  out.type = sqlite3_value_type(v);
+  switch (out.type) {
+    case SQLITE_INTEGER:
+      out.integer = sqlite3_value_int64(v);
+      break;
+    case SQLITE_FLOAT:
+      out.real = sqlite3_value_double(v);
+      break;
+    case SQLITE_TEXT:
+    case SQLITE_BLOB: {
+      const void* p = out.type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_value_text(v))
+                                              : sqlite3_value_blob(v);
+      int n = sqlite3_value_bytes(v);
+      if (p != nullptr && n > 0)
+        out.bytes.assign(static_cast<const char*>(p), static_cast<size_t>(n));
+      break;
+    }
+    default:
+      break;
+  }
+  return out;
+}
+
+namespace {
 
 // The SQL type name of a field, in the engine's DDL spelling (ddl_types.h).
 std::string SqlTypeOf(const FieldDesc& f) {
@@ -124,53 +145,15 @@ bool IsGenerated(uint16_t type) {
          type == storage::kFtModTime;
 }
 
+}  // namespace
+
 storage::MemoKind MemoKindOf(uint16_t type) {
   if (type == storage::kFtImage) return storage::MemoKind::kImage;
   if (IsTextMemo(type)) return storage::MemoKind::kText;
   return storage::MemoKind::kBinary;
 }
 
-// ---- Values between SQLite and record images ------------------------------------------------
-
-// A value that SQLite handed over, copied so that it outlives the call.
-struct SqlValue {
-  int type = SQLITE_NULL;
-  int64_t integer = 0;
-  double real = 0;
-  std::string bytes;  // text (UTF-8) or blob
-};
-
-SqlValue CopyValue(sqlite3_value* v) {
-  SqlValue out;
-  out.type = sqlite3_value_type(v);
-  switch (out.type) {
-    case SQLITE_INTEGER:
-      out.integer = sqlite3_value_int64(v);
-      break;
-    case SQLITE_FLOAT:
-      out.real = sqlite3_value_double(v);
-      break;
-    case SQLITE_TEXT:
-    case SQLITE_BLOB: {
-      const void* p = out.type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_value_text(v))
-                                              : sqlite3_value_blob(v);
-      int n = sqlite3_value_bytes(v);
-      if (p != nullptr && n > 0)
-        out.bytes.assign(static_cast<const char*>(p), static_cast<size_t>(n));
-      break;
-    }
-    default:
-      break;
-  }
-  return out;
-}
-
-// The memo content a value stores in a memo field, or nullopt for a null value.
-struct MemoWrite {
-  size_t field = 0;
-  std::vector<uint8_t> data;
-  bool null = false;
-};
+namespace {
 
 Status NotHeld(const FieldDesc& f, const std::string& what) {
   return SqlError(NativeError::kValueNotHeld,
@@ -192,8 +175,8 @@ std::string Shown(const SqlValue& v) {
   }
 }
 
-// Writes value into field i of image (non-memo fields) or describes the memo write. A value the
-// field cannot take is kValueNotHeld naming the column; the image is unchanged then.
+}  // namespace
+
 Status StoreValue(const fields::FieldContext& ctx, fields::Image image, size_t i, const SqlValue& v,
                   std::vector<MemoWrite>* memos) {
   const FieldDesc& f = ctx.field;
@@ -277,7 +260,7 @@ Status StoreValue(const fields::FieldContext& ctx, fields::Image image, size_t i
 
 // ---- The virtual table ----------------------------------------------------------------------
 
-struct TableState;
+namespace {
 
 struct VTab {
   sqlite3_vtab base;  // first: SQLite hands this pointer back
@@ -292,147 +275,17 @@ struct VCursor {
   std::vector<std::byte>* image;
 };
 
-struct PendingOp {
-  enum Kind { kInsert, kUpdate, kDelete } kind = kInsert;
-  uint32_t recno = 0;
-  std::vector<std::byte> image;
-  std::vector<MemoWrite> memos;
-};
-
 }  // namespace
 
-namespace {
-
-// What a statement reads, as the authorizer reports it while the statement is prepared.
-struct Access {
-  std::vector<std::string> tables;  // lower-case, distinct
-  bool aggregate = false;
-  const bool* declaring = nullptr;  // true while the session declares a table
-};
-
-int Authorize(void* arg, int action, const char* a1, const char* a2, const char*, const char*) {
-  auto* access = static_cast<Access*>(arg);
-  // What would reach past the statement: other database files, SQLite's own transactions
-  // (the engine commits every statement itself), settings and schema objects of the session.
-  switch (action) {
-    case SQLITE_ATTACH:
-    case SQLITE_DETACH:
-    case SQLITE_PRAGMA:
-    case SQLITE_TRANSACTION:
-    case SQLITE_SAVEPOINT:
-    case SQLITE_ANALYZE:
-    case SQLITE_REINDEX:
-    case SQLITE_CREATE_TABLE:
-    case SQLITE_CREATE_TEMP_TABLE:
-    case SQLITE_CREATE_VIEW:
-    case SQLITE_CREATE_TEMP_VIEW:
-    case SQLITE_CREATE_TRIGGER:
-    case SQLITE_CREATE_TEMP_TRIGGER:
-    case SQLITE_CREATE_INDEX:
-    case SQLITE_CREATE_TEMP_INDEX:
-      return SQLITE_DENY;
-    case SQLITE_CREATE_VTABLE:
-    case SQLITE_DROP_VTABLE:
-      return access->declaring != nullptr && *access->declaring ? SQLITE_OK : SQLITE_DENY;
-    default:
-      break;
-  }
-  if (action == SQLITE_READ && a1 != nullptr && std::strncmp(a1, "sqlite_", 7) != 0) {
-    std::string t = Lower(a1);
-    if (std::find(access->tables.begin(), access->tables.end(), t) == access->tables.end())
-      access->tables.push_back(t);
-  }
-  if (action == SQLITE_FUNCTION && a2 != nullptr) {
-    static const char* const kAggregates[] = {"count", "sum",   "avg",          "min",
-                                              "max",   "total", "group_concat", "string_agg"};
-    for (const char* name : kAggregates) {
-      if (Lower(a2) == name) access->aggregate = true;
-    }
-  }
-  return SQLITE_OK;
+fields::FieldContext TableState::Ctx(size_t i) {
+  fields::FieldContext ctx{file().fields()[i]};
+  ctx.table = file().type();
+  ctx.null_flags = file().null_flags_field();
+  ctx.char_type = session->options.char_type;
+  return ctx;
 }
 
-// The words of a statement outside quotes and comments, upper case.
-std::vector<std::string> Words(const std::string& sql) {
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < sql.size()) {
-    char c = sql[i];
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      char close = c == '[' ? ']' : c;
-      ++i;
-      while (i < sql.size() && sql[i] != close) ++i;
-      ++i;
-    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-      while (i < sql.size() && sql[i] != '\n') ++i;
-    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
-      size_t end = sql.find("*/", i + 2);
-      i = end == std::string::npos ? sql.size() : end + 2;
-    } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-      size_t start = i;
-      while (i < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_'))
-        ++i;
-      std::string w = sql.substr(start, i - start);
-      for (char& ch : w) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-      words.push_back(std::move(w));
-    } else {
-      ++i;
-    }
-  }
-  return words;
-}
-
-}  // namespace
-
-struct SqlSession::Impl {
-  cursor::Connection& connection;
-  StatementOptions options;
-  sqlite3* db = nullptr;
-  std::vector<std::unique_ptr<TableState>> declared_pending;  // handed to xCreate by number
-  struct Declared {
-    std::string path;
-    storage::TableType type;
-  };
-  std::map<std::string, Declared> declared;  // by lower-case UTF-8 name
-  Status failure;                            // the engine error behind the last failing SQLite call
-  std::optional<uint32_t> last_autoinc;
-  std::chrono::steady_clock::time_point deadline{};
-  bool timed_out = false;
-  bool declaring = false;  // the session itself declares a table: the authorizer lets it
-
-  Impl(cursor::Connection& c, const StatementOptions& o) : connection(c), options(o) {}
-  ~Impl() {
-    if (db != nullptr) sqlite3_close_v2(db);
-  }
-  Status Declare(const std::string& name_utf8, const StatementPlace& place);
-  // Prepares one statement, declaring the tables it names; access collects what it reads.
-  Result<sqlite3_stmt*> PrepareOne(const std::string& sql, const StatementPlace& place,
-                                   Access* access = nullptr);
-  Result<sqlite3_stmt*> PrepareLoop(const std::string& sql, const StatementPlace& place);
-  Status SqliteError(int rc, const StatementPlace& place);
-};
-
 namespace {
-
-struct TableState {
-  SqlSession::Impl* session = nullptr;
-  std::string name;  // ANSI, for messages
-  std::shared_ptr<cursor::SharedTable> table;
-  std::vector<PendingOp> pending;
-  std::vector<std::pair<uint32_t, std::vector<std::byte>>> before;
-  std::vector<uint32_t> appended;
-  std::vector<uint32_t> taken_locks;
-  uint32_t pending_inserts = 0;
-
-  storage::TableFile& file() { return *table->file; }
-  fields::FieldContext Ctx(size_t i) {
-    fields::FieldContext ctx{file().fields()[i]};
-    ctx.table = file().type();
-    ctx.null_flags = file().null_flags_field();
-    ctx.char_type = session->options.char_type;
-    return ctx;
-  }
-};
 
 int Fail(sqlite3_vtab* vtab, TableState* t, Status s) {
   sqlite3_free(vtab->zErrMsg);
@@ -955,465 +808,10 @@ const sqlite3_module kModule = {
     /* xShadowName */ nullptr,
 };
 
-int Progress(void* arg) {
-  auto* session = static_cast<SqlSession::Impl*>(arg);
-  if (session->options.timeout_seconds == 0) return 0;
-  if (std::chrono::steady_clock::now() < session->deadline) return 0;
-  session->timed_out = true;
-  return 1;
-}
-
 }  // namespace
 
-Status SqlSession::Impl::SqliteError(int rc, const StatementPlace& place) {
-  if (timed_out) {
-    return SqlError(NativeError::kTimeout,
-                    "The statement ran longer than its timeout of " +
-                        std::to_string(options.timeout_seconds) + " seconds and was stopped.",
-                    DescribePlace(place));
-  }
-  if (!failure.ok()) {
-    Status s = std::move(failure);
-    failure = Status::Ok();
-    return Locate(s, place);
-  }
-  std::string msg = fields::Utf8ToAnsi(sqlite3_errmsg(db));
-  if (!msg.empty()) msg[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(msg[0])));
-  if ((rc & 0xFF) == SQLITE_AUTH) {
-    return SqlError(NativeError::kUnsupported,
-                    "The statement reaches past the engine's tables (other database files, "
-                    "PRAGMA, SQL transactions or schema objects), which the engine's SQL does "
-                    "not offer.",
-                    DescribePlace(place));
-  }
-  NativeError native =
-      (rc & 0xFF) == SQLITE_CONSTRAINT ? NativeError::kConstraint : NativeError::kSqlEngine;
-  return SqlError(native, msg + ".", DescribePlace(place));
+const sqlite3_module& TableModule() {
+  return kModule;
 }
 
-Status SqlSession::Impl::Declare(const std::string& name_utf8, const StatementPlace& place) {
-  const std::string name = fields::Utf8ToAnsi(name_utf8);
-  DdlContext ctx;
-  ctx.directory = connection.path();
-  ctx.type = options.type;
-  const std::string path = ResolveTablePath(ctx, name);
-  if (!FileExists(path)) {
-    return SqlError(NativeError::kTableNotFound,
-                    "Table " + name + " does not exist (" + path + ").", DescribePlace(place));
-  }
-  cursor::OpenTableOptions open;
-  open.type = EndsWithNoCase(path, ".adt")      ? TableType::kAdt
-              : options.type == TableType::kAdt ? TableType::kCdx
-                                                : options.type;
-  open.char_type = options.char_type;
-  open.lock = options.lock;
-  open.check_rights = options.check_rights;
-  open.collation = options.collation;
-  auto shared = connection.AcquireTable(path, open);
-  if (!shared.ok()) {
-    if (shared.status().code() == kErrTableInUse) {
-      return SqlError(NativeError::kTableInUse,
-                      "Table " + name + " is open exclusively by another user.",
-                      DescribePlace(place));
-    }
-    return Locate(shared.status(), place);
-  }
-  auto state = std::make_unique<TableState>();
-  state->session = this;
-  state->name = name;
-  state->table = std::move(shared.value());
-  declared_pending.push_back(std::move(state));
-  const std::string sql = "CREATE VIRTUAL TABLE " + QuoteIdent(name_utf8) + " USING ace_table(" +
-                          std::to_string(declared_pending.size() - 1) + ")";
-  char* err = nullptr;
-  declaring = true;
-  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
-  declaring = false;
-  std::string message = err != nullptr ? err : "";
-  sqlite3_free(err);
-  declared_pending.back().reset();
-  if (rc == SQLITE_OK) declared[Lower(name_utf8)] = Declared{path, open.type};
-  if (rc != SQLITE_OK) {
-    return SqlError(NativeError::kSqlEngine,
-                    "Table " + name + " could not be declared: " + message + ".",
-                    DescribePlace(place));
-  }
-  return Status::Ok();
-}
-
-Result<sqlite3_stmt*> SqlSession::Impl::PrepareOne(const std::string& sql,
-                                                   const StatementPlace& place, Access* access) {
-  std::vector<std::string> words = Words(sql);
-  if (!words.empty() && words.front() == "VACUUM") {
-    return SqlError(NativeError::kUnsupported,
-                    "VACUUM is not a statement of the engine; tables are packed with "
-                    "AdsPackTable.",
-                    DescribePlace(place));
-  }
-  Access local;
-  if (access == nullptr) access = &local;
-  access->declaring = &declaring;
-  sqlite3_set_authorizer(db, Authorize, access);
-  auto prepared = PrepareLoop(sql, place);
-  sqlite3_set_authorizer(db, nullptr, nullptr);
-  return prepared;
-}
-
-Result<sqlite3_stmt*> SqlSession::Impl::PrepareLoop(const std::string& sql,
-                                                    const StatementPlace& place) {
-  const std::string kNoTable = "no such table: ";
-  for (int attempt = 0; attempt < 256; ++attempt) {
-    sqlite3_stmt* st = nullptr;
-    const char* tail = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &st, &tail);
-    if (rc == SQLITE_OK) {
-      if (st == nullptr) {
-        return SqlError(NativeError::kSqlEngine, "The statement is empty.", DescribePlace(place));
-      }
-      if (tail != nullptr &&
-          std::string_view(tail).find_first_not_of(" \t\r\n") != std::string::npos) {
-        sqlite3_finalize(st);
-        return SqlError(NativeError::kSyntax, "The statement has text after its end.",
-                        DescribePlace(place));
-      }
-      return st;
-    }
-    std::string msg = sqlite3_errmsg(db);
-    if (msg.rfind(kNoTable, 0) == 0) {
-      std::string name = msg.substr(kNoTable.size());
-      if (name.rfind("main.", 0) == 0 || name.rfind("temp.", 0) == 0) name = name.substr(5);
-      ACE_RETURN_IF_ERROR(Declare(name, place));
-      continue;
-    }
-    return SqliteError(rc, place);
-  }
-  return SqlError(NativeError::kSqlEngine, "The statement names too many tables.",
-                  DescribePlace(place));
-}
-
-SqlSession::SqlSession(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-
-SqlSession::~SqlSession() = default;
-
-Result<std::unique_ptr<SqlSession>> SqlSession::Open(cursor::Connection& connection,
-                                                     const StatementOptions& options) {
-  auto impl = std::make_unique<Impl>(connection, options);
-  int rc =
-      sqlite3_open_v2(":memory:", &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  if (rc != SQLITE_OK) {
-    return SqlError(NativeError::kSqlEngine,
-                    "The SQL engine could not start: " + std::string(sqlite3_errstr(rc)) + ".");
-  }
-  sqlite3_extended_result_codes(impl->db, 1);
-  sqlite3_limit(impl->db, SQLITE_LIMIT_ATTACHED, 0);
-  sqlite3_db_config(impl->db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-  sqlite3_db_config(impl->db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-  rc = sqlite3_create_module_v2(impl->db, "ace_table", &kModule, impl.get(), nullptr);
-  if (rc != SQLITE_OK) {
-    return SqlError(NativeError::kSqlEngine, "The SQL engine refused the table module: " +
-                                                 std::string(sqlite3_errmsg(impl->db)) + ".");
-  }
-  sqlite3_progress_handler(impl->db, 1000, Progress, impl.get());
-  return std::unique_ptr<SqlSession>(new SqlSession(std::move(impl)));
-}
-
-namespace {
-
-// True for a query whose rows can be a live view of one table's records.
-bool LiveShape(const std::string& sql, const Access& access, sqlite3_stmt* st) {
-  if (access.tables.size() != 1 || access.aggregate) return false;
-  std::vector<std::string> words = Words(sql);
-  if (words.empty() || words.front() != "SELECT") return false;
-  for (const std::string& w : words) {
-    for (const char* refused : {"GROUP", "DISTINCT", "UNION", "INTERSECT", "EXCEPT", "JOIN",
-                                "HAVING", "ORDER", "WITH", "WINDOW", "OVER", "VALUES"}) {
-      if (w == refused) return false;
-    }
-  }
-  for (int c = 0; c < sqlite3_column_count(st); ++c) {
-    if (sqlite3_column_decltype(st, c) == nullptr) return false;  // an expression
-  }
-  return true;
-}
-
-struct Finalizer {
-  sqlite3_stmt* st;
-  ~Finalizer() { sqlite3_finalize(st); }
-};
-
-Status Bind(sqlite3_stmt* st, const ParamSet& params, const StatementPlace& place) {
-  const int count = sqlite3_bind_parameter_count(st);
-  for (int n = 1; n <= count; ++n) {
-    if (sqlite3_bind_parameter_name(st, n) == nullptr) continue;  // not in this statement
-    if (static_cast<size_t>(n) > params.size()) {
-      return SqlError(NativeError::kParamUnknown,
-                      "Parameter ?" + std::to_string(n) + " is not one of the text's parameters.",
-                      DescribePlace(place));
-    }
-    const ParamValue& v = params.slot(static_cast<size_t>(n) - 1).value;
-    int rc = SQLITE_OK;
-    Result<std::string> text = std::string();
-    switch (v.kind) {
-      case ParamValue::Kind::kUnset:
-      case ParamValue::Kind::kNull:
-        rc = sqlite3_bind_null(st, n);
-        break;
-      case ParamValue::Kind::kText: {
-        std::string utf8 = fields::AnsiToUtf8(v.bytes);
-        rc = sqlite3_bind_text(st, n, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
-        break;
-      }
-      case ParamValue::Kind::kInteger:
-      case ParamValue::Kind::kLogical:
-        rc = sqlite3_bind_int64(st, n, v.integer);
-        break;
-      case ParamValue::Kind::kDouble:
-        rc = sqlite3_bind_double(st, n, v.real);
-        break;
-      case ParamValue::Kind::kBinary:
-        rc = sqlite3_bind_blob(st, n, v.bytes.data(), static_cast<int>(v.bytes.size()),
-                               SQLITE_TRANSIENT);
-        break;
-      case ParamValue::Kind::kDate:
-      case ParamValue::Kind::kTime:
-      case ParamValue::Kind::kTimestamp:
-        text = v.kind == ParamValue::Kind::kDate   ? SqlDateText(v.julian)
-               : v.kind == ParamValue::Kind::kTime ? SqlTimeText(v.milliseconds)
-                                                   : SqlTimestampText(v.julian, v.milliseconds);
-        if (!text.ok()) {
-          return SqlError(NativeError::kParamValue,
-                          "Parameter " + std::to_string(n) +
-                              " holds no valid date or time: " + text.status().message() + ".",
-                          DescribePlace(place));
-        }
-        rc = sqlite3_bind_text(st, n, text.value().data(), static_cast<int>(text.value().size()),
-                               SQLITE_TRANSIENT);
-        break;
-    }
-    if (rc != SQLITE_OK) {
-      return SqlError(
-          NativeError::kParamValue,
-          "Parameter " + std::to_string(n) + " could not be bound: " + sqlite3_errstr(rc) + ".",
-          DescribePlace(place));
-    }
-  }
-  return Status::Ok();
-}
-
-// The column of a static result: from the declared type of its source column, else from the
-// values it holds.
-storage::FieldSpec ResultSpec(sqlite3_stmt* st, int c,
-                              const std::vector<std::vector<SqlValue>>& rows) {
-  if (const char* decl = sqlite3_column_decltype(st, c)) {
-    TypeName tn;
-    std::string d = Lower(decl);
-    size_t open = d.find('(');
-    tn.name = d.substr(0, open);
-    while (!tn.name.empty() && tn.name.back() == ' ') tn.name.pop_back();
-    if (open != std::string::npos) {
-      tn.length = static_cast<uint32_t>(std::strtoul(d.c_str() + open + 1, nullptr, 10));
-      size_t comma = d.find(',', open);
-      if (comma != std::string::npos)
-        tn.scale = static_cast<uint32_t>(std::strtoul(d.c_str() + comma + 1, nullptr, 10));
-    }
-    // A copy keeps values: generated types become their plain kind.
-    if (tn.name == "autoinc") tn.name = "integer";
-    if (tn.name == "modtime") tn.name = "timestamp";
-    if (tn.name == "rowversion") tn.name = "double";
-    auto spec = ResolveType(tn, TableType::kAdt);
-    if (spec.ok()) return spec.value();
-  }
-  bool text = false, blob = false, real = false, wide = false;
-  size_t longest = 1;
-  for (const auto& row : rows) {
-    const SqlValue& v = row[static_cast<size_t>(c)];
-    if (v.type == SQLITE_TEXT) {
-      text = true;
-      longest = std::max(longest, fields::Utf8ToAnsi(v.bytes).size());
-    }
-    blob = blob || v.type == SQLITE_BLOB;
-    real = real || v.type == SQLITE_FLOAT;
-    wide = wide || (v.type == SQLITE_INTEGER && (v.integer > std::numeric_limits<int32_t>::max() ||
-                                                 v.integer < -std::numeric_limits<int32_t>::max()));
-  }
-  storage::FieldSpec spec;
-  if (blob) {
-    spec.type = storage::kFtBinary;
-  } else if (text) {
-    spec.type = longest > 255 ? storage::kFtMemo : storage::kFtString;
-    spec.length = longest > 255 ? 0 : static_cast<uint32_t>(longest);
-  } else if (real || wide) {
-    spec.type = storage::kFtDouble;
-  } else {
-    spec.type = storage::kFtInteger;
-  }
-  return spec;
-}
-
-}  // namespace
-
-namespace {
-
-// The record numbers of a live query's rows: the same query with the record number in front,
-// "SELECT rowid, <the columns> FROM ...". nullopt when the query cannot be put that way.
-Result<std::optional<QueryResult>> LiveRows(SqlSession::Impl& s, const std::string& sql,
-                                            const ParamSet& params, const std::string& table,
-                                            const StatementPlace& place) {
-  if (sql.size() < 7 || Lower(sql.substr(0, 6)) != "select") return std::optional<QueryResult>();
-  auto prepared = s.PrepareOne("SELECT rowid, " + sql.substr(6), place);
-  if (!prepared.ok()) {
-    s.failure = Status::Ok();
-    return std::optional<QueryResult>();
-  }
-  Finalizer guard{prepared.value()};
-  ACE_RETURN_IF_ERROR(Bind(prepared.value(), params, place));
-  QueryResult result;
-  result.live = true;
-  int rc = SQLITE_OK;
-  while ((rc = sqlite3_step(prepared.value())) == SQLITE_ROW) {
-    result.records.push_back(static_cast<uint32_t>(sqlite3_column_int64(prepared.value(), 0)));
-  }
-  if (rc != SQLITE_DONE) return s.SqliteError(rc, place);
-  std::sort(result.records.begin(), result.records.end());
-  result.records.erase(std::unique(result.records.begin(), result.records.end()),
-                       result.records.end());
-  const auto& declared = s.declared.at(table);
-  result.table_path = declared.path;
-  result.table_type = declared.type;
-  result.rows = static_cast<uint32_t>(result.records.size());
-  return std::optional<QueryResult>(std::move(result));
-}
-
-// The columns of a static result: types as ResultSpec finds them, names as the query gives
-// them (made unique; "ExprN" where the name is no column name).
-std::vector<storage::FieldSpec> ResultSpecs(sqlite3_stmt* st,
-                                            const std::vector<std::vector<SqlValue>>& rows) {
-  std::vector<storage::FieldSpec> specs;
-  for (int c = 0; c < sqlite3_column_count(st); ++c) {
-    storage::FieldSpec spec = ResultSpec(st, c, rows);
-    const char* raw = sqlite3_column_name(st, c);
-    std::string name = fields::Utf8ToAnsi(raw != nullptr ? raw : "");
-    if (!CheckColumnName(name, TableType::kAdt).ok()) name = "Expr" + std::to_string(c + 1);
-    std::string unique = name;
-    for (int k = 2;; ++k) {
-      bool taken = false;
-      for (const auto& other : specs) taken = taken || Lower(other.name) == Lower(unique);
-      if (!taken) break;
-      unique = name.substr(0, 120) + "_" + std::to_string(k);
-    }
-    spec.name = unique;
-    spec.nullable = true;
-    specs.push_back(std::move(spec));
-  }
-  return specs;
-}
-
-// Writes the rows into a new ADT table at path.
-Status WriteRows(const std::string& path, const std::vector<storage::FieldSpec>& specs,
-                 const std::vector<std::vector<SqlValue>>& rows, uint16_t char_type) {
-  storage::CreateOptions create;
-  create.char_type = char_type;
-  auto table = storage::CreateTableFile(path, TableType::kAdt, specs, create);
-  if (!table.ok()) return table.status();
-  storage::TableFile& file = *table.value();
-  for (const auto& row : rows) {
-    std::vector<std::byte> image = file.BlankRecord();
-    for (size_t c = 0; c < row.size(); ++c) {
-      fields::FieldContext ctx{file.fields()[c]};
-      ctx.table = TableType::kAdt;
-      ctx.char_type = char_type;
-      std::vector<MemoWrite> memos;
-      ACE_RETURN_IF_ERROR(
-          StoreValue(ctx, fields::Image(image.data(), image.size()), c, row[c], &memos));
-      for (const MemoWrite& m : memos) {
-        if (m.null || m.data.empty()) continue;
-        ACE_RETURN_IF_ERROR(file.WriteMemo(image.data(), file.fields()[c], m.data,
-                                           MemoKindOf(file.fields()[c].type)));
-      }
-    }
-    auto appended = file.AppendRecord(image.data());
-    if (!appended.ok()) return appended.status();
-  }
-  return file.Flush();
-}
-
-// A query's rows as a static table at path; nothing is left there when writing fails.
-Result<QueryResult> StaticRows(SqlSession::Impl& s, sqlite3_stmt* st, const std::string& path,
-                               const StatementPlace& place) {
-  // Every row is read first: the column types may depend on the values.
-  std::vector<std::vector<SqlValue>> rows;
-  const int columns = sqlite3_column_count(st);
-  int rc = SQLITE_OK;
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    std::vector<SqlValue> row;
-    row.reserve(static_cast<size_t>(columns));
-    for (int c = 0; c < columns; ++c) row.push_back(CopyValue(sqlite3_column_value(st, c)));
-    rows.push_back(std::move(row));
-  }
-  if (rc != SQLITE_DONE) return s.SqliteError(rc, place);
-  Status written = WriteRows(path, ResultSpecs(st, rows), rows, s.options.char_type);
-  if (!written.ok()) {
-    (void)RemoveFile(path);
-    (void)RemoveFile(path.substr(0, path.size() - 4) + storage::MemoExtension(TableType::kAdt));
-    return Locate(written, place);
-  }
-  QueryResult result;
-  result.static_path = path;
-  result.rows = static_cast<uint32_t>(rows.size());
-  return result;
-}
-
-}  // namespace
-
-Result<RunOutcome> SqlSession::Run(const std::string& text, const ParamSet& params, bool allow_live,
-                                   const std::string& static_path, const StatementPlace& place) {
-  Impl& s = *impl_;
-  s.failure = Status::Ok();
-  s.timed_out = false;
-  s.last_autoinc.reset();
-  s.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(s.options.timeout_seconds);
-  const std::string sql = fields::AnsiToUtf8(text);
-  Access access;
-  auto prepared = s.PrepareOne(sql, place, &access);
-  if (!prepared.ok()) return prepared.status();
-  Finalizer guard{prepared.value()};
-  sqlite3_stmt* st = prepared.value();
-  ACE_RETURN_IF_ERROR(Bind(st, params, place));
-  RunOutcome out;
-  if (sqlite3_column_count(st) == 0) {  // INSERT, UPDATE, DELETE
-    int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) return s.SqliteError(rc, place);
-    out.rows_affected = static_cast<uint32_t>(sqlite3_changes(s.db));
-    out.last_autoinc = s.last_autoinc;
-    return out;
-  }
-  if (allow_live && LiveShape(sql, access, st)) {
-    auto live = LiveRows(s, sql, params, access.tables.front(), place);
-    if (!live.ok()) return live.status();
-    if (live.value()) {
-      out.rows_affected = live.value()->rows;
-      out.result = std::move(live.value());
-      return out;
-    }
-  }
-  auto rows = StaticRows(s, st, static_path, place);
-  if (!rows.ok()) return rows.status();
-  out.rows_affected = rows->rows;
-  out.result = std::move(rows.value());
-  return out;
-}
-
-Status SqlSession::Check(const std::string& text, const StatementPlace& place) {
-  impl_->failure = Status::Ok();
-  impl_->timed_out = false;
-  impl_->deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(impl_->options.timeout_seconds);
-  auto prepared = impl_->PrepareOne(fields::AnsiToUtf8(text), place);
-  if (!prepared.ok()) return prepared.status();
-  sqlite3_finalize(prepared.value());
-  return Status::Ok();
-}
-
-}  // namespace ace::sql
+}  // namespace ace::sql::internal
