@@ -98,9 +98,10 @@ Result<std::string> SqlTimestampText(int32_t julian, int32_t milliseconds) {
   return date.value() + " " + time.value();
 }
 
-void ParamSet::Assign(std::vector<Statement>& statements) {
+void ParamSet::Assign(const std::vector<Statement>& statements) {
   slots_.clear();
-  for (Statement& st : statements) {
+  texts_.clear();
+  for (const Statement& st : statements) {
     std::string rewritten;
     size_t copied = 0;
     for (const Parameter& p : st.parameters) {
@@ -124,7 +125,7 @@ void ParamSet::Assign(std::vector<Statement>& statements) {
       copied = at + length;
     }
     rewritten.append(st.text, copied, std::string::npos);
-    st.text = std::move(rewritten);
+    texts_.push_back(std::move(rewritten));
   }
 }
 

@@ -2,9 +2,9 @@
 // from 1 across the whole text, and the values the C API's setters give them.
 //
 // Numbering: every "?" is a parameter of its own; a ":name" is numbered at its first appearance
-// and later appearances of the same name (letter case ignored) are the same parameter. The
-// statements' texts are rewritten so that each marker becomes "?N" with its number, which is
-// how the values reach SQLite (sqlite3_bind_* by number).
+// and later appearances of the same name (letter case ignored) are the same parameter. Each
+// statement's text is kept a second time with every marker written "?N" with its number, which
+// is how the values reach SQLite (sqlite3_bind_* by number).
 //
 // Values are kept in the form the setter gave (text in the ANSI code page, numbers, Julian days,
 // milliseconds, timestamps, bytes) and converted to SQL values when bound: dates as
@@ -73,8 +73,11 @@ struct ParamSlot {
 
 class ParamSet {
  public:
-  // Numbers the markers of statements (see above) and rewrites each statement's text in place.
-  void Assign(std::vector<Statement>& statements);
+  // Numbers the markers of statements (see above) and keeps each statement's text with its
+  // markers as "?N" (the statements themselves keep their text as written, for messages).
+  void Assign(const std::vector<Statement>& statements);
+  // The text of statement index (0-based, as given to Assign) with its markers numbered.
+  const std::string& NumberedText(size_t index) const { return texts_[index]; }
   size_t size() const { return slots_.size(); }
   ParamSlot& slot(size_t index) { return slots_[index]; }  // 0-based
   const ParamSlot& slot(size_t index) const { return slots_[index]; }
@@ -85,6 +88,7 @@ class ParamSet {
 
  private:
   std::vector<ParamSlot> slots_;
+  std::vector<std::string> texts_;
 };
 
 }  // namespace ace::sql

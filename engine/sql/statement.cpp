@@ -143,8 +143,8 @@ Status SqlStatement::Execute() {
     auto folder = temp_folder();
     if (!folder.ok()) return folder.status();
     path = folder.value() + "/result_" + std::to_string(++results_made_) + ".adt";
-    auto out = session.value()->Run(st.text, params_, !options_.read_only, path,
-                                    PlaceOf(st, index, count));
+    auto out = session.value()->Run(params_.NumberedText(index - 1), params_, !options_.read_only,
+                                    path, PlaceOf(st, index, count));
     if (!out.ok()) return out.status();
     if (out->last_autoinc) last_autoinc_ = *out->last_autoinc;
     if (out->rows_affected) {
@@ -170,7 +170,7 @@ Status SqlStatement::Execute() {
 Status SqlStatement::Verify(std::string_view text) {
   auto split = SplitStatements(text);
   if (!split.ok()) return split.status();
-  std::vector<Statement> sts = std::move(split.value());
+  const std::vector<Statement>& sts = split.value();
   ParamSet params;
   params.Assign(sts);
   std::unique_ptr<SqlSession> session;
@@ -190,7 +190,7 @@ Status SqlStatement::Verify(std::string_view text) {
       if (!opened.ok()) return opened.status();
       session = std::move(opened.value());
     }
-    ACE_RETURN_IF_ERROR(session->Check(sts[i].text, PlaceOf(sts[i], i + 1, sts.size())));
+    ACE_RETURN_IF_ERROR(session->Check(params.NumberedText(i), PlaceOf(sts[i], i + 1, sts.size())));
   }
   return Status::Ok();
 }

@@ -171,6 +171,8 @@ TEST_F(SqlParamsTest, ParametersSelectAndAreKeptForTheNextExecution) {
   ASSERT_ACE(AdsSetJulian(stmt_, U("von"), -5));
   EXPECT_EQ(7200u, AdsExecuteSQL(stmt_, &c));
   EXPECT_NE(std::string::npos, ErrorText().find("NativeError = 2172;")) << ErrorText();
+  // Messages quote the statement as written.
+  EXPECT_NE(std::string::npos, ErrorText().find("WHERE Tag >= :von")) << ErrorText();
 }
 
 }  // namespace
