@@ -2,6 +2,10 @@
 // page cache the trees work on, creation by sorting keys and bulk loading, and maintenance.
 #include "engine/index/index_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -27,10 +31,14 @@ struct HeaderOffsets {
   static constexpr size_t kMagicAt = 0, kVersionAt = 8, kKindAt = 9, kPageSizeAt = 12,
                           kPageCountAt = 16, kFreeAt = 20, kStampCountAt = 24, kStampLengthAt = 28,
                           kStampHashAt = 32, kTagCountAt = 36, kDirectoryAt = 40, kNextTagAt = 44,
-                          kChecksumAt = 48;
+                          kChecksumAt = 48, kChangeAt = 52;
 };
+// The byte whose OFD lock is the update lock of an index file (beyond any page).
+constexpr off_t kUpdateLockAt = off_t{1} << 50;
 static_assert(HeaderOffsets::kChecksumAt == kHeaderChecked);
 static_assert(HeaderOffsets::kChecksumAt + 4 <= kMinPageSize);
+static_assert(HeaderOffsets::kChangeAt == HeaderOffsets::kChecksumAt + 4);
+static_assert(HeaderOffsets::kChangeAt + 4 <= kMinPageSize);
 static_assert(sizeof(kMagic) == HeaderOffsets::kVersionAt);
 static_assert(std::endian::native == std::endian::little, "index files are little-endian");
 
@@ -183,6 +191,18 @@ class FilePageStore : public PageStore {
   }
   // Forgets unwritten changes (after a failed operation that is being abandoned).
   void set_page_count(uint32_t n) { page_count_ = n; }
+  // Drops every cached page and takes the file's new extent (another user changed it).
+  void Reset(uint32_t page_count, uint32_t free_head) {
+    cache_.clear();
+    dirty_.clear();
+    page_count_ = page_count;
+    free_head_ = free_head;
+  }
+  // The same for a file that replaced the one open (a rebuild renamed a new file over it).
+  void Reopen(File file, uint32_t page_count, uint32_t free_head) {
+    file_ = std::move(file);
+    Reset(page_count, free_head);
+  }
 
  private:
   File file_;
@@ -211,6 +231,12 @@ Result<std::optional<std::string>> Tag::KeyOf(const expr::RecordSource& record) 
   Result<std::string> key = expr::BuildKey(*key_, spec_, record);
   if (!key.ok()) return key.status().WithContext("key of index " + name_);
   return std::optional<std::string>(ToIndexOrder(*key));
+}
+
+Result<std::string> Tag::RawKeyOf(const expr::RecordSource& record) const {
+  Result<std::string> key = expr::BuildKey(*key_, spec_, record);
+  if (!key.ok()) return key.status().WithContext("key of index " + name_);
+  return ToIndexOrder(*key);
 }
 
 Result<TreePosition> Tag::SeekNearest(std::string_view key) {
@@ -338,6 +364,7 @@ Status IndexFile::WriteHeader() {
   Put32(&h, HeaderOffsets::kDirectoryAt, directory_page_);
   Put32(&h, HeaderOffsets::kNextTagAt, next_tag_id_);
   Put32(&h, HeaderOffsets::kChecksumAt, Fnv(h.data(), kHeaderChecked));
+  Put32(&h, HeaderOffsets::kChangeAt, change_count_);
   return store_->file().WriteAt(0, h.data(), h.size());
 }
 
@@ -396,6 +423,7 @@ Status IndexFile::Flush() {
   if (read_only_) return Status::Ok();
   ACE_RETURN_IF_ERROR(WriteDirectory());
   stamp_ = StampOf(*table_);
+  ++change_count_;
   ACE_RETURN_IF_ERROR(store_->WriteDirty(false));
   return WriteHeader();
 }
@@ -477,8 +505,63 @@ Status IndexFile::ReadDirectory() {
   }
 }
 
+namespace {
+
+// The numbers of a header that ReadHeader accepted, checked against the file's size.
+struct HeaderFields {
+  uint32_t page_size = 0, page_count = 0, free_head = 0, directory = 0, next_tag = 0, tag_count = 0,
+           change = 0;
+  TableStamp stamp;
+};
+
+Result<HeaderFields> ParseHeaderFields(const std::string& path, const std::string& h,
+                                       uint64_t size) {
+  HeaderFields f;
+  f.page_size = Get32(h, HeaderOffsets::kPageSizeAt);
+  f.page_count = Get32(h, HeaderOffsets::kPageCountAt);
+  f.free_head = Get32(h, HeaderOffsets::kFreeAt);
+  if (!IsValidPageSize(f.page_size))
+    return Status(kErrCorruptFile,
+                  path + ": invalid index page size " + std::to_string(f.page_size));
+  if (f.page_count == 0 || size != uint64_t{f.page_count} * f.page_size)
+    return Status(kErrCorruptFile, path + ": file size does not match the header's " +
+                                       std::to_string(f.page_count) + " pages (truncated?)");
+  if (f.free_head >= f.page_count) return Status(kErrCorruptFile, path + ": free list outside");
+  f.stamp = {Get32(h, HeaderOffsets::kStampCountAt), Get32(h, HeaderOffsets::kStampLengthAt),
+             Get32(h, HeaderOffsets::kStampHashAt)};
+  f.directory = Get32(h, HeaderOffsets::kDirectoryAt);
+  f.next_tag = Get32(h, HeaderOffsets::kNextTagAt);
+  f.tag_count = Get32(h, HeaderOffsets::kTagCountAt);
+  f.change = Get32(h, HeaderOffsets::kChangeAt);
+  if (f.directory >= f.page_count)
+    return Status(kErrCorruptFile, path + ": tag directory outside the file");
+  return f;
+}
+
+uint64_t FileIdOf(const struct stat& st) {
+  return (static_cast<uint64_t>(st.st_dev) << 40) ^ static_cast<uint64_t>(st.st_ino);
+}
+
+uint64_t FileIdOfFd(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) == 0 ? FileIdOf(st) : 0;
+}
+
+Result<std::string> ReadHeaderPage(const File& file, uint64_t* size) {
+  Result<uint64_t> n = file.Size();
+  if (!n.ok()) return n.status();
+  if (*n < kMinPageSize) return Status(kErrCorruptFile, file.path() + ": index file truncated");
+  std::string h(kMinPageSize, '\0');
+  ACE_RETURN_IF_ERROR(file.ReadAt(0, h.data(), h.size()));
+  *size = *n;
+  return h;
+}
+
+}  // namespace
+
 Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
-                                                   storage::TableFile* table, bool read_only) {
+                                                   storage::TableFile* table, bool read_only,
+                                                   bool allow_stale) {
   if (!FileExists(path)) return Status(kErrFileNotFound, path + ": index file not found");
   Result<File> file = File::Open(path, read_only ? OpenMode::kReadOnly : OpenMode::kReadWrite);
   if (!file.ok()) return file.status();
@@ -486,44 +569,131 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
   index->path_ = path;
   index->table_ = table;
   index->read_only_ = read_only;
-  Result<uint64_t> size = file->Size();
-  if (!size.ok()) return size.status();
-  if (*size < kMinPageSize) return Status(kErrCorruptFile, path + ": index file truncated");
-  std::string h(kMinPageSize, '\0');
-  ACE_RETURN_IF_ERROR(file->ReadAt(0, h.data(), h.size()));
-  ACE_RETURN_IF_ERROR(index->ReadHeader(h));
-  uint32_t page_size = Get32(h, HeaderOffsets::kPageSizeAt);
-  uint32_t page_count = Get32(h, HeaderOffsets::kPageCountAt);
-  uint32_t free_head = Get32(h, HeaderOffsets::kFreeAt);
-  if (!IsValidPageSize(page_size))
-    return Status(kErrCorruptFile, path + ": invalid index page size " + std::to_string(page_size));
-  if (page_count == 0 || *size != uint64_t{page_count} * page_size)
-    return Status(kErrCorruptFile, path + ": file size does not match the header's " +
-                                       std::to_string(page_count) + " pages (truncated?)");
-  if (free_head >= page_count) return Status(kErrCorruptFile, path + ": free list outside");
-  index->stamp_ = {Get32(h, HeaderOffsets::kStampCountAt), Get32(h, HeaderOffsets::kStampLengthAt),
-                   Get32(h, HeaderOffsets::kStampHashAt)};
-  index->directory_page_ = Get32(h, HeaderOffsets::kDirectoryAt);
-  index->next_tag_id_ = Get32(h, HeaderOffsets::kNextTagAt);
-  if (index->directory_page_ >= page_count)
-    return Status(kErrCorruptFile, path + ": tag directory outside the file");
+  uint64_t size = 0;
+  Result<std::string> h = ReadHeaderPage(*file, &size);
+  if (!h.ok()) return h.status();
+  ACE_RETURN_IF_ERROR(index->ReadHeader(*h));
+  Result<HeaderFields> f = ParseHeaderFields(path, *h, size);
+  if (!f.ok()) return f.status();
+  index->stamp_ = f->stamp;
+  index->directory_page_ = f->directory;
+  index->next_tag_id_ = f->next_tag;
+  index->change_count_ = f->change;
+  index->file_id_ = FileIdOfFd(file->fd());
   index->store_ =
-      std::make_unique<FilePageStore>(std::move(*file), page_size, page_count, free_head);
+      std::make_unique<FilePageStore>(std::move(*file), f->page_size, f->page_count, f->free_head);
   TableStamp now = StampOf(*table);
-  if (!(now == index->stamp_))
-    return Status(kErrStaleIndex,
-                  path + ": index was written for a table of " +
-                      std::to_string(index->stamp_.record_count) + " records" +
-                      (now.record_count == index->stamp_.record_count
-                           ? std::string(" with other fields")
-                           : ", the table has " + std::to_string(now.record_count)) +
-                      "; rebuild the index");
+  if (!(now == index->stamp_)) {
+    if (!allow_stale)
+      return Status(kErrStaleIndex,
+                    path + ": index was written for a table of " +
+                        std::to_string(index->stamp_.record_count) + " records" +
+                        (now.record_count == index->stamp_.record_count
+                             ? std::string(" with other fields")
+                             : ", the table has " + std::to_string(now.record_count)) +
+                        "; rebuild the index");
+    index->stale_ = true;
+  }
   ACE_RETURN_IF_ERROR(index->ReadDirectory());
-  if (index->tags_.size() != Get32(h, HeaderOffsets::kTagCountAt))
+  if (index->tags_.size() != f->tag_count)
     return Status(kErrCorruptFile, path + ": tag count does not match the directory");
   if (index->kind_ == IndexKind::kSingle && index->tags_.size() != 1)
     return Status(kErrCorruptFile, path + ": a single index file must hold one index");
   return index;
+}
+
+Status IndexFile::Refresh() {
+  struct stat st;
+  if (::stat(path_.c_str(), &st) != 0)
+    return Status(kErrFileNotFound, path_ + ": the index file is gone");
+  if (FileIdOf(st) != file_id_) return Reload(true);
+  char counter[4];
+  ACE_RETURN_IF_ERROR(store_->file().ReadAt(HeaderOffsets::kChangeAt, counter, sizeof counter));
+  uint32_t now;
+  std::memcpy(&now, counter, sizeof now);
+  if (now == change_count_) return Status::Ok();
+  return Reload(false);
+}
+
+Status IndexFile::Reload(bool reopen) {
+  File reopened;
+  if (reopen) {
+    Result<File> f = File::Open(path_, read_only_ ? OpenMode::kReadOnly : OpenMode::kReadWrite);
+    if (!f.ok()) return f.status();
+    reopened = std::move(*f);
+  }
+  const File& file = reopen ? reopened : store_->file();
+  uint64_t size = 0;
+  Result<std::string> h = ReadHeaderPage(file, &size);
+  if (!h.ok()) return h.status();
+  ACE_RETURN_IF_ERROR(ReadHeader(*h));
+  Result<HeaderFields> f = ParseHeaderFields(path_, *h, size);
+  if (!f.ok()) return f.status();
+  if (f->page_size != store_->page_size())
+    return Status(kErrStaleIndex,
+                  path_ + ": another user rebuilt the index with another page size");
+  if (reopen) {
+    store_->Reopen(std::move(reopened), f->page_count, f->free_head);
+  } else {
+    store_->Reset(f->page_count, f->free_head);
+  }
+  directory_page_ = f->directory;
+  next_tag_id_ = f->next_tag;
+  change_count_ = f->change;
+  stamp_ = f->stamp;
+  file_id_ = FileIdOfFd(store_->file().fd());
+  std::vector<std::unique_ptr<Tag>> previous = std::move(tags_);
+  tags_.clear();
+  Status read = ReadDirectory();
+  Status adopted = AdoptTags(std::move(previous));
+  return read.ok() ? adopted : read;
+}
+
+// After the directory was read anew or the file rebuilt: a fresh tag that is the same index as
+// one read before (same name and definition) keeps the old object with the fresh tree, so that
+// pointers to it stay valid; old tags that are no longer there are retired.
+Status IndexFile::AdoptTags(std::vector<std::unique_ptr<Tag>> previous) {
+  for (auto& fresh : tags_) {
+    for (auto& old : previous) {
+      if (old && old->name_ == fresh->name_ && old->key_text_ == fresh->key_text_ &&
+          old->for_text_ == fresh->for_text_ && old->spec_.length == fresh->spec_.length &&
+          old->options_.descending == fresh->options_.descending) {
+        old->tree_ = std::move(fresh->tree_);
+        old->id_ = fresh->id_;
+        old->options_ = fresh->options_;
+        fresh = std::move(old);
+        break;
+      }
+    }
+  }
+  for (auto& old : previous) {
+    if (!old) continue;
+    old->present_ = false;
+    retired_.push_back(std::move(old));
+  }
+  return Status::Ok();
+}
+
+Status IndexFile::LockForUpdate() {
+  struct flock lock = {};
+  lock.l_type = read_only_ ? F_RDLCK : F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = kUpdateLockAt;
+  lock.l_len = 1;
+  while (::fcntl(store_->file().fd(), F_OFD_SETLKW, &lock) != 0) {
+    if (errno == EINTR) continue;
+    return Status(kErrIo, path_ + ": the index cannot be locked for an update");
+  }
+  return Status::Ok();
+}
+
+void IndexFile::UnlockForUpdate() {
+  struct flock lock = {};
+  lock.l_type = F_UNLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = kUpdateLockAt;
+  lock.l_len = 1;
+  (void)::fcntl(store_->file().fd(), F_OFD_SETLK, &lock);
 }
 
 // ---- Building --------------------------------------------------------------------------------
@@ -649,7 +819,7 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Create(const std::string& path,
   std::vector<TagDefinition> all;
   std::unique_ptr<IndexFile> old;
   if (*kind != IndexKind::kSingle && FileExists(path)) {
-    Result<std::unique_ptr<IndexFile>> existing = Open(path, table, true);
+    Result<std::unique_ptr<IndexFile>> existing = Open(path, table, true, true);
     if (existing.ok()) {
       old = std::move(*existing);
       for (TagDefinition& d : old->Definitions()) {
@@ -661,7 +831,8 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Create(const std::string& path,
                existing.status().code() != kErrCorruptFile) {
       return existing.status();
     }
-    // A stale or damaged file is replaced by the new tags alone.
+    // A stale file keeps its other tags (they are rebuilt below); a damaged one, or one whose
+    // tags no longer compile against the table, is replaced by the new tags alone.
   }
   all.insert(all.end(), tags.begin(), tags.end());
   uint32_t page_size = options.page_size ? options.page_size : old ? old->page_size() : 0;
@@ -670,10 +841,15 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Create(const std::string& path,
 
 Status IndexFile::Replace(std::unique_ptr<IndexFile> fresh) {
   store_ = std::move(fresh->store_);
+  std::vector<std::unique_ptr<Tag>> previous = std::move(tags_);
   tags_ = std::move(fresh->tags_);
+  ACE_RETURN_IF_ERROR(AdoptTags(std::move(previous)));
   directory_page_ = fresh->directory_page_;
   next_tag_id_ = fresh->next_tag_id_;
   stamp_ = fresh->stamp_;
+  change_count_ = fresh->change_count_;
+  file_id_ = fresh->file_id_;
+  stale_ = false;
   return Status::Ok();
 }
 
@@ -681,6 +857,21 @@ Status IndexFile::Reindex() {
   if (read_only_) return Status(kErrTableReadOnly, path_ + ": index opened read-only");
   Result<std::unique_ptr<IndexFile>> fresh =
       Build(path_, table_, Definitions(), store_->page_size(), this);
+  if (!fresh.ok()) return fresh.status();
+  return Replace(std::move(*fresh));
+}
+
+Status IndexFile::DeleteTag(std::string_view name) {
+  if (read_only_) return Status(kErrTableReadOnly, path_ + ": index opened read-only");
+  Tag* tag = FindTag(name);
+  if (tag == nullptr)
+    return Status(kErrNoSuchIndexTag, path_ + ": there is no tag " + std::string(name));
+  std::vector<TagDefinition> defs;
+  for (TagDefinition& d : Definitions())
+    if (Lower(d.name) != Lower(tag->name())) defs.push_back(std::move(d));
+  if (defs.empty())
+    return Status(kErrInvalidArgument, path_ + ": the last tag of a file goes with the file");
+  Result<std::unique_ptr<IndexFile>> fresh = Build(path_, table_, defs, store_->page_size(), this);
   if (!fresh.ok()) return fresh.status();
   return Replace(std::move(*fresh));
 }
@@ -741,6 +932,35 @@ Status UpdateIndexes(std::span<IndexFile* const> files, storage::TableFile& tabl
     if (c.new_key) ACE_RETURN_IF_ERROR(c.tag->AddKey(*c.new_key, recno));
   }
   for (IndexFile* file : files) ACE_RETURN_IF_ERROR(file->Flush());
+  return Status::Ok();
+}
+
+Status CheckCandidates(std::span<IndexFile* const> files, storage::TableFile& table, uint32_t recno,
+                       const std::byte* old_image, const std::byte* new_image) {
+  TableRecordSource old_source(&table), new_source(&table);
+  old_source.SetRecord(recno, old_image);
+  new_source.SetRecord(recno, new_image);
+  for (IndexFile* file : files) {
+    for (size_t i = 0; i < file->tag_count(); ++i) {
+      Tag* tag = &file->tag(i);
+      if (!tag->options().candidate || tag->options().custom || new_image == nullptr) continue;
+      Result<std::optional<std::string>> fresh = tag->KeyOf(new_source);
+      if (!fresh.ok()) return fresh.status();
+      if (!fresh->has_value()) continue;
+      if (old_image != nullptr) {
+        Result<std::optional<std::string>> before = tag->KeyOf(old_source);
+        if (!before.ok()) return before.status();
+        if (*before == *fresh) continue;
+      }
+      uint32_t other = 0;
+      Result<bool> has = tag->tree().ContainsKey(**fresh, &other);
+      if (!has.ok()) return has.status();
+      if (*has && other != recno)
+        return Status(kErrDuplicateKey, file->path() + ": duplicate key in candidate index " +
+                                            tag->name() + " (the key is the one of record " +
+                                            std::to_string(other) + ")");
+    }
+  }
   return Status::Ok();
 }
 

@@ -24,6 +24,8 @@
 //   40      4     first directory page (0 = no tags)
 //   44      4     next tag id to give out
 //   48      4     FNV-1a hash of bytes 0..47
+//   52      4     change counter: incremented by every Flush, so that other users of the file
+//                 notice the change and drop what they cached (Refresh)
 //   Directory page:
 //   0       1     page type 3
 //   1       3     0
@@ -40,6 +42,11 @@
 // Stamps: an index is written for one state of its table. Open compares the stamp with the
 // table and answers kErrStaleIndex when they differ, so the caller rebuilds (Reindex) or refuses
 // the index; it is never used silently. Every Flush writes the table's current stamp.
+//
+// Shared use: every connection has its own IndexFile of a file. A writer takes the file's
+// update lock (LockForUpdate), calls Refresh, changes the trees and flushes; a reader calls
+// Refresh before it walks. Refresh notices another user's flush by the change counter and a
+// rebuild (the file replaced by a rename) by the file's identity.
 //
 // Threads: an IndexFile belongs to one connection at a time, like its TableFile.
 #pragma once
@@ -121,6 +128,12 @@ class Tag {
   // The index-order key of the record the source shows, or nullopt when the FOR condition
   // excludes it.
   Result<std::optional<std::string>> KeyOf(const expr::RecordSource& record) const;
+  // The index-order key of the record whatever the FOR condition says (for finding the place
+  // of a record in the walking order).
+  Result<std::string> RawKeyOf(const expr::RecordSource& record) const;
+  // False once the tag left its file (another user rebuilt the file without it).
+  bool present() const { return present_; }
+  const std::optional<expr::Expression>& key_expr() const { return key_; }
   // An encoded key (or a prefix of one, e.g. from expr::EncodeKeyFromText) in index order form
   // and back; for ascending tags both are the bytes unchanged.
   std::string ToIndexOrder(std::string_view encoded) const;
@@ -147,6 +160,7 @@ class Tag {
                               const std::byte*, const std::byte*);
   Tag() = default;
   uint32_t id_ = 0;
+  bool present_ = true;
   std::string name_;
   std::string key_text_;
   std::string for_text_;
@@ -170,8 +184,10 @@ class IndexFile {
   // out kErrCorruptFile (naming file and page); another version kErrUnsupportedVersion; an
   // index written for another state of the table kErrStaleIndex; a key or FOR expression that
   // no longer compiles against the table's fields kErrStaleIndex as well.
+  // With allow_stale an index written for another state of the table opens all the same and
+  // answers stale() true: the caller must Reindex it before any use.
   static Result<std::unique_ptr<IndexFile>> Open(const std::string& path, storage::TableFile* table,
-                                                 bool read_only);
+                                                 bool read_only, bool allow_stale = false);
 
   // Builds the given tags from table's records into a new file beside path and replaces path
   // with it atomically; a failure leaves any previous file as it was. When path is an existing
@@ -198,10 +214,25 @@ class IndexFile {
   // Rebuilds every tag from the table (custom tags keep their keys) into a new file that
   // replaces this one; on failure this index stays open as it was.
   Status Reindex();
+  // Removes one tag of a compound file by rebuilding the file without it (the last tag cannot
+  // be removed: the file goes as a whole). kErrNoSuchIndexTag when there is no such tag.
+  Status DeleteTag(std::string_view name);
   // Empties every tag (after the table was zapped).
   Status Zap();
   // Checks every tag's tree (BTree::CheckTree).
   Status CheckAll();
+
+  // True when the file was opened with allow_stale for another state of its table and has not
+  // been rebuilt since.
+  bool stale() const { return stale_; }
+  bool read_only() const { return read_only_; }
+  // Takes up what other users wrote since this object last read the file (see the top of this
+  // header); Tag objects stay valid (a tag that left the file answers present() false).
+  Status Refresh();
+  // The update lock of the file for other connections and processes (an OFD lock on a byte
+  // past any page): held while a write changes the trees. Blocks until it is granted.
+  Status LockForUpdate();
+  void UnlockForUpdate();
 
  private:
   IndexFile() = default;
@@ -216,6 +247,8 @@ class IndexFile {
   Status AddTag(const TagDefinition& def, uint32_t id, uint32_t root);
   Status FillTag(Tag* tag, const TagDefinition& def, Tag* carry);
   Status Replace(std::unique_ptr<IndexFile> fresh);
+  Status AdoptTags(std::vector<std::unique_ptr<Tag>> previous);
+  Status Reload(bool reopen);
 
   std::string path_;
   IndexKind kind_ = IndexKind::kSingle;
@@ -225,8 +258,17 @@ class IndexFile {
   std::vector<std::unique_ptr<Tag>> tags_;
   uint32_t directory_page_ = 0;
   uint32_t next_tag_id_ = 1;
+  uint32_t change_count_ = 0;
+  uint64_t file_id_ = 0;  // device and inode of the open file, to notice a replaced file
+  bool stale_ = false;
   TableStamp stamp_;
+  std::vector<std::unique_ptr<Tag>> retired_;  // tags that left the file, kept for their users
 };
+
+// Checks a record write against the candidate tags before the table is written: a new key
+// that another record holds already is kErrDuplicateKey naming the tag, and nothing changed.
+Status CheckCandidates(std::span<IndexFile* const> files, storage::TableFile& table, uint32_t recno,
+                       const std::byte* old_image, const std::byte* new_image);
 
 // Keeps every tag of the open index files in step with one record write: old_image is the
 // record before (nullptr for an append), new_image after the write (deletion mark included).
