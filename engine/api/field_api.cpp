@@ -8,6 +8,7 @@
 
 #include "engine/api/api_guard.h"
 #include "engine/api/api_objects.h"
+#include "engine/api/index_api.h"
 #include "engine/api/sql_api.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
@@ -57,9 +58,25 @@ UNSIGNED32 ReadField(ADSHANDLE h, const UNSIGNED8* field, Fn&& fn) {
   });
 }
 
-// Setters change the cursor's copy of the record.
+// Setters change the cursor's copy of the record; called with an index handle, the index's
+// key record (index_api.h).
 template <typename Fn>
 UNSIGNED32 WriteField(ADSHANDLE h, const UNSIGNED8* field, Fn&& fn) {
+  if (IsIndexHandle(h)) {
+    return Guard([&]() -> Status {
+      std::shared_ptr<TableObject> table;
+      auto key_record = KeyRecordOf(h, &table);
+      if (!key_record.ok()) return key_record.status();
+      auto index = table->FieldIndex(field);
+      if (!index.ok()) return index.status();
+      FieldAccess access{*table, index.value(), table->field(index.value())};
+      if (access.memo())
+        return Status(kErrInvalidArgument, "field " + access.desc.name + ": memo fields are no keys");
+      std::vector<std::byte>& image = *key_record.value();
+      return fn(access, fields::Image(image.data(), image.size()))
+          .WithContext("field " + access.desc.name);
+    });
+  }
   return OnField(h, field, [&](FieldAccess& f) -> Status {
     auto image = f.cursor().Edit();
     if (!image.ok()) return image.status();

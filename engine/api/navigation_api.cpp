@@ -1,10 +1,11 @@
-// C API of navigation in natural order: moves, BOF/EOF, record numbers and counts, bookmarks,
-// relative positions and the show-deleted setting. Turns C arguments into ace::cursor::Cursor
+// C API of navigation in natural order or an index's order: moves, BOF/EOF, record numbers and
+// counts, bookmarks, relative positions and the show-deleted setting. Turns C arguments into ace::cursor::Cursor
 // calls.
 #include <cstring>
 
 #include "engine/api/api_guard.h"
 #include "engine/api/api_objects.h"
+#include "engine/api/index_api.h"
 #include "engine/api/sql_api.h"
 #include "engine/base/error_codes.h"
 #include "engine/include/ace.h"
@@ -14,12 +15,15 @@ using namespace ace::api;
 
 namespace {
 
+// A table handle moves in record order, an index handle in its index's order.
 template <typename Fn>
 UNSIGNED32 OnCursor(ADSHANDLE h, Fn&& fn) {
   return Guard([&]() -> Status {
-    auto table = GetTable(h);
-    if (!table.ok()) return table.status();
-    return fn(table.value()->cursor());
+    auto target = ResolveOrder(h);
+    if (!target.ok()) return target.status();
+    cursor::Cursor& c = target.value().table->cursor();
+    c.SetOrder(target.value().tag);
+    return fn(c);
   });
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/base/status.h"
+#include "engine/cursor/table_indexes.h"
 #include "engine/cursor/table_locks.h"
 #include "engine/storage/table_file.h"
 
@@ -37,12 +38,14 @@ struct OpenTableOptions {
   std::string collation;
 };
 
-// One table file open within a connection. The locks are destroyed before the file.
+// One table file open within a connection. The locks and the index files are destroyed
+// before the file.
 struct SharedTable {
   std::unique_ptr<storage::TableFile> file;
   std::unique_ptr<TableLocks> locks;
   std::string path;
   bool read_only = false;
+  std::unique_ptr<TableIndexes> indexes;  // created by the first cursor that needs it
 };
 
 class Connection {

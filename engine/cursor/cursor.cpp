@@ -42,6 +42,7 @@ Cursor::~Cursor() {
 Status Cursor::Close() {
   if (table_ == nullptr) return Status::Ok();
   Status s = FlushPending();
+  (void)CloseAllIndexes();
   table_.reset();
   return s;
 }
@@ -51,11 +52,18 @@ Status Cursor::ReadRecord(uint32_t recno, std::vector<std::byte>* image) const {
   return table_->file->ReadRecord(recno, image->data());
 }
 
-bool Cursor::Visible(uint32_t recno, const std::vector<std::byte>& image) const {
+Result<bool> Cursor::Visible(uint32_t recno, const std::vector<std::byte>& image) const {
   if (restriction_ != nullptr &&
       !std::binary_search(restriction_->begin(), restriction_->end(), recno))
     return false;
-  return ShowDeleted() || !table_->file->IsDeleted(image.data());
+  if (!ShowDeleted() && table_->file->IsDeleted(image.data())) return false;
+  if (filter_ == nullptr) return true;
+  if (probe_ == nullptr) probe_ = std::make_unique<index::TableRecordSource>(table_->file.get());
+  probe_->SetRecord(recno, image.data());
+  Result<bool> passes = filter_->EvaluateLogical(*probe_, EvalOptions());
+  probe_->SetRecord(0, nullptr);
+  if (!passes.ok()) return passes.status().WithContext("filter of " + path());
+  return *passes;
 }
 
 void Cursor::RestrictTo(std::shared_ptr<const std::vector<uint32_t>> records) {
@@ -66,7 +74,9 @@ Result<uint32_t> Cursor::Find(uint32_t recno, int step, std::vector<std::byte>* 
   const uint32_t count = table_->file->record_count();
   while (recno >= 1 && recno <= count) {
     ACE_RETURN_IF_ERROR(ReadRecord(recno, image));
-    if (Visible(recno, *image)) return recno;
+    Result<bool> visible = Visible(recno, *image);
+    if (!visible.ok()) return visible.status();
+    if (*visible) return recno;
     recno = step > 0 ? recno + 1 : recno - 1;
   }
   return 0u;
@@ -95,7 +105,7 @@ Status Cursor::GotoBof() {
   ACE_RETURN_IF_ERROR(FlushPending());
   ACE_RETURN_IF_ERROR(RefreshCount());
   std::vector<std::byte> image;
-  Result<uint32_t> first = Find(1, 1, &image);
+  Result<uint32_t> first = FindFirst(1, &image);
   if (!first.ok()) return first.status();
   recno_ = 0;
   record_ = table_->file->BlankRecord();
@@ -108,7 +118,7 @@ Status Cursor::GotoEof() {
   ACE_RETURN_IF_ERROR(FlushPending());
   ACE_RETURN_IF_ERROR(RefreshCount());
   std::vector<std::byte> image;
-  Result<uint32_t> last = Find(table_->file->record_count(), -1, &image);
+  Result<uint32_t> last = FindFirst(-1, &image);
   if (!last.ok()) return last.status();
   recno_ = 0;
   record_ = table_->file->BlankRecord();
@@ -121,7 +131,7 @@ Status Cursor::GotoTop() {
   ACE_RETURN_IF_ERROR(FlushPending());
   ACE_RETURN_IF_ERROR(RefreshCount());
   std::vector<std::byte> image;
-  Result<uint32_t> first = Find(1, 1, &image);
+  Result<uint32_t> first = FindFirst(1, &image);
   if (!first.ok()) return first.status();
   if (first.value() == 0) return GotoEof();
   return Position(first.value(), std::move(image));
@@ -131,7 +141,7 @@ Status Cursor::GotoBottom() {
   ACE_RETURN_IF_ERROR(FlushPending());
   ACE_RETURN_IF_ERROR(RefreshCount());
   std::vector<std::byte> image;
-  Result<uint32_t> last = Find(table_->file->record_count(), -1, &image);
+  Result<uint32_t> last = FindFirst(-1, &image);
   if (!last.ok()) return last.status();
   if (last.value() == 0) return GotoEof();
   return Position(last.value(), std::move(image));
@@ -141,6 +151,7 @@ Status Cursor::Skip(int32_t count) {
   ACE_RETURN_IF_ERROR(FlushPending());
   if (count == 0) return Refresh();
   ACE_RETURN_IF_ERROR(RefreshCount());
+  if (OrderUsable()) return SkipInOrder(count);
   const int step = count > 0 ? 1 : -1;
   uint32_t at = recno_;
   if (at == 0) {
@@ -184,31 +195,51 @@ Status Cursor::Refresh() {
 
 Result<bool> Cursor::CurrentVisible() const {
   if (!has_record()) return false;
-  return Visible(recno_, record_);
+  Result<bool> visible = Visible(recno_, record_);
+  if (!visible.ok() || !*visible || order_ == nullptr || appending_) return visible;
+  auto it = scopes_.find(order_);
+  if (it == scopes_.end() || !order_->present()) return visible;
+  index::TableRecordSource source(table_->file.get());
+  source.SetRecord(recno_, record_.data());
+  Result<std::optional<std::string>> key = order_->KeyOf(source);
+  if (!key.ok()) return key.status();
+  return key->has_value() && ScopeSide(order_, **key) == 0;
 }
 
 Result<uint32_t> Cursor::RecordCount(uint16_t option) {
+  ACE_RETURN_IF_ERROR(FlushPending());
   if ((option & kFreshCount) != 0 || !exclusive())
     ACE_RETURN_IF_ERROR(table_->file->RefreshHeader());
   const uint32_t count = table_->file->record_count();
-  if (restriction_ == nullptr && ((option & 3) == kIgnoreFilters || ShowDeleted())) return count;
+  if (OrderUsable() && (option & 3) != kIgnoreFilters) return KeyCount(order_, kRespectFilters);
+  if (restriction_ == nullptr && filter_ == nullptr &&
+      ((option & 3) == kIgnoreFilters || ShowDeleted()))
+    return count;
+  if ((option & 3) == kIgnoreFilters && restriction_ == nullptr) return count;
   uint32_t visible = 0;
   std::vector<std::byte> image;
   for (uint32_t r = 1; r <= count; ++r) {
     ACE_RETURN_IF_ERROR(ReadRecord(r, &image));
-    if (Visible(r, image)) ++visible;
+    Result<bool> v = Visible(r, image);
+    if (!v.ok()) return v.status();
+    if (*v) ++visible;
   }
   return visible;
 }
 
 Result<uint32_t> Cursor::RecordNumber(uint16_t option) {
   if (recno_ == 0 || appending_) return 0u;
-  if ((option & 3) == kIgnoreFilters || (restriction_ == nullptr && ShowDeleted())) return recno_;
+  if ((option & 3) == kIgnoreFilters ||
+      (restriction_ == nullptr && filter_ == nullptr && ShowDeleted() && !OrderUsable()))
+    return recno_;
+  if (OrderUsable()) return KeyNumber(order_, kRespectFilters);
   uint32_t position = 0;
   std::vector<std::byte> image;
   for (uint32_t r = 1; r <= recno_; ++r) {
     ACE_RETURN_IF_ERROR(ReadRecord(r, &image));
-    if (Visible(r, image)) ++position;
+    Result<bool> v = Visible(r, image);
+    if (!v.ok()) return v.status();
+    if (*v) ++position;
   }
   return position;
 }
@@ -246,8 +277,7 @@ Status Cursor::FlushPending() {
     ACE_RETURN_IF_ERROR(EnsureWritable());
     ACE_RETURN_IF_ERROR(locks().LockAppend());
     Status s = table_->file->RefreshHeader();
-    Result<uint32_t> appended =
-        s.ok() ? table_->file->AppendRecord(record_.data()) : Result<uint32_t>(s);
+    Result<uint32_t> appended = s.ok() ? AppendThrough(record_.data()) : Result<uint32_t>(s);
     locks().UnlockAppend();
     if (!appended.ok()) return appended.status();
     appending_ = false;
@@ -264,7 +294,7 @@ Status Cursor::FlushPending() {
   // A record written without a lock of this user is locked for the write only.
   const bool implicit = !locks().HoldsRecord(recno_) && !locks().holds_table();
   if (implicit) ACE_RETURN_IF_ERROR(locks().LockRecord(recno_));
-  Status s = table_->file->WriteRecord(recno_, record_.data());
+  Status s = WriteThrough(recno_, record_.data());
   if (implicit) (void)locks().UnlockRecord(recno_);
   ACE_RETURN_IF_ERROR(s);
   dirty_ = false;
@@ -368,8 +398,10 @@ Status Cursor::Zap() {
   if (!exclusive())
     return Status(kErrExclusiveRequired, path() + ": emptying a table needs it open exclusively");
   appending_ = dirty_ = false;
+  ACE_RETURN_IF_ERROR(OpenIndexes());
   ACE_RETURN_IF_ERROR(table_->file->Zap());
   ACE_RETURN_IF_ERROR(locks().Rebind(table_->file->data_file().fd()));
+  if (table_->indexes) ACE_RETURN_IF_ERROR(table_->indexes->ZapAll());
   return GotoTop();
 }
 
@@ -378,8 +410,10 @@ Status Cursor::Pack() {
   if (!exclusive())
     return Status(kErrExclusiveRequired, path() + ": packing a table needs it open exclusively");
   ACE_RETURN_IF_ERROR(FlushPending());
+  ACE_RETURN_IF_ERROR(OpenIndexes());
   ACE_RETURN_IF_ERROR(table_->file->Pack());
   ACE_RETURN_IF_ERROR(locks().Rebind(table_->file->data_file().fd()));
+  if (table_->indexes) ACE_RETURN_IF_ERROR(table_->indexes->ReindexAll());
   return GotoTop();
 }
 

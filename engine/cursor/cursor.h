@@ -1,8 +1,11 @@
 // A cursor over one table file: open options, position (before the first record, on a record,
 // after the last), the engine's copy of the current record with its pending changes, and the
 // record and table locks of its connection's user. The order is the natural (record number)
-// order; deleted records are hidden unless ShowDeleted is on. Filters, scopes and index orders
-// plug in through IsVisible and the Step/First/Last primitives.
+// order or, after SetOrder, the walking order of an index tag, with the tag's scopes; deleted
+// records are hidden unless ShowDeleted is on, and a filter hides the records it is false for.
+// Every record write maintains every index file open on the table (TableIndexes, shared by
+// the connection's cursors of the file); the orders, seeks, scopes and the filter are in
+// cursor_order.cpp.
 //
 // Field values are converted elsewhere (engine/fields); the cursor hands out the record image
 // and the FieldDesc of a field, and takes changed images back.
@@ -11,11 +14,18 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/base/status.h"
 #include "engine/cursor/connection.h"
+#include "engine/cursor/table_indexes.h"
+#include "engine/expr/expression.h"
+#include "engine/index/table_record_source.h"
 
 namespace ace::cursor {
 
@@ -111,8 +121,73 @@ class Cursor {
   // Records are read through this, so a cache or a filter can plug in.
   Status ReadRecord(uint32_t recno, std::vector<std::byte>* image) const;
 
+  // ---- Index files and orders (cursor_order.cpp). Tags handed out stay valid while the file
+  // that holds them is open on this cursor.
+  // Opens the structural index once (every move and write calls it first).
+  Status OpenIndexes();
+  // Opens an index file for this cursor; answers its tags. A file this cursor opened already is
+  // kErrIndexAlreadyOpen.
+  Result<std::vector<index::Tag*>> OpenIndexFile(const std::string& path);
+  // Creates (or adds a tag to) an index file and opens it on this cursor.
+  Result<index::Tag*> CreateIndex(const std::string& path, const index::TagDefinition& def,
+                                  uint32_t page_size);
+  // Closes the file of a tag for this cursor (also the structural one); the order returns to
+  // natural when it lived there.
+  Status CloseIndexFile(index::IndexFile* file);
+  Status CloseAllIndexes();
+  // Removes a tag from its file, or the whole file when it is the file's only tag.
+  Status DeleteIndex(index::Tag* tag);
+  // Rebuilds every index file open on this cursor.
+  Status Reindex();
+  // The tags of the files open on this cursor, structural index first, in opening order.
+  std::vector<index::Tag*> Tags() const;
+  index::IndexFile* FileOf(const index::Tag* tag) const;
+  // The order of the moves that follow (nullptr: natural order).
+  void SetOrder(index::Tag* tag) { order_ = tag; }
+  index::Tag* order() const { return order_; }
+
+  // Scopes of a tag (which 1 top, 2 bottom) as encoded keys or key prefixes
+  // (expr::EncodeKey / EncodeKeyFromText form, before descending inversion).
+  Status SetScope(index::Tag* tag, uint16_t which, std::string encoded);
+  // nullptr when the scope is not set.
+  const std::string* Scope(const index::Tag* tag, uint16_t which) const;
+  // kErrNoScope when it was not set.
+  Status ClearScope(index::Tag* tag, uint16_t which);
+  void ClearAllScopes();
+
+  // Seeks in tag's order for an encoded key or key prefix. exact: only a record whose key
+  // starts with it, else EOF and false; not exact: the first key at or after it (EOF when
+  // there is none), answering whether it starts with the sought key. Scopes, the filter and
+  // deleted records are honoured. The order becomes tag.
+  Result<bool> Seek(index::Tag* tag, std::string_view encoded, bool exact);
+  // The last record whose key starts with the sought key; EOF and false when there is none.
+  Result<bool> SeekLast(index::Tag* tag, std::string_view encoded);
+  // Keys of tag: kIgnoreFilters all of them; kRespectScopes those within the scopes;
+  // kRespectFilters those within the scopes whose records are visible.
+  Result<uint32_t> KeyCount(index::Tag* tag, uint16_t option);
+  // The current record's place among the keys counted as KeyCount counts them (1-based);
+  // 0 without a current record or when the record has no key in the tag.
+  Result<uint32_t> KeyNumber(index::Tag* tag, uint16_t option);
+  // The encoded key of the current record (with pending changes) in tag.
+  Result<std::string> CurrentKey(index::Tag* tag);
+
+  // ---- Filter: a logical expression; records for which it is false (or null) are hidden.
+  // A text that does not compile against the table's fields or is not logical is
+  // kErrInvalidExpression naming the position; the previous filter stays then.
+  Status SetFilter(std::string_view text);
+  // kErrNoFilter when none is set.
+  Status ClearFilter();
+  const std::string& filter_text() const { return filter_text_; }
+  bool has_filter() const { return filter_ != nullptr; }
+  // Exact string comparison (AdsSetExact22) for the filter and evaluations.
+  void set_exact(bool exact) { exact_ = exact; }
+  bool exact() const { return exact_; }
+  expr::EvalOptions EvalOptions() const;
+  // The current record (with pending changes) as the expression language sees it.
+  const index::TableRecordSource& CurrentSource();
+
  private:
-  bool Visible(uint32_t recno, const std::vector<std::byte>& image) const;
+  Result<bool> Visible(uint32_t recno, const std::vector<std::byte>& image) const;
   // Finds the next visible record from recno in direction step (+1/-1); 0 when there is none.
   Result<uint32_t> Find(uint32_t recno, int step, std::vector<std::byte>* image) const;
   Status Position(uint32_t recno, std::vector<std::byte> image);
@@ -130,6 +205,37 @@ class Cursor {
   std::vector<std::byte> record_;
   std::vector<std::byte> last_appended_;
   std::shared_ptr<const std::vector<uint32_t>> restriction_;
+
+  // Index orders, scopes and filter (cursor_order.cpp).
+  struct OrderHit {
+    uint32_t recno = 0;  // 0: none
+    index::TreePosition pos;
+  };
+  TableIndexes& indexes();
+  Status RefreshIndexes();
+  // Writes one record image through the table and every open index.
+  Status WriteThrough(uint32_t recno, const std::byte* image);
+  Result<uint32_t> AppendThrough(const std::byte* image);
+  int ScopeSide(const index::Tag* tag, std::string_view stored_key) const;
+  Result<OrderHit> FindInOrder(index::TreePosition pos, int step, std::vector<std::byte>* image);
+  Result<index::TreePosition> OrderStart(int step);
+  Result<index::TreePosition> OrderAfterCurrent(int step);
+  Result<uint32_t> FindFirst(int step, std::vector<std::byte>* image);
+  Status SkipInOrder(int32_t count);
+  bool OrderUsable() const;
+
+  bool indexes_opened_ = false;
+  std::vector<index::IndexFile*> my_files_;  // one entry per opening by this cursor
+  index::Tag* order_ = nullptr;
+  struct Scopes {
+    std::optional<std::string> top, bottom;  // encoded, as given
+  };
+  std::map<const index::Tag*, Scopes> scopes_;
+  std::unique_ptr<expr::Expression> filter_;
+  std::string filter_text_;
+  bool exact_ = false;
+  std::unique_ptr<index::TableRecordSource> source_;
+  mutable std::unique_ptr<index::TableRecordSource> probe_;  // for visibility tests
 };
 
 // CRC-32 (the common polynomial 0xEDB88320) of a byte range.

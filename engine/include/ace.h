@@ -571,6 +571,154 @@ ACE_API UNSIGNED32 AdsGetSQLStmtParams(const UNSIGNED8* pucSQL);
 /* The number of parameters of the prepared text. */
 ACE_API UNSIGNED32 AdsGetNumParams(ADSHANDLE hStatement, UNSIGNED16* pusNumParams);
 
+/* ---- Index files and index orders --------------------------------------------------------
+ * An index handle (ADS_INDEX_ORDER) names one index (tag) of an index file open on a table
+ * handle. Index files: .ntx (one index), .cdx and .adi (compound, named tags). The table's
+ * structural index (its base name with .cdx for CDX and VFP tables, .adi for ADT tables) opens
+ * with the table. Every record write through any handle of the connection maintains every index
+ * open on the table. An index written for another state of its table is rebuilt when it is
+ * opened on a writable table and refused with 5043 on a read-only one.
+ * The navigation functions (AdsGotoTop, AdsGotoBottom, AdsSkip, AdsGotoBOF, AdsGotoEOF,
+ * AdsGetRecordNum, AdsGetRecordCount, AdsGetRelKeyPos, AdsSetRelKeyPos, AdsIsRecordVisible)
+ * called with an index handle move in that index's order within its scopes; called with the
+ * table handle they move in record order. The field setters AdsSetField, AdsSetFieldW,
+ * AdsSetFieldRaw and AdsSetEmpty called with an index handle write into the index's key record,
+ * from which AdsBuildRawKey builds a key (AdsInitRawKey empties it). */
+
+/* Options of AdsCreateIndex90 and AdsGetIndexFlags. */
+#define ADS_ASCENDING 0x00000000
+#define ADS_UNIQUE 0x00000001
+#define ADS_COMPOUND 0x00000002
+#define ADS_CUSTOM 0x00000004
+#define ADS_DESCENDING 0x00000008
+#define ADS_CANDIDATE 0x00000800
+
+/* Key types of seeks and scopes: the bytes of AdsBuildRawKey / AdsExtractKey (a shorter
+ * prefix is a partial key), a text in the index's key type, or an 8-byte double for numeric and
+ * date keys (a date as its Julian day number). */
+#define ADS_RAWKEY 1
+#define ADS_STRINGKEY 2
+#define ADS_DOUBLEKEY 4
+
+/* Seek types: the first key at or after the sought one / that key only. */
+#define ADS_SOFTSEEK 1
+#define ADS_HARDSEEK 2
+
+/* Scopes. */
+#define ADS_TOP 1
+#define ADS_BOTTOM 2
+
+/* Creates an index and opens it on the table (it does not become the current order).
+ * pucFileName: the index file (null or empty for the structural file of a CDX, VFP or ADT
+ * table; relative names lie beside the table; without extension the table type's); pucTag: the
+ * tag name in a compound file (ignored for .ntx); pucExpr: the key expression; pucCondition
+ * (FOR) and pucWhile may be null. ulOptions: ADS_UNIQUE, ADS_DESCENDING, ADS_CUSTOM,
+ * ADS_CANDIDATE (refuses equal keys, 5042), ADS_COMPOUND. ulPageSize 0 = the default (512 for
+ * .ntx, 1024 otherwise), else 512 to 8192, a power of two. pucCollation null or empty: the
+ * table's. A tag of the same name in the file is replaced. */
+ACE_API UNSIGNED32 AdsCreateIndex90(ADSHANDLE hObj, const UNSIGNED8* pucFileName, const UNSIGNED8* pucTag,
+                                    const UNSIGNED8* pucExpr, const UNSIGNED8* pucCondition,
+                                    const UNSIGNED8* pucWhile, UNSIGNED32 ulOptions, UNSIGNED32 ulPageSize,
+                                    const UNSIGNED8* pucCollation, ADSHANDLE* phIndex);
+/* AdsCreateIndex90 with the table's collation. */
+ACE_API UNSIGNED32 AdsCreateIndex61(ADSHANDLE hObj, const UNSIGNED8* pucFileName, const UNSIGNED8* pucTag,
+                                    const UNSIGNED8* pucExpr, const UNSIGNED8* pucCondition,
+                                    const UNSIGNED8* pucWhile, UNSIGNED32 ulOptions, UNSIGNED32 ulPageSize,
+                                    ADSHANDLE* phIndex);
+/* Opens an index file on the table; ahIndex gets a handle per tag (*pusArrayLen the capacity
+ * in, the number of tags out; 5005 with the number when the array is too small, the file stays
+ * open). A file open on this handle already answers 5065. */
+ACE_API UNSIGNED32 AdsOpenIndex(ADSHANDLE hTable, const UNSIGNED8* pucName, ADSHANDLE ahIndex[],
+                                UNSIGNED16* pusArrayLen);
+/* Closes the whole file of the index (every tag of it) on its table handle; when the current
+ * order lived there, the order returns to record order. */
+ACE_API UNSIGNED32 AdsCloseIndex(ADSHANDLE hIndex);
+/* Closes every index file of the table handle, the structural one included. */
+ACE_API UNSIGNED32 AdsCloseAllIndexes(ADSHANDLE hTable);
+/* Removes the index from its file (the file itself when it was its only index); the table
+ * must be open exclusively (5031). */
+ACE_API UNSIGNED32 AdsDeleteIndex(ADSHANDLE hIndex);
+/* Rebuilds every index file open on the table of hObj (a table or index handle). */
+ACE_API UNSIGNED32 AdsReindex61(ADSHANDLE hObj, UNSIGNED32 ulPageSize);
+ACE_API UNSIGNED32 AdsReindex(ADSHANDLE hObj);
+/* The handle of an open index by its name (without regard to letter case; 5016 when none). */
+ACE_API UNSIGNED32 AdsGetIndexHandle(ADSHANDLE hTable, const UNSIGNED8* pucIndexOrder, ADSHANDLE* phIndex);
+/* The handle of the usOrderNum-th open index (1-based, in the order AdsGetAllIndexes gives). */
+ACE_API UNSIGNED32 AdsGetIndexHandleByOrder(ADSHANDLE hTable, UNSIGNED16 usOrderNum, ADSHANDLE* phIndex);
+/* The handles of all open indexes: the structural file's first, then the files in opening
+ * order (*pusArrayLen the capacity in, the number out; 5005 when too small). */
+ACE_API UNSIGNED32 AdsGetAllIndexes(ADSHANDLE hTable, ADSHANDLE ahIndex[], UNSIGNED16* pusArrayLen);
+ACE_API UNSIGNED32 AdsGetNumIndexes(ADSHANDLE hTable, UNSIGNED16* pusNum);
+/* Full-text indexes: the engine keeps none (0 of them). */
+ACE_API UNSIGNED32 AdsGetNumFTSIndexes(ADSHANDLE hTable, UNSIGNED16* pusNum);
+ACE_API UNSIGNED32 AdsGetFTSIndexes(ADSHANDLE hTable, ADSHANDLE ahIndex[], UNSIGNED16* pusArrayLen);
+/* The index's name (the tag, or the base name of an .ntx file). */
+ACE_API UNSIGNED32 AdsGetIndexName(ADSHANDLE hIndex, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+/* The index file's name in the form usOption (ADS_BASENAME, ADS_BASENAMEANDEXT, ADS_FULLPATHNAME). */
+ACE_API UNSIGNED32 AdsGetIndexFilename(ADSHANDLE hIndex, UNSIGNED16 usOption, UNSIGNED8* pucName,
+                                       UNSIGNED16* pusLen);
+/* The key expression and the FOR condition ("" when none) as created. */
+ACE_API UNSIGNED32 AdsGetIndexExpr(ADSHANDLE hIndex, UNSIGNED8* pucExpr, UNSIGNED16* pusLen);
+ACE_API UNSIGNED32 AdsGetIndexCondition(ADSHANDLE hIndex, UNSIGNED8* pucExpr, UNSIGNED16* pusLen);
+ACE_API UNSIGNED32 AdsGetIndexCollation(ADSHANDLE hIndex, UNSIGNED8* pucCollation, UNSIGNED16* pusLen);
+/* ADS_UNIQUE, ADS_CANDIDATE, ADS_DESCENDING, ADS_CUSTOM and ADS_COMPOUND as they apply. */
+ACE_API UNSIGNED32 AdsGetIndexFlags(ADSHANDLE hIndex, UNSIGNED32* pulOptions);
+ACE_API UNSIGNED32 AdsGetIndexPageSize(ADSHANDLE hIndex, UNSIGNED32* pulPageSize);
+/* Segments of the key: the parts of a top-level concatenation (UPPER(NAME)+DTOS(GEBURT) has
+ * two); each names the first field it reads ("" for a constant part). */
+ACE_API UNSIGNED32 AdsGetNumSegments(ADSHANDLE hIndex, UNSIGNED16* pusSegments);
+ACE_API UNSIGNED32 AdsGetSegmentFieldname(ADSHANDLE hIndex, UNSIGNED16 usSegmentNum, UNSIGNED8* pucFieldname,
+                                          UNSIGNED16* pusFldnameLen);
+/* *pbResult := 1 when the index has the property (primary keys exist only in dictionaries: 0). */
+ACE_API UNSIGNED32 AdsIsIndexUnique(ADSHANDLE hIndex, UNSIGNED16* pbResult);
+ACE_API UNSIGNED32 AdsIsIndexDescending(ADSHANDLE hIndex, UNSIGNED16* pbResult);
+ACE_API UNSIGNED32 AdsIsIndexCandidate(ADSHANDLE hIndex, UNSIGNED16* pbResult);
+ACE_API UNSIGNED32 AdsIsIndexPrimaryKey(ADSHANDLE hIndex, UNSIGNED16* pbResult);
+ACE_API UNSIGNED32 AdsIsIndexCustom(ADSHANDLE hIndex, UNSIGNED16* pbResult);
+ACE_API UNSIGNED32 AdsIsIndexCompound(ADSHANDLE hIndex, UNSIGNED16* pbResult);
+/* Bytes of every key, and its type: 1 logical, 2 numeric, 3 date, 4 character, 14 timestamp. */
+ACE_API UNSIGNED32 AdsGetKeyLength(ADSHANDLE hIndex, UNSIGNED16* pusKeyLength);
+ACE_API UNSIGNED32 AdsGetKeyType(ADSHANDLE hIndex, UNSIGNED16* pusKeyType);
+/* Keys of the index: ADS_IGNOREFILTERS all, ADS_RESPECTSCOPES within the scopes,
+ * ADS_RESPECTFILTERS within the scopes whose records are visible (filter, deleted). */
+ACE_API UNSIGNED32 AdsGetKeyCount(ADSHANDLE hIndex, UNSIGNED16 usFilterOption, UNSIGNED32* pulCount);
+/* The current record's position among those keys (1-based; 0 without a current record). */
+ACE_API UNSIGNED32 AdsGetKeyNum(ADSHANDLE hIndex, UNSIGNED16 usFilterOption, UNSIGNED32* pulKey);
+/* The current record's key (raw bytes, *pusLength the capacity in, the key length out). */
+ACE_API UNSIGNED32 AdsExtractKey(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16* pusLength);
+/* The key record of the index handle: emptied, and turned into a raw key. */
+ACE_API UNSIGNED32 AdsInitRawKey(ADSHANDLE hIndex);
+ACE_API UNSIGNED32 AdsBuildRawKey(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16* pusKeyLen);
+/* The key of a record image of the table's record length. */
+ACE_API UNSIGNED32 AdsBuildKeyFromRecord(ADSHANDLE hIndex, const UNSIGNED8* pucRecBuffer, UNSIGNED32 ulRecordLen,
+                                         UNSIGNED8* pucKey, UNSIGNED16* pusKeyLen);
+/* Replaces a raw key of usLen bytes by the next key in the index's order (sDirection 1) or the
+ * one before (-1), so that a scope bound excludes the key itself. */
+ACE_API UNSIGNED32 AdsStepIndexKey(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16 usLen, SIGNED16 sDirection);
+/* Seeks in the index's order (which becomes the current order). usDataType ADS_RAWKEY,
+ * ADS_STRINGKEY or ADS_DOUBLEKEY; usSeekType ADS_SOFTSEEK (the first key at or after the key:
+ * *pbFound 1 when it starts with the key; EOF when there is none) or ADS_HARDSEEK (a key that
+ * starts with the key, else EOF and *pbFound 0). Scopes, the filter and deleted records are
+ * honoured. */
+ACE_API UNSIGNED32 AdsSeek(ADSHANDLE hIndex, const UNSIGNED8* pucKey, UNSIGNED16 usKeyLen, UNSIGNED16 usDataType,
+                           UNSIGNED16 usSeekType, UNSIGNED16* pbFound);
+/* The last record whose key starts with the key; EOF and *pbFound 0 when there is none. */
+ACE_API UNSIGNED32 AdsSeekLast(ADSHANDLE hIndex, const UNSIGNED8* pucKey, UNSIGNED16 usKeyLen,
+                               UNSIGNED16 usDataType, UNSIGNED16* pbFound);
+/* Scopes: moves in the index's order stay between the top key (usScopeOption ADS_TOP) and the
+ * bottom key (ADS_BOTTOM), each compared over its own length. Setting a scope does not move
+ * the cursor. AdsGetScope answers the scope's key bytes, 5038 when it is not set; so does
+ * AdsClearScope. AdsClearAllScopes clears every scope of the table handle's indexes. */
+ACE_API UNSIGNED32 AdsSetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, const UNSIGNED8* pucScope,
+                               UNSIGNED16 usScopeLen, UNSIGNED16 usDataType);
+ACE_API UNSIGNED32 AdsGetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, UNSIGNED8* pucScope,
+                               UNSIGNED16* pusBufLen);
+ACE_API UNSIGNED32 AdsClearScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption);
+ACE_API UNSIGNED32 AdsClearAllScopes(ADSHANDLE hTable);
+/* Custom indexes: adds / removes the current record's key. */
+ACE_API UNSIGNED32 AdsAddCustomKey(ADSHANDLE hIndex);
+ACE_API UNSIGNED32 AdsDeleteCustomKey(ADSHANDLE hIndex);
+
 /* ---- Date conversions -------------------------------------------------------------------- */
 
 /* "YYYYMMDD" (usLen bytes) to a Julian day number; blanks give 0. */

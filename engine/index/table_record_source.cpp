@@ -44,7 +44,7 @@ Result<expr::Value> TableRecordSource::FieldValue(const expr::FieldRef& ref) con
                   "field " + ref.name + " is not a field of " + table_->path());
   if (!image_) return expr::Value::TypedNull(ref.type);
   const storage::FieldDesc& desc = all[static_cast<size_t>(ref.id)];
-  fields::FieldContext ctx{desc, table_->type(), nullptr, char_type_, nullptr};
+  fields::FieldContext ctx{desc, table_->type(), table_->null_flags_field(), char_type_, nullptr};
   fields::ConstImage image(image_, table_->record_length());
   if (table_->type() == storage::TableType::kVfp && desc.null_bit >= 0) {
     Result<bool> marked = storage::GetVfpSystemBit(*table_, image_, desc.null_bit);

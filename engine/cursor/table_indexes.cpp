@@ -1,0 +1,179 @@
+// The index files of one table file of a connection (see table_indexes.h).
+#include "engine/cursor/table_indexes.h"
+
+#include <algorithm>
+
+#include "engine/base/error_codes.h"
+#include "engine/base/file.h"
+#include "engine/cursor/connection.h"
+
+namespace ace::cursor {
+
+std::string TableIndexes::StructuralPath(const std::string& table_path, storage::TableType type) {
+  const char* lower = nullptr;
+  const char* upper = nullptr;
+  switch (type) {
+    case storage::TableType::kCdx:
+    case storage::TableType::kVfp:
+      lower = ".cdx", upper = ".CDX";
+      break;
+    case storage::TableType::kAdt:
+      lower = ".adi", upper = ".ADI";
+      break;
+    default:
+      return "";
+  }
+  std::string base = table_path;
+  size_t slash = base.find_last_of('/');
+  size_t dot = base.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.resize(dot);
+  for (const char* ext : {lower, upper})
+    if (FileExists(base + ext)) return base + ext;
+  return "";
+}
+
+TableIndexes::Entry* TableIndexes::Find(const std::string& key) {
+  for (Entry& e : files_)
+    if (e.key == key) return &e;
+  return nullptr;
+}
+
+Result<std::unique_ptr<index::IndexFile>> TableIndexes::OpenFile(const std::string& path) {
+  Result<std::unique_ptr<index::IndexFile>> file =
+      index::IndexFile::Open(path, table_, read_only_, /*allow_stale=*/!read_only_);
+  if (!file.ok()) return file.status();
+  if ((*file)->stale()) {
+    // Written for another state of the table (a program that does not know the index changed
+    // the table): rebuilt from the records before anything uses it.
+    Status rebuilt = (*file)->Reindex();
+    if (!rebuilt.ok())
+      return rebuilt.WithContext(path +
+                                 ": the index no longer matches its table and could not "
+                                 "be rebuilt");
+  }
+  return file;
+}
+
+Result<index::IndexFile*> TableIndexes::Open(const std::string& path, bool* already_open) {
+  const std::string key = CanonicalPath(path);
+  if (Entry* e = Find(key)) {
+    ++e->users;
+    *already_open = true;
+    return e->file.get();
+  }
+  *already_open = false;
+  Result<std::unique_ptr<index::IndexFile>> file = OpenFile(path);
+  if (!file.ok()) return file.status();
+  files_.push_back(Entry{std::move(*file), key, 1});
+  return files_.back().file.get();
+}
+
+Result<index::IndexFile*> TableIndexes::Create(const std::string& path,
+                                               const index::TagDefinition& def, uint32_t page_size,
+                                               bool* already_open) {
+  if (read_only_)
+    return Status(kErrTableReadOnly, path +
+                                         ": an index cannot be created on a table open "
+                                         "read-only");
+  const std::string key = CanonicalPath(path);
+  Entry* open = Find(key);
+  *already_open = open != nullptr;
+  index::CreateIndexOptions options;
+  options.page_size = page_size;
+  if (open != nullptr) {
+    // Rebuild the open file with the new tag: its Tag objects stay valid for their users.
+    Result<std::unique_ptr<index::IndexFile>> fresh =
+        index::IndexFile::Create(path, table_, {def}, options);
+    if (!fresh.ok()) return fresh.status();
+    ACE_RETURN_IF_ERROR(open->file->Refresh());
+    ++open->users;
+    return open->file.get();
+  }
+  Result<std::unique_ptr<index::IndexFile>> fresh =
+      index::IndexFile::Create(path, table_, {def}, options);
+  if (!fresh.ok()) return fresh.status();
+  files_.push_back(Entry{std::move(*fresh), CanonicalPath(path), 1});
+  return files_.back().file.get();
+}
+
+void TableIndexes::Release(index::IndexFile* file) {
+  for (auto it = files_.begin(); it != files_.end(); ++it) {
+    if (it->file.get() != file) continue;
+    if (--it->users <= 0) files_.erase(it);
+    return;
+  }
+}
+
+Status TableIndexes::CloseAndDelete(index::IndexFile* file) {
+  for (auto it = files_.begin(); it != files_.end(); ++it) {
+    if (it->file.get() != file) continue;
+    std::string path = file->path();
+    files_.erase(it);
+    return RemoveFile(path);
+  }
+  return Status(kErrInternal, "the index file is not open on this table");
+}
+
+std::vector<index::IndexFile*> TableIndexes::files() const {
+  std::vector<index::IndexFile*> out;
+  for (const Entry& e : files_) out.push_back(e.file.get());
+  return out;
+}
+
+index::IndexFile* TableIndexes::FileOf(const index::Tag* tag) const {
+  for (const Entry& e : files_)
+    for (size_t i = 0; i < e.file->tag_count(); ++i)
+      if (&e.file->tag(i) == tag) return e.file.get();
+  return nullptr;
+}
+
+Status TableIndexes::Refresh() {
+  if (exclusive_) return Status::Ok();
+  for (Entry& e : files_) ACE_RETURN_IF_ERROR(e.file->Refresh());
+  return Status::Ok();
+}
+
+Status TableIndexes::BeginWrite(uint32_t recno, const std::byte* old_image,
+                                const std::byte* new_image) {
+  if (files_.empty()) return Status::Ok();
+  if (!exclusive_) {
+    for (size_t i = 0; i < files_.size(); ++i) {
+      Status locked = files_[i].file->LockForUpdate();
+      if (!locked.ok()) {
+        for (size_t j = 0; j < i; ++j) files_[j].file->UnlockForUpdate();
+        return locked;
+      }
+    }
+    locked_ = true;
+  }
+  Status s = Refresh();
+  std::vector<index::IndexFile*> all = files();
+  if (s.ok()) s = index::CheckCandidates(all, *table_, recno, old_image, new_image);
+  if (!s.ok()) EndWrite();
+  return s;
+}
+
+Status TableIndexes::AfterWrite(uint32_t recno, const std::byte* old_image,
+                                const std::byte* new_image) {
+  if (files_.empty()) return Status::Ok();
+  std::vector<index::IndexFile*> all = files();
+  return index::UpdateIndexes(all, *table_, recno, old_image, new_image);
+}
+
+void TableIndexes::EndWrite() {
+  if (!locked_) return;
+  for (Entry& e : files_) e.file->UnlockForUpdate();
+  locked_ = false;
+}
+
+Status TableIndexes::ReindexAll() {
+  for (Entry& e : files_) ACE_RETURN_IF_ERROR(e.file->Reindex());
+  return Status::Ok();
+}
+
+Status TableIndexes::ZapAll() {
+  for (Entry& e : files_) ACE_RETURN_IF_ERROR(e.file->Zap());
+  return Status::Ok();
+}
+
+}  // namespace ace::cursor
