@@ -1,6 +1,6 @@
 // C API of navigation in natural order or an index's order: moves, BOF/EOF, record numbers and
-// counts, bookmarks, relative positions and the show-deleted setting. Turns C arguments into ace::cursor::Cursor
-// calls.
+// counts, bookmarks, relative positions and the show-deleted setting. Turns C arguments into
+// ace::cursor::Cursor calls.
 #include <cstring>
 
 #include "engine/api/api_guard.h"
