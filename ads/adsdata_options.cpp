@@ -2,6 +2,7 @@
 // collation names of the character types, and its property table. Applying the options is the
 // open sequence's (adsdata_open.cpp) and the table's and query's.
 #include <string>
+#include <vector>
 
 #include "ads/adsdata.h"
 
@@ -130,6 +131,29 @@ const char* const kCharTypeNames[kAdsCharTypeCount] = {"ANSI",
 
 }  // namespace
 
+namespace {
+
+// The enumerator names of the character types as the stored description spells them: the
+// collation names with "(" written as "_" and ")" left out ("ENGL(UK)_ADS..." is ENGL_UK_ADS...).
+std::vector<std::string> CharTypeEnumeratorNames() {
+  std::vector<std::string> names;
+  names.reserve(kAdsCharTypeCount);
+  for (const char* collation : kCharTypeNames) {
+    std::string name;
+    for (const char* p = collation; *p; ++p) {
+      if (*p == '(') {
+        name += '_';
+      } else if (*p != ')') {
+        name += *p;
+      }
+    }
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+}  // namespace
+
 const char* AdsCharTypeName(TAdsCharTypes eCharType) {
   const int ordinal = static_cast<int>(eCharType);
   if (ordinal < 0 || ordinal >= kAdsCharTypeCount) return "";
@@ -222,126 +246,7 @@ VCL_REGISTER_CLASS(TAdsTableOptions, [](TClassBuilder<TAdsTableOptions>& c) {
   using T = TAdsTableOptions;
   c.Enum("AdsLockType", &T::AdsLockType, &T::SetAdsLockType, {"Proprietary", "Compatible"},
          Proprietary);
-  c.Enum("AdsCharType", &T::AdsCharType, &T::SetAdsCharType,
-         {"ANSI",
-          "OEM",
-          "CZECH_VFP_CI_AS_1250",
-          "GENERAL_VFP_CI_AS_1250",
-          "HUNGARY_VFP_CI_AS_1250",
-          "MACHINE_VFP_BIN_1250",
-          "POLISH_VFP_CI_AS_1250",
-          "SLOVAK_VFP_CI_AS_1250",
-          "MACHINE_VFP_BIN_1251",
-          "RUSSIAN_VFP_CI_AS_1251",
-          "DUTCH_VFP_CI_AS_1252",
-          "GENERAL_VFP_CI_AS_1252",
-          "GERMAN_VFP_CI_AS_1252",
-          "ICELAND_VFP_CI_AS_1252",
-          "MACHINE_VFP_BIN_1252",
-          "NORDAN_VFP_CI_AS_1252",
-          "SPANISH_VFP_CI_AS_1252",
-          "SWEFIN_VFP_CI_AS_1252",
-          "UNIQWT_VFP_CS_AS_1252",
-          "GREEK_VFP_CI_AS_1253",
-          "MACHINE_VFP_BIN_1253",
-          "GENERAL_VFP_CI_AS_1254",
-          "MACHINE_VFP_BIN_1254",
-          "TURKISH_VFP_CI_AS_1254",
-          "DUTCH_VFP_CI_AS_437",
-          "GENERAL_VFP_CI_AS_437",
-          "GERMAN_VFP_CI_AS_437",
-          "ICELAND_VFP_CI_AS_437",
-          "MACHINE_VFP_BIN_437",
-          "NORDAN_VFP_CI_AS_437",
-          "SPANISH_VFP_CI_AS_437",
-          "SWEFIN_VFP_CI_AS_437",
-          "UNIQWT_VFP_CS_AS_437",
-          "GENERAL_VFP_CI_AS_620",
-          "MACHINE_VFP_BIN_620",
-          "POLISH_VFP_CI_AS_620",
-          "GREEK_VFP_CI_AS_737",
-          "MACHINE_VFP_BIN_737",
-          "DUTCH_VFP_CI_AS_850",
-          "GENERAL_VFP_CI_AS_850",
-          "ICELAND_VFP_CI_AS_850",
-          "MACHINE_VFP_BIN_850",
-          "NORDAN_VFP_CI_AS_850",
-          "SPANISH_VFP_CI_AS_850",
-          "SWEFIN_VFP_CI_AS_850",
-          "UNIQWT_VFP_CS_AS_850",
-          "CZECH_VFP_CI_AS_852",
-          "GENERAL_VFP_CI_AS_852",
-          "HUNGARY_VFP_CI_AS_852",
-          "MACHINE_VFP_BIN_852",
-          "POLISH_VFP_CI_AS_852",
-          "SLOVAK_VFP_CI_AS_852",
-          "GENERAL_VFP_CI_AS_857",
-          "MACHINE_VFP_BIN_857",
-          "TURKISH_VFP_CI_AS_857",
-          "GENERAL_VFP_CI_AS_861",
-          "ICELAND_VFP_CI_AS_861",
-          "MACHINE_VFP_BIN_861",
-          "GENERAL_VFP_CI_AS_865",
-          "MACHINE_VFP_BIN_865",
-          "NORDAN_VFP_CI_AS_865",
-          "SWEFIN_VFP_CI_AS_865",
-          "MACHINE_VFP_BIN_866",
-          "RUSSIAN_VFP_CI_AS_866",
-          "CZECH_VFP_CI_AS_895",
-          "GENERAL_VFP_CI_AS_895",
-          "MACHINE_VFP_BIN_895",
-          "SLOVAK_VFP_CI_AS_895",
-          "DANISH_ADS_CS_AS_1252",
-          "DUTCH_ADS_CS_AS_1252",
-          "ENGL_AMER_ADS_CS_AS_1252",
-          "ENGL_CAN_ADS_CS_AS_1252",
-          "ENGL_UK_ADS_CS_AS_1252",
-          "FINNISH_ADS_CS_AS_1252",
-          "FRENCH_ADS_CS_AS_1252",
-          "FRENCH_CAN_ADS_CS_AS_1252",
-          "GERMAN_ADS_CS_AS_1252",
-          "ICELANDIC_ADS_CS_AS_1252",
-          "ITALIAN_ADS_CS_AS_1252",
-          "NORWEGIAN_ADS_CS_AS_1252",
-          "PORTUGUESE_ADS_CS_AS_1252",
-          "SPANISH_ADS_CS_AS_1252",
-          "SPAN_MOD_ADS_CS_AS_1252",
-          "SWEDISH_ADS_CS_AS_1252",
-          "RUSSIAN_ADS_CS_AS_1251",
-          "ASCII_ADS_CS_AS_1252",
-          "TURKISH_ADS_CS_AS_1254",
-          "POLISH_ADS_CS_AS_1250",
-          "BALTIC_ADS_CS_AS_1257",
-          "UKRAINIAN_ADS_CS_AS_1251",
-          "DUDEN_DE_ADS_CS_AS_1252",
-          "USA_ADS_CS_AS_437",
-          "DANISH_ADS_CS_AS_865",
-          "DUTCH_ADS_CS_AS_850",
-          "FINNISH_ADS_CS_AS_865",
-          "FRENCH_ADS_CS_AS_863",
-          "GERMAN_ADS_CS_AS_850",
-          "GREEK437_ADS_CS_AS_437",
-          "GREEK851_ADS_CS_AS_851",
-          "ICELD850_ADS_CS_AS_850",
-          "ICELD861_ADS_CS_AS_861",
-          "ITALIAN_ADS_CS_AS_850",
-          "NORWEGN_ADS_CS_AS_865",
-          "PORTUGUE_ADS_CS_AS_860",
-          "SPANISH_ADS_CS_AS_852",
-          "SWEDISH_ADS_CS_AS_865",
-          "MAZOVIA_ADS_CS_AS_852",
-          "PC_LATIN_ADS_CS_AS_852",
-          "ISOLATIN_ADS_CS_AS_850",
-          "RUSSIAN_ADS_CS_AS_866",
-          "NTXCZ852_ADS_CS_AS_852",
-          "NTXCZ895_ADS_CS_AS_895",
-          "NTXSL852_ADS_CS_AS_852",
-          "NTXSL895_ADS_CS_AS_895",
-          "NTXHU852_ADS_CS_AS_852",
-          "NTXPL852_ADS_CS_AS_852",
-          "TURKISH_ADS_CS_AS_857",
-          "BOSNIAN_ADS_CS_AS_775"},
-         ANSI);
+  c.Enum("AdsCharType", &T::AdsCharType, &T::SetAdsCharType, CharTypeEnumeratorNames(), ANSI);
   c.Enum("AdsFilterOptions", &T::AdsFilterOptions, &T::SetAdsFilterOptions,
          {"IGNORE_WHEN_COUNTING", "RESPECT_WHEN_COUNTING"}, IGNORE_WHEN_COUNTING);
   c.Prop("AdsFreshRecordCount", &T::AdsFreshRecordCount, &T::SetAdsFreshRecordCount, false);
