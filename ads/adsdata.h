@@ -561,18 +561,67 @@ struct TAdsKeyBuffer {
 using PAdsKeyBuffer = TAdsKeyBuffer*;
 constexpr int kKeyBufferCount = 6;
 
-// The cache of one blob field in one record buffer; owned by that buffer.
+// The cache of one blob field in one record buffer; owned by that buffer. Its memory holds the
+// blob's bytes (UTF-16 for engine type 28) for one (cursor, record number, field number); the
+// engine is read on demand (RefreshCache) and written at the post (Flush). One thread at a time.
 class TAdsBlobCache : public TMemoryStream {
   VCL_DECLARE_CLASS(TAdsBlobCache, TMemoryStream)
  public:
   TAdsBlobCache() = default;
-  // Forgets the content and what it belonged to.
+  // Forgets the content and what it belonged to (ClearCache).
   void Empty();
+  void ClearCache() { Empty(); }
+
+  // Makes the content that of field ulFieldNo of record ulRecNo of cursor hAdsTable. A cache
+  // that already belongs to them only rewinds, unless bForceReread. Record number 0 (a record
+  // not yet on the engine) is empty. The engine answers 5068 and 5022 leave the content empty or
+  // partly read without an error; other engine failures raise EADSDatabaseError (no dataset).
+  // The engine cursor may be moved to the record.
+  void RefreshCache(int32_t hAdsTable, uint32_t ulFieldNo, uint32_t ulRecNo, bool bForceReread);
+  // The memory stream's write; marks the content modified (also for Count 0).
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  // Empties the content and marks it modified.
+  void Truncate();
+  // Hands a modified content to the engine's copy of the record (AdsSetField / AdsSetFieldW for
+  // type 28); not modified afterwards. Engine failures raise and keep the mark.
+  void Flush();
+  bool IsCacheModified() const { return mbBlobModified; }
 
   int32_t mhAdsTable = -1;
   uint32_t mulRecNum = 0;
   bool mbBlobModified = false;
   uint32_t mulFieldNo = 0;
+};
+
+// A stream over the blob cache of one blob field in the active record buffer of its dataset
+// (TAdsDataSet::CreateBlobStream makes it; the caller owns it). It never owns the cache nor the
+// field; it must not outlive the record buffers (the dataset staying open on the same record).
+// Without a cache (no active record) it reads nothing, has size 0 and refuses writes.
+class TAdsBlobStream : public TStream {
+  VCL_DECLARE_CLASS(TAdsBlobStream, TStream)
+ public:
+  // Attaches to Field's cache in the active buffer and loads it (see CreateBlobStream).
+  TAdsBlobStream(TBlobField* Field, TBlobStreamMode Mode);
+  // A stream that wrote or truncated marks the field modified and sends the dataset's
+  // field-change notification (a failure of a handler there is not passed on: a destructor
+  // cannot raise).
+  ~TAdsBlobStream() override;
+  int64_t Read(void* Buffer, int64_t Count) override;
+  // "Error modifying read only blob." in bmRead, "Cannot write to blob in current state."
+  // without a cache (component errors without a dataset).
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  int64_t Size() override;
+  // Empties the content; refused as Write is.
+  void Truncate();
+
+ private:
+  void CheckWritable() const;
+
+  TBlobField* moField;
+  TBlobStreamMode moMode;
+  TAdsBlobCache* moAdsBlobCach = nullptr;
+  bool mbModified = false;
 };
 
 // ---- The dataset base -------------------------------------------------------------------------
@@ -709,7 +758,22 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
   TGetResult GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) override;
   bool IsCursorOpen() override { return mlHandle != -1; }
   bool GetFieldData(TField* Field, void* Buffer) override;
+  // The field-write hook (adsdata_write.cpp): state, key, read-only, validation and permission
+  // checks, then the value (nullptr: null) into the buffer of the current state. A refused write
+  // leaves the buffer unchanged.
   void SetFieldData(TField* Field, const void* Buffer) override;
+  // In dsSetKey without index segments every field; else whether a segment of the active index
+  // is the field.
+  bool GetIsIndexField(TField* Field) override;
+  // A new TAdsBlobStream on Field (a TBlobField, else EInvalidCast), owned by the caller. Write
+  // modes need dsEdit or dsInsert ("Table must be in Edit or Insert state to open blob stream in
+  // Write Mode."); a field of a non-blob engine type is refused ("Invalid blob open on non-blob
+  // field.").
+  std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
+  // The framework's post / cancel; in key editing they end it, Post keeping the edited key and
+  // Cancel restoring the key saved when key editing began.
+  void Post() override;
+  void Cancel() override;
   bool GetCanModify() override { return mbCanModify && !mbReadOnly; }
   int GetRecordCount() override;
   int GetRecNo() override;
@@ -736,16 +800,30 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
   void InternalGotoBookmark(const uint8_t* Bookmark) override;
   void InternalSetToRecord(TRecordBuffer Buffer) override;
   void InternalRefresh() override;
+  // A blank engine record with the fields' default expressions, blob caches emptied.
   void InternalInitRecord(TRecordBuffer Buffer) override;
   void ClearCalcFields(TRecordBuffer Buffer) override;
   TBookmarkFlag GetBookmarkFlag(TRecordBuffer Buffer) override;
   void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
   void GetBookmarkData(TRecordBuffer Buffer, uint8_t* Data) override;
   void SetBookmarkData(TRecordBuffer Buffer, const uint8_t* Data) override;
-  void InternalDelete() override;
-  void InternalAddRecord(TRecordBuffer Buffer, bool Append) override;
-  // Posting is not part of the dataset core yet: it refuses instead of dropping the changes.
+  // ---- editing and posting (adsdata_edit.cpp)
+  // A new record: record number 0, the old-record copy released.
+  void InternalInsert() override;
+  // Checks the update right, locks the record (pessimistic, not exclusive), re-reads it, takes
+  // the checksum (optimistic) and the old-record copy; no field is modified afterwards.
+  void InternalEdit() override;
+  // Appends (once per new record) or goes to the edited record, checks the checksum
+  // (optimistic), writes the modified fields from the highest down and the modified blob
+  // caches, writes the record and unlocks it. On failure the dataset stays editing, an
+  // appended record stays appended and an optimistic lock is released.
   void InternalPost() override;
+  void InternalCancel() override;
+  void InternalDelete() override;
+  // Only for the active buffer ("Unexpected error in InternalAddRecord."); posts it.
+  void InternalAddRecord(TRecordBuffer Buffer, bool Append) override;
+  // Checks the insert right, notes the cursor's ends, fills the master fields, fires OnNewRecord.
+  void DoOnNewRecord() override;
 
   // The record number of the current engine record (the query chooses its order itself).
   virtual int32_t CurrentEngineRecNo();
@@ -786,6 +864,23 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
   void ReadNativeValue(TField* Field, const TACEFieldDef& d, std::byte* Image, void* Buffer);
   // Writes Field's native value (nullptr: null) into Image.
   void WriteNativeValue(TField* Field, const TACEFieldDef& d, std::byte* Image, const void* Buffer);
+  // The same for a native value of the given framework data type (defaults name their type).
+  void WriteTypedValue(TFieldType DataType, const TACEFieldDef& d, std::byte* Image,
+                       const void* Buffer);
+  void WriteNullValue(const TACEFieldDef& d, std::byte* Image);
+  // Segments of the active index (0 when none is active or the engine keeps no index orders)
+  // and the field name of segment i ("Internal Error: GetSegmentFieldNum : No Active Index"
+  // without an active index).
+  uint16_t ActiveIndexSegmentCount();
+  std::string ActiveIndexSegmentName(uint16_t i);
+  // The engine record number a buffer stands for (its bookmark); 0 for a new record.
+  uint32_t BufferRecNo(TRecordBuffer Buffer) const;
+  void SetBufferRecNo(TRecordBuffer Buffer, uint32_t Value);
+  // Steps of the post and of new records (adsdata_edit.cpp).
+  void PostModifiedFields(TRecordBuffer Buffer);
+  void PostModifiedBlobs(TRecordBuffer Buffer);
+  void SetDefaultValue(TACEFieldDef& d, TField* Field, TRecordBuffer Buffer);
+  void RaisePermissionError(const std::string& strText);
   // The engine description of a bound data field.
   TACEFieldDef* ACEFieldDefOf(TField* Field) const;
 
@@ -840,4 +935,5 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
  private:
   friend class TAdsConnection;
   friend class TAdsTableOptions;
+  friend class TAdsBlobStream;
 };

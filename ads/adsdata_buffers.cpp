@@ -310,17 +310,6 @@ void TAdsDataSet::InternalRefresh() {
 
 // ---- Buffer hooks -----------------------------------------------------------------------------
 
-void TAdsDataSet::InternalInitRecord(TRecordBuffer Buffer) {
-  if (mlHandle != -1) {
-    UNSIGNED32 length = musRecordSize;
-    AceCheck(this, Ace.AdsGetNullRecord(static_cast<ADSHANDLE>(mlHandle),
-                                        reinterpret_cast<UNSIGNED8*>(Buffer), &length));
-  }
-  SetRecInfoRecNo(Buffer, -1);
-  RecInfoFlag(Buffer) = 0;
-  if (BookmarkSize() >= 4) Store32(Buffer + musBookmarkOfs, 0);
-}
-
 void TAdsDataSet::ClearCalcFields(TRecordBuffer Buffer) {
   std::memset(Buffer + musRecordSize, 0, static_cast<size_t>(CalcFieldsSize()));
 }
@@ -339,31 +328,6 @@ void TAdsDataSet::GetBookmarkData(TRecordBuffer Buffer, uint8_t* Data) {
 
 void TAdsDataSet::SetBookmarkData(TRecordBuffer Buffer, const uint8_t* Data) {
   std::memcpy(Buffer + musBookmarkOfs, Data, static_cast<size_t>(BookmarkSize()));
-}
-
-// ---- Deleting, adding, posting ----------------------------------------------------------------
-
-void TAdsDataSet::InternalDelete() {
-  const ADSHANDLE handle = static_cast<ADSHANDLE>(mlHandle);
-  try {
-    AceCheck(this, Ace.AdsDeleteRecord(handle));
-    AceCheck(this, Ace.AdsWriteRecord(handle));
-  } catch (...) {
-    Ace.AdsCancelUpdate(handle);
-    throw;
-  }
-  UNSIGNED16 showDeleted = 0;
-  AceCheck(this, Ace.AdsGetDeleted(&showDeleted));
-  if (showDeleted == 0) AceCheck(this, Ace.AdsSkip(static_cast<ADSHANDLE>(mlActiveHandle), 1));
-}
-
-void TAdsDataSet::InternalAddRecord(TRecordBuffer Buffer, bool) {
-  if (Buffer != ActiveBuffer()) RaiseComponentError(this, "Unexpected error in InternalAddRecord.");
-  InternalPost();
-}
-
-void TAdsDataSet::InternalPost() {
-  RaiseComponentError(this, "Posting records is not supported by this dataset.");
 }
 
 // ---- Record count and number ------------------------------------------------------------------
@@ -820,35 +784,4 @@ bool TAdsDataSet::GetFieldData(TField* Field, void* Buffer) {
     default:
       return false;
   }
-}
-
-void TAdsDataSet::SetFieldData(TField* Field, const void* Buffer) {
-  const TDataSetState state = State();
-  if (!IsWriteMode(state)) RaiseComponentError(this, "Dataset not in edit mode");
-  if (state == dsSetKey && Field->FieldNo() < 0)
-    DatabaseError("Field '" + Field->DisplayName() + "' is not indexed and cannot be modified",
-                  this);
-  TRecordBuffer record = GetActiveRecBuf();
-  if (record == nullptr) RaiseComponentError(this, "Dataset not in edit mode");
-  if (Field->FieldNo() > 0) {
-    if (state == dsCalcFields) RaiseComponentError(this, "Dataset not in edit mode");
-    if (Field->ReadOnly() && state != dsSetKey && state != dsFilter)
-      DatabaseError("Field '" + Field->DisplayName() + "' cannot be modified", this);
-    TACEFieldDef* d = ACEFieldDefOf(Field);
-    if (d == nullptr)
-      DatabaseError("Field '" + Field->DisplayName() + "' cannot be modified", this);
-    if (state == dsEdit || state == dsInsert) Field->Validate(Buffer);
-    WriteNativeValue(Field, *d, record, Buffer);
-    d->SetModified(true);
-  } else {
-    WriteCalcField(Field, record + musRecordSize, Buffer);
-  }
-  if (state != dsCalcFields && state != dsFilter && state != dsNewValue)
-    DataEvent(deFieldChange, reinterpret_cast<intptr_t>(Field));
-}
-
-// Writing a value into a record image needs the editing and posting of records, which this
-// dataset does not offer yet; refusing here leaves the image untouched.
-void TAdsDataSet::WriteNativeValue(TField*, const TACEFieldDef&, std::byte*, const void*) {
-  RaiseComponentError(this, "Writing field values is not supported by this dataset.");
 }

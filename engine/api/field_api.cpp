@@ -704,10 +704,11 @@ ACE_API UNSIGNED32 AdsAccessVfpSystemField(ADSHANDLE hTable, const UNSIGNED8* pu
       ACE_RETURN_IF_ERROR(fields::AccessVfpSystemField(
           f.context(), fields::Image(reinterpret_cast<std::byte*>(pucRecord), length), option,
           pulValue));
-      if (!writes || !f.cursor().has_record()) return Status::Ok();
+      // The caller's image need not be the current record (a new record being filled, a key):
+      // only that image takes a mark, never the engine's copy of another record.
+      return Status::Ok();
     }
-    // Without a caller's image, and for marks written into one, the engine's copy of the
-    // current record takes the mark as well.
+    // Without a caller's image the engine's copy of the current record is read or marked.
     if (!writes) {
       if (!f.cursor().has_record())
         return Status(kErrNoCurrentRecord, "there is no current record");
