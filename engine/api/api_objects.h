@@ -16,20 +16,26 @@
 #include "engine/cursor/connection.h"
 #include "engine/cursor/cursor.h"
 #include "engine/fields/field_codec.h"
+#include "engine/txn/transaction.h"
 
 namespace ace::api {
 
 class ConnectionObject : public HandleObject {
  public:
   explicit ConnectionObject(std::unique_ptr<cursor::Connection> connection)
-      : HandleObject(HandleKind::kConnection), connection_(std::move(connection)) {}
+      : HandleObject(HandleKind::kConnection),
+        connection_(std::move(connection)),
+        transactions_(std::make_unique<txn::TransactionManager>(*connection_)) {}
   cursor::Connection& connection() { return *connection_; }
+  // The connection's transactions; an active one is rolled back when the connection goes.
+  txn::TransactionManager& transactions() { return *transactions_; }
   // Handles opened on this connection, released by AdsDisconnect.
   std::vector<uint32_t>& children() { return children_; }
 
  private:
   std::unique_ptr<cursor::Connection> connection_;
   std::vector<uint32_t> children_;
+  std::unique_ptr<txn::TransactionManager> transactions_;  // destroyed before the connection
 };
 
 // A table handle: a cursor and what the C API keeps per handle.

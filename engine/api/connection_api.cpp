@@ -72,6 +72,9 @@ ACE_API UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect) {
       HandleTable::Instance().Remove(*it);
     }
     conn.value()->children().clear();
+    // What the cursors flushed above still belongs to an open transaction, which ends here.
+    Status undone = conn.value()->transactions().RollbackIfActive();
+    if (first.ok() && !undone.ok()) first = undone;
     HandleTable::Instance().Remove(hConnect);
     return first;
   });

@@ -107,6 +107,7 @@ Result<std::shared_ptr<SharedTable>> Connection::Share(std::unique_ptr<storage::
   table->locks = std::make_unique<TableLocks>(file->data_file().fd(), options.lock, name);
   table->file = std::move(file);
   ACE_RETURN_IF_ERROR(table->locks->AcquireOpen(options.exclusive));
+  if (open_hook_) ACE_RETURN_IF_ERROR(open_hook_(table));
   tables_[key] = table;
   return table;
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -79,6 +80,12 @@ class Connection {
                                                    const OpenTableOptions& options,
                                                    const std::vector<storage::FieldSpec>& fields,
                                                    uint16_t memo_block_size);
+  // Called for every table file the connection opens or creates, once its open lock is taken;
+  // a failure refuses the open. The connection's transactions (engine/txn) use it to journal
+  // the writes to the file and to roll back what a crashed transaction left in it.
+  using TableOpenHook = std::function<Status(const std::shared_ptr<SharedTable>& table)>;
+  void set_table_open_hook(TableOpenHook hook) { open_hook_ = std::move(hook); }
+
   // True while a cursor of this connection has the file open.
   bool IsOpen(const std::string& path) const;
 
@@ -97,6 +104,7 @@ class Connection {
   std::string user_;
   std::string password_;
   std::map<std::string, std::weak_ptr<SharedTable>> tables_;
+  TableOpenHook open_hook_;
 };
 
 // Canonical form of a file path (absolute, symbolic links resolved when the file exists), the

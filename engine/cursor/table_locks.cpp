@@ -81,6 +81,10 @@ Status TableLocks::UnlockRecord(uint32_t recno) {
     return Status(kErrRecordNotLocked,
                   name_ + ": record " + std::to_string(recno) + " was not locked");
   }
+  if (auto pin = pinned_.find(recno); pin != pinned_.end()) {
+    pin->second = false;
+    return Status::Ok();
+  }
   ACE_RETURN_IF_ERROR(Set(RecordByte(recno), F_UNLCK, "record"));
   records_.erase(recno);
   if (records_.empty() && !table_locked_) ACE_RETURN_IF_ERROR(Set(TableByte(), F_UNLCK, "table"));
@@ -145,7 +149,20 @@ Status TableLocks::Rebind(int fd) {
   return Status::Ok();
 }
 
+void TableLocks::PinRecord(uint32_t recno) {
+  if (pinned_.count(recno) == 0) pinned_[recno] = records_.count(recno) != 0;
+}
+
+void TableLocks::ReleasePins() {
+  std::map<uint32_t, bool> pins = std::move(pinned_);
+  pinned_.clear();
+  for (const auto& [recno, keep] : pins) {
+    if (!keep && records_.count(recno) != 0) (void)UnlockRecord(recno);
+  }
+}
+
 void TableLocks::ReleaseAll() {
+  pinned_.clear();
   for (uint32_t recno : records_) (void)Set(RecordByte(recno), F_UNLCK, "record");
   if (!records_.empty() || table_locked_) (void)Set(TableByte(), F_UNLCK, "table");
   records_.clear();

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -70,6 +71,11 @@ class TableLocks {
   Result<bool> LockedByOther(uint32_t recno) const;
 
   std::vector<uint32_t> records() const { return {records_.begin(), records_.end()}; }
+  // Transactions hold the locks of the records they wrote to their end: a pinned record (which
+  // must be locked) stays locked when UnlockRecord is called; ReleasePins then unlocks what was
+  // locked for the transaction only or unlocked by the user meanwhile.
+  void PinRecord(uint32_t recno);
+  void ReleasePins();
   // Moves the locks to a new descriptor of the table (pack and zap replace the file, and the
   // locks of the old description are gone): the open and table locks are taken again, record
   // locks are dropped (pack renumbers the records).
@@ -90,6 +96,7 @@ class TableLocks {
   bool exclusive_ = false;
   bool table_locked_ = false;
   std::set<uint32_t> records_;
+  std::map<uint32_t, bool> pinned_;  // record -> the user still holds it after the transaction
 };
 
 }  // namespace ace::cursor

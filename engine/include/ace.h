@@ -719,6 +719,30 @@ ACE_API UNSIGNED32 AdsClearAllScopes(ADSHANDLE hTable);
 ACE_API UNSIGNED32 AdsAddCustomKey(ADSHANDLE hIndex);
 ACE_API UNSIGNED32 AdsDeleteCustomKey(ADSHANDLE hIndex);
 
+/* ---- Transactions ------------------------------------------------------------------------
+ * A transaction covers every table the connection writes until it ends: record writes,
+ * appends, deletions, memos and blobs, and the index keys they change. Each record written is
+ * locked for the transaction (a record another user holds answers 5035) and stays locked to
+ * its end. Commit makes the changes durable; rollback restores every record, memo and index
+ * key as it was (records appended in the transaction remain as deleted blank records). A
+ * savepoint is a position in the transaction; rolling back to it undoes only what came after
+ * it. A transaction left by a process that ended without commit or rollback is rolled back
+ * when one of its tables is next opened. Emptying or packing a table inside a transaction
+ * answers 5060, as do commit and rollback without one and a second begin. */
+ACE_API UNSIGNED32 AdsBeginTransaction(ADSHANDLE hConnect);
+ACE_API UNSIGNED32 AdsCommitTransaction(ADSHANDLE hConnect);
+ACE_API UNSIGNED32 AdsRollbackTransaction(ADSHANDLE hConnect);
+/* Rolls back to the savepoint pucSavepoint (the savepoint and those before it stay), or the
+ * whole transaction when pucSavepoint is null or empty. ulOptions must be 0. */
+ACE_API UNSIGNED32 AdsRollbackTransaction80(ADSHANDLE hConnect, const UNSIGNED8* pucSavepoint,
+                                            UNSIGNED32 ulOptions);
+/* Creates (or moves) a savepoint; names compare without regard to case. ulOptions must be 0. */
+ACE_API UNSIGNED32 AdsCreateSavepoint(ADSHANDLE hConnect, const UNSIGNED8* pucSavepoint, UNSIGNED32 ulOptions);
+/* *pbInTrans := 1 while a transaction is active on the connection, else 0. */
+ACE_API UNSIGNED32 AdsInTransaction(ADSHANDLE hConnect, UNSIGNED16* pbInTrans);
+/* The nesting level of the connection's transaction: 1 while one is active, else 0. */
+ACE_API UNSIGNED32 AdsGetTransactionCount(ADSHANDLE hConnect, UNSIGNED32* pulTransactionCount);
+
 /* ---- Date conversions -------------------------------------------------------------------- */
 
 /* "YYYYMMDD" (usLen bytes) to a Julian day number; blanks give 0. */

@@ -1,0 +1,383 @@
+// Journal files, the journaling wrapper of table files and the undo of journal entries (see
+// journal.h and transaction.h).
+#include "engine/txn/journal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "engine/base/error_codes.h"
+#include "engine/cursor/cursor.h"
+#include "engine/cursor/table_indexes.h"
+#include "engine/index/index_file.h"
+
+namespace ace::txn {
+namespace {
+
+void PutU32(std::byte* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::byte>((v >> (8 * i)) & 0xFF);
+}
+
+uint32_t GetU32(const std::byte* p) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(p[i]) << (8 * i);
+  return v;
+}
+
+// The write lock on byte 0 that marks a journal as owned by a living transaction.
+bool LockOwner(int fd) {
+  struct flock lock;
+  std::memset(&lock, 0, sizeof lock);
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+std::string OwnerToken() {
+  static std::atomic<uint64_t> serial{0};
+  return std::to_string(getpid()) + "-" + std::to_string(++serial);
+}
+
+bool IsBlankRange(const std::vector<std::byte>& image, const std::vector<std::byte>& blank,
+                  const storage::FieldDesc& f) {
+  return std::memcmp(image.data() + f.offset, blank.data() + f.offset, f.length) == 0;
+}
+
+// Gives back the memo blocks that current holds and target does not.
+Status FreeReplacedMemos(storage::TableFile& raw, const std::vector<std::byte>& current,
+                         const std::vector<std::byte>& target) {
+  const std::vector<std::byte> blank = raw.BlankRecord();
+  for (const storage::FieldDesc& f : raw.fields()) {
+    if (!storage::IsMemoType(f.type, raw.type())) continue;
+    if (std::memcmp(current.data() + f.offset, target.data() + f.offset, f.length) == 0) continue;
+    if (IsBlankRange(current, blank, f)) continue;
+    std::vector<std::byte> copy = current;
+    ACE_RETURN_IF_ERROR(raw.WriteMemo(copy.data(), f, {}, storage::MemoKind::kText));
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+// ---- DiskJournal --------------------------------------------------------------------------------
+
+Result<std::unique_ptr<DiskJournal>> DiskJournal::Create(const std::string& table_path,
+                                                         uint32_t record_length) {
+  const std::string path = table_path + "." + OwnerToken() + kJournalExtension;
+  auto file = File::Open(path, OpenMode::kCreateNew);
+  if (!file.ok()) return file.status();
+  if (!LockOwner(file.value().fd())) {
+    Status s(kErrIo, path + ": cannot lock the transaction journal: " + std::strerror(errno));
+    file.value().Close();
+    (void)RemoveFile(path);
+    return s;
+  }
+  std::byte header[kJournalHeaderSize] = {};
+  std::memcpy(header, kJournalMagic, sizeof kJournalMagic);
+  PutU32(header + 8, record_length);
+  Status s = file.value().WriteAt(0, header, sizeof header);
+  if (s.ok()) s = file.value().Sync();
+  if (!s.ok()) {
+    file.value().Close();
+    (void)RemoveFile(path);
+    return s;
+  }
+  return std::unique_ptr<DiskJournal>(new DiskJournal(std::move(file.value())));
+}
+
+DiskJournal::~DiskJournal() = default;
+
+Status DiskJournal::Append(const JournalEntry& entry) {
+  std::vector<std::byte> bytes(kEntryHeaderSize + entry.payload.size() + 4);
+  bytes[0] = static_cast<std::byte>(entry.kind);
+  PutU32(bytes.data() + 4, entry.recno);
+  PutU32(bytes.data() + 8, static_cast<uint32_t>(entry.payload.size()));
+  if (!entry.payload.empty())
+    std::memcpy(bytes.data() + kEntryHeaderSize, entry.payload.data(), entry.payload.size());
+  const size_t body = kEntryHeaderSize + entry.payload.size();
+  PutU32(bytes.data() + body, cursor::Crc32(bytes.data(), body));
+  ACE_RETURN_IF_ERROR(file_.WriteAt(end_, bytes.data(), bytes.size()));
+  ACE_RETURN_IF_ERROR(file_.Sync());
+  end_ += bytes.size();
+  return Status::Ok();
+}
+
+Status DiskJournal::Remove() {
+  const std::string path = file_.path();
+  Status s = RemoveFile(path);
+  file_.Close();
+  return s;
+}
+
+Result<std::vector<JournalEntry>> ReadJournal(const File& file, uint32_t record_length) {
+  auto size = file.Size();
+  if (!size.ok()) return size.status();
+  std::byte header[kJournalHeaderSize];
+  if (size.value() < kJournalHeaderSize) {
+    // A crash while the journal was being created: no table write followed.
+    return std::vector<JournalEntry>{};
+  }
+  ACE_RETURN_IF_ERROR(file.ReadAt(0, header, sizeof header));
+  if (std::memcmp(header, kJournalMagic, sizeof kJournalMagic) != 0)
+    return Status(kErrCorruptFile, file.path() + ": not a transaction journal of this engine");
+  if (GetU32(header + 8) != record_length) {
+    return Status(kErrCorruptFile, file.path() + ": the journal was written for records of " +
+                                       std::to_string(GetU32(header + 8)) +
+                                       " bytes; the table has " + std::to_string(record_length));
+  }
+  std::vector<JournalEntry> entries;
+  uint64_t at = kJournalHeaderSize;
+  while (at + kEntryHeaderSize + 4 <= size.value()) {
+    std::byte head[kEntryHeaderSize];
+    ACE_RETURN_IF_ERROR(file.ReadAt(at, head, sizeof head));
+    const uint32_t n = GetU32(head + 8);
+    if (at + kEntryHeaderSize + n + 4 > size.value()) break;  // cut short by a crash
+    std::vector<std::byte> bytes(kEntryHeaderSize + n + 4);
+    ACE_RETURN_IF_ERROR(file.ReadAt(at, bytes.data(), bytes.size()));
+    if (GetU32(bytes.data() + kEntryHeaderSize + n) !=
+        cursor::Crc32(bytes.data(), kEntryHeaderSize + n))
+      break;
+    JournalEntry e;
+    const auto kind = static_cast<uint8_t>(head[0]);
+    if (kind < 1 || kind > 3 || (kind == 1 && n != record_length) || (kind == 2 && n != 0)) {
+      return Status(kErrCorruptFile,
+                    file.path() + ": damaged journal entry at offset " + std::to_string(at));
+    }
+    e.kind = static_cast<EntryKind>(kind);
+    e.recno = GetU32(head + 4);
+    e.payload.assign(bytes.begin() + kEntryHeaderSize, bytes.begin() + kEntryHeaderSize + n);
+    entries.push_back(std::move(e));
+    at += bytes.size();
+  }
+  return entries;
+}
+
+// ---- Undo ---------------------------------------------------------------------------------------
+
+UndoIndexes::UndoIndexes(cursor::SharedTable& table, storage::TableFile& raw) {
+  if (table.indexes == nullptr) {
+    own_ = std::make_unique<cursor::TableIndexes>(&raw, table.read_only, table.locks->exclusive());
+    indexes_ = own_.get();
+  } else {
+    indexes_ = table.indexes.get();
+  }
+}
+
+UndoIndexes::~UndoIndexes() {
+  for (index::IndexFile* f : opened_) indexes_->Release(f);
+}
+
+Status UndoIndexes::Open(const std::set<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (!FileExists(path)) continue;
+    bool already = false;
+    auto file = indexes_->Open(path, &already);
+    if (!file.ok()) return file.status();
+    // Open counts a user also when the file was open: the count is given back at the end.
+    opened_.push_back(file.value());
+  }
+  return Status::Ok();
+}
+
+Status UndoEntry(storage::TableFile& raw, cursor::TableIndexes* indexes, const JournalEntry& e) {
+  if (e.kind == EntryKind::kIndexFile) return Status::Ok();
+  ACE_RETURN_IF_ERROR(raw.RefreshHeader());
+  if (e.recno == 0 || e.recno > raw.record_count()) {
+    return Status(kErrInvalidRecordNumber, raw.path() + ": the journal names record " +
+                                               std::to_string(e.recno) + ", which the table lacks");
+  }
+  std::vector<std::byte> current(raw.record_length());
+  ACE_RETURN_IF_ERROR(raw.ReadRecord(e.recno, current.data()));
+  std::vector<std::byte> target;
+  if (e.kind == EntryKind::kBeforeImage) {
+    target = e.payload;
+  } else {
+    target = raw.BlankRecord();
+    raw.SetDeleted(target.data(), true);
+  }
+  ACE_RETURN_IF_ERROR(FreeReplacedMemos(raw, current, target));
+  const std::byte* keyed = e.kind == EntryKind::kBeforeImage ? target.data() : nullptr;
+  if (indexes != nullptr) ACE_RETURN_IF_ERROR(indexes->BeginWrite(e.recno, current.data(), keyed));
+  Status s = raw.WriteRecord(e.recno, target.data());
+  if (s.ok() && indexes != nullptr) s = indexes->AfterWrite(e.recno, current.data(), keyed);
+  if (indexes != nullptr) indexes->EndWrite();
+  return s;
+}
+
+// ---- The wrapper --------------------------------------------------------------------------------
+
+Status JournaledTable::WriteRecord(uint32_t recno, const std::byte* image) {
+  std::shared_ptr<TransactionState> state = state_.lock();
+  if (state != nullptr && state->active) ACE_RETURN_IF_ERROR(state->BeforeWrite(*this, recno));
+  return inner_->WriteRecord(recno, image);
+}
+
+Result<uint32_t> JournaledTable::AppendRecord(const std::byte* image) {
+  std::shared_ptr<TransactionState> state = state_.lock();
+  if (state == nullptr || !state->active) return inner_->AppendRecord(image);
+  // The journal exists before the table grows.
+  auto participant = state->ParticipantOf(*this);
+  if (!participant.ok()) return participant.status();
+  Result<uint32_t> recno = inner_->AppendRecord(image);
+  if (!recno.ok()) return recno;
+  ACE_RETURN_IF_ERROR(state->AfterAppend(*this, recno.value()));
+  return recno;
+}
+
+Status JournaledTable::WriteMemo(std::byte* image, const storage::FieldDesc& field,
+                                 std::span<const uint8_t> data, storage::MemoKind kind) {
+  std::shared_ptr<TransactionState> state = state_.lock();
+  if (state != nullptr && state->active) {
+    // The blocks of the value being replaced may belong to the committed record: the new value
+    // goes to blocks of its own, so a rollback finds the old one untouched.
+    const std::vector<std::byte> blank = inner_->BlankRecord();
+    std::memcpy(image + field.offset, blank.data() + field.offset, field.length);
+  }
+  return inner_->WriteMemo(image, field, data, kind);
+}
+
+Status JournaledTable::Zap() {
+  std::shared_ptr<TransactionState> state = state_.lock();
+  if (state != nullptr && state->active)
+    return Status(kErrTransaction, path() + ": a table cannot be emptied inside a transaction");
+  return inner_->Zap();
+}
+
+Status JournaledTable::Pack() {
+  std::shared_ptr<TransactionState> state = state_.lock();
+  if (state != nullptr && state->active)
+    return Status(kErrTransaction, path() + ": a table cannot be packed inside a transaction");
+  return inner_->Pack();
+}
+
+// ---- The transaction's bookkeeping --------------------------------------------------------------
+
+Result<Participant*> TransactionState::ParticipantOf(JournaledTable& file) {
+  for (auto& p : participants) {
+    if (p->file == &file) return p.get();
+  }
+  std::shared_ptr<cursor::SharedTable> table = file.shared().lock();
+  if (table == nullptr) return Status(kErrInternal, file.path() + ": the table is no longer open");
+  auto disk = DiskJournal::Create(file.path(), file.record_length());
+  if (!disk.ok()) return disk.status();
+  auto p = std::make_unique<Participant>();
+  p->table = std::move(table);
+  p->file = &file;
+  p->disk = std::move(disk.value());
+  participants.push_back(std::move(p));
+  return participants.back().get();
+}
+
+namespace {
+
+// Journals the index files open on the table now that the journal has not seen yet.
+Status NoteIndexFiles(Participant& p) {
+  if (p.table->indexes == nullptr) return Status::Ok();
+  for (index::IndexFile* f : p.table->indexes->files()) {
+    if (!p.index_paths.insert(f->path()).second) continue;
+    JournalEntry e;
+    e.kind = EntryKind::kIndexFile;
+    const std::string& path = f->path();
+    e.payload.resize(path.size());
+    std::memcpy(e.payload.data(), path.data(), path.size());
+    ACE_RETURN_IF_ERROR(p.disk->Append(e));
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status TransactionState::BeforeWrite(JournaledTable& file, uint32_t recno) {
+  auto participant = ParticipantOf(file);
+  if (!participant.ok()) return participant.status();
+  Participant& p = *participant.value();
+  cursor::TableLocks& locks = *p.table->locks;
+  if (!locks.HoldsRecord(recno)) ACE_RETURN_IF_ERROR(locks.LockRecord(recno));
+  if (!locks.exclusive() && !locks.holds_table()) locks.PinRecord(recno);
+  ACE_RETURN_IF_ERROR(NoteIndexFiles(p));
+  if (imaged.count({&file, recno}) != 0) return Status::Ok();
+  JournalEntry e;
+  e.kind = EntryKind::kBeforeImage;
+  e.recno = recno;
+  e.payload.resize(file.record_length());
+  ACE_RETURN_IF_ERROR(file.inner().ReadRecord(recno, e.payload.data()));
+  ACE_RETURN_IF_ERROR(p.disk->Append(e));
+  imaged.insert({&file, recno});
+  steps.push_back(UndoStep{&p, std::move(e)});
+  return Status::Ok();
+}
+
+Status TransactionState::AfterAppend(JournaledTable& file, uint32_t recno) {
+  auto participant = ParticipantOf(file);
+  if (!participant.ok()) return participant.status();
+  Participant& p = *participant.value();
+  cursor::TableLocks& locks = *p.table->locks;
+  if (!locks.exclusive() && !locks.holds_table() && locks.LockRecord(recno).ok())
+    locks.PinRecord(recno);
+  ACE_RETURN_IF_ERROR(NoteIndexFiles(p));
+  JournalEntry e;
+  e.kind = EntryKind::kAppended;
+  e.recno = recno;
+  ACE_RETURN_IF_ERROR(p.disk->Append(e));
+  // Later writes of the new record need no before-image: undoing the append covers them.
+  imaged.insert({&file, recno});
+  steps.push_back(UndoStep{&p, std::move(e)});
+  return Status::Ok();
+}
+
+Status TransactionState::UndoTo(size_t position) {
+  // One index set per table for the whole undo, so every index seen in the transaction is kept
+  // in step.
+  std::vector<std::pair<Participant*, std::unique_ptr<UndoIndexes>>> sets;
+  Status first;
+  while (steps.size() > position) {
+    UndoStep& step = steps.back();
+    UndoIndexes* ix = nullptr;
+    for (auto& [p, set] : sets) {
+      if (p == step.participant) ix = set.get();
+    }
+    if (ix == nullptr) {
+      auto set =
+          std::make_unique<UndoIndexes>(*step.participant->table, step.participant->file->inner());
+      std::set<std::string> paths = step.participant->index_paths;
+      const std::string structural = cursor::TableIndexes::StructuralPath(
+          step.participant->file->path(), step.participant->file->type());
+      if (!structural.empty()) paths.insert(structural);
+      Status s = set->Open(paths);
+      if (!s.ok() && first.ok()) first = s;
+      ix = set.get();
+      sets.emplace_back(step.participant, std::move(set));
+    }
+    Status s = UndoEntry(step.participant->file->inner(), ix->indexes(), step.entry);
+    if (!s.ok() && first.ok()) first = s.WithContext("rollback");
+    steps.pop_back();
+  }
+  for (auto& [p, set] : sets) {
+    Status s = p->file->inner().Flush();
+    if (!s.ok() && first.ok()) first = s;
+  }
+  return first;
+}
+
+Status TransactionState::Finish(bool keep_journals) {
+  Status first;
+  for (auto& p : participants) {
+    Status s = p->file->inner().Flush();
+    if (s.ok() && !keep_journals) s = p->disk->Remove();
+    if (!s.ok() && first.ok()) first = s;
+    p->table->locks->ReleasePins();
+  }
+  participants.clear();
+  steps.clear();
+  savepoints.clear();
+  imaged.clear();
+  active = false;
+  return first;
+}
+
+}  // namespace ace::txn
