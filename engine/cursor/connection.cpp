@@ -142,8 +142,9 @@ Result<std::shared_ptr<SharedTable>> Connection::CreateTable(
   create.collation = options.collation;
   auto file = storage::CreateTableFile(path, options.type, fields, create);
   if (!file.ok()) return file.status();
-  return Share(std::move(file.value()), CanonicalPath(path) + (options.read_only ? "#r" : "#w"),
-               options);
+  // The key an AcquireTable of the same file with the same options looks for, so that the new
+  // table is shared with the cursors and statements that open it next.
+  return Share(std::move(file.value()), TableKey(path, options), options);
 }
 
 bool Connection::IsOpen(const std::string& path) const {

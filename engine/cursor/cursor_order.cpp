@@ -25,10 +25,7 @@ std::string EntryOf(const std::string& key, uint32_t recno) {
 }  // namespace
 
 TableIndexes& Cursor::indexes() {
-  if (table_->indexes == nullptr)
-    table_->indexes = std::make_unique<TableIndexes>(table_->file.get(), table_->read_only,
-                                                     table_->locks->exclusive());
-  return *table_->indexes;
+  return TableIndexes::Of(*table_);
 }
 
 Status Cursor::OpenIndexes() {

@@ -133,19 +133,30 @@ Status TableIndexes::Refresh() {
   return Status::Ok();
 }
 
+TableIndexes& TableIndexes::Of(SharedTable& table) {
+  if (table.indexes == nullptr)
+    table.indexes =
+        std::make_unique<TableIndexes>(table.file.get(), table.read_only, table.locks->exclusive());
+  return *table.indexes;
+}
+
+Status TableIndexes::LockAll() {
+  if (exclusive_) return Status::Ok();
+  for (size_t i = 0; i < files_.size(); ++i) {
+    Status locked = files_[i].file->LockForUpdate();
+    if (!locked.ok()) {
+      for (size_t j = 0; j < i; ++j) files_[j].file->UnlockForUpdate();
+      return locked;
+    }
+  }
+  locked_ = true;
+  return Status::Ok();
+}
+
 Status TableIndexes::BeginWrite(uint32_t recno, const std::byte* old_image,
                                 const std::byte* new_image) {
-  if (files_.empty()) return Status::Ok();
-  if (!exclusive_) {
-    for (size_t i = 0; i < files_.size(); ++i) {
-      Status locked = files_[i].file->LockForUpdate();
-      if (!locked.ok()) {
-        for (size_t j = 0; j < i; ++j) files_[j].file->UnlockForUpdate();
-        return locked;
-      }
-    }
-    locked_ = true;
-  }
+  if (files_.empty() || in_batch_) return Status::Ok();
+  ACE_RETURN_IF_ERROR(LockAll());
   Status s = Refresh();
   std::vector<index::IndexFile*> all = files();
   if (s.ok()) s = index::CheckCandidates(all, *table_, recno, old_image, new_image);
@@ -155,15 +166,81 @@ Status TableIndexes::BeginWrite(uint32_t recno, const std::byte* old_image,
 
 Status TableIndexes::AfterWrite(uint32_t recno, const std::byte* old_image,
                                 const std::byte* new_image) {
+  if (in_batch_) return BatchWrite(recno, old_image, new_image);
   if (files_.empty()) return Status::Ok();
   std::vector<index::IndexFile*> all = files();
   return index::UpdateIndexes(all, *table_, recno, old_image, new_image);
 }
 
 void TableIndexes::EndWrite() {
-  if (!locked_) return;
+  if (!locked_ || in_batch_) return;
   for (Entry& e : files_) e.file->UnlockForUpdate();
   locked_ = false;
+}
+
+Status TableIndexes::BeginBatch() {
+  if (in_batch_) return Status(kErrInternal, "a batch of index writes is running already");
+  ACE_RETURN_IF_ERROR(LockAll());
+  Status s = Refresh();
+  if (!s.ok()) {
+    EndWrite();
+    return s;
+  }
+  in_batch_ = true;
+  batch_files_ = files();
+  batch_.clear();
+  return Status::Ok();
+}
+
+Status TableIndexes::CheckBatchWrite(uint32_t recno, const std::byte* old_image,
+                                     const std::byte* new_image) {
+  if (batch_files_.empty()) return Status::Ok();
+  return index::CheckCandidates(batch_files_, *table_, recno, old_image, new_image);
+}
+
+Status TableIndexes::BatchWrite(uint32_t recno, const std::byte* old_image,
+                                const std::byte* new_image) {
+  if (batch_files_.empty()) return Status::Ok();
+  BatchEntry entry;
+  entry.recno = recno;
+  entry.after.assign(new_image, new_image + table_->record_length());
+  batch_.push_back(std::move(entry));
+  ACE_RETURN_IF_ERROR(index::UpdateIndexes(batch_files_, *table_, recno, old_image, new_image));
+  batch_.back().complete = true;
+  return Status::Ok();
+}
+
+void TableIndexes::CommitBatch() {
+  in_batch_ = false;
+  batch_files_.clear();
+  batch_.clear();
+  EndWrite();
+}
+
+Status TableIndexes::RollbackBatch() {
+  Status result;
+  bool rebuild = false;
+  std::vector<std::byte> now(table_->record_length());
+  for (auto it = batch_.rbegin(); it != batch_.rend() && !rebuild; ++it) {
+    Status s = it->complete ? table_->ReadRecord(it->recno, now.data())
+                            : Status(kErrInternal, "a write reached the indexes only in part");
+    if (s.ok())
+      s = index::UpdateIndexes(batch_files_, *table_, it->recno, it->after.data(), now.data());
+    rebuild = !s.ok();
+  }
+  if (rebuild) {
+    // The trees no longer tell which keys the batch left: every file is built anew from the
+    // records, which hold their old values again.
+    for (index::IndexFile* file : batch_files_) {
+      Status s = file->Reindex();
+      if (!s.ok() && result.ok()) result = s.WithContext(file->path() + ": not rebuilt");
+    }
+  }
+  in_batch_ = false;
+  batch_files_.clear();
+  batch_.clear();
+  EndWrite();
+  return result;
 }
 
 Status TableIndexes::ReindexAll() {

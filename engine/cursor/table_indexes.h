@@ -10,6 +10,11 @@
 // A stale file (written for another state of the table) is rebuilt at open when the table is
 // writable for this connection, and refused with kErrStaleIndex when it is opened read-only.
 //
+// A batch groups record writes that stand or fall together (one SQL statement): the files are
+// locked for the update once, every write is checked and carried into the trees as it happens,
+// and a batch that fails is taken back key by key once the table holds its old records again
+// (the files are rebuilt from the table when that is not possible).
+//
 // Not thread-safe: belongs to the connection's thread, like the SharedTable that holds it.
 #pragma once
 
@@ -25,8 +30,13 @@
 
 namespace ace::cursor {
 
+struct SharedTable;
+
 class TableIndexes {
  public:
+  // The index files of a shared table file, made on first use.
+  static TableIndexes& Of(SharedTable& table);
+
   // table outlives this object; read_only: the table is open read-only (indexes too);
   // exclusive: no other user can change the files (no refresh needed).
   TableIndexes(storage::TableFile* table, bool read_only, bool exclusive)
@@ -60,6 +70,23 @@ class TableIndexes {
   Status BeginWrite(uint32_t recno, const std::byte* old_image, const std::byte* new_image);
   Status AfterWrite(uint32_t recno, const std::byte* old_image, const std::byte* new_image);
   void EndWrite();
+  // ---- Batches. BeginBatch locks every open file for the update and takes up other users'
+  // changes (kept until CommitBatch or RollbackBatch; a failed BeginBatch holds nothing).
+  // CheckBatchWrite checks candidate keys before the table is written; BatchWrite, called after
+  // the table write, carries one record write into every tag and remembers it. Files opened
+  // after BeginBatch do not take part; none may be closed before the batch ends.
+  Status BeginBatch();
+  Status CheckBatchWrite(uint32_t recno, const std::byte* old_image, const std::byte* new_image);
+  Status BatchWrite(uint32_t recno, const std::byte* old_image, const std::byte* new_image);
+  // Keeps what the batch wrote and unlocks.
+  void CommitBatch();
+  // Takes every write of the batch back out of the trees, newest first, against the records the
+  // table holds now (the caller restored them first; a record that was appended stays in the
+  // file, marked deleted, and keeps its key as any deleted record does). When a key cannot be
+  // taken back, the files are rebuilt from the table instead. Unlocks in every case.
+  Status RollbackBatch();
+  bool in_batch() const { return in_batch_; }
+
   // After the table was packed / zapped.
   Status ReindexAll();
   Status ZapAll();
@@ -73,11 +100,22 @@ class TableIndexes {
   Entry* Find(const std::string& key);
   Result<std::unique_ptr<index::IndexFile>> OpenFile(const std::string& path);
 
+  Status LockAll();
+
   storage::TableFile* table_;
   bool read_only_;
   bool exclusive_;
   std::vector<Entry> files_;
   bool locked_ = false;
+
+  struct BatchEntry {
+    uint32_t recno = 0;
+    std::vector<std::byte> after;  // the record image as the trees hold it now
+    bool complete = false;         // false: the trees may hold part of the write
+  };
+  bool in_batch_ = false;
+  std::vector<index::IndexFile*> batch_files_;
+  std::vector<BatchEntry> batch_;
 };
 
 }  // namespace ace::cursor

@@ -77,6 +77,11 @@ struct TableState {
   std::vector<uint32_t> appended;
   std::vector<uint32_t> taken_locks;
   uint32_t pending_inserts = 0;
+  // While a statement writes: the structural index held open for it (one user of the
+  // connection's TableIndexes), whether the index batch runs and the append lock is held.
+  index::IndexFile* structural = nullptr;
+  bool index_batch = false;
+  bool append_locked = false;
 
   storage::TableFile& file() { return *table->file; }
   // The conversion context of field i, with the statement's character type.

@@ -299,6 +299,8 @@ Status ReadImage(TableState* t, uint32_t recno, std::vector<std::byte>* image) {
   return t->file().ReadRecord(recno, image->data());
 }
 
+void EndStatement(TableState* t, bool keep);
+
 bool Visible(TableState* t, const std::vector<std::byte>& image) {
   return cursor::ShowDeleted() || !t->file().IsDeleted(image.data());
 }
@@ -338,6 +340,7 @@ int XCreate(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
 
 int XDisconnect(sqlite3_vtab* base) {
   auto* vtab = reinterpret_cast<VTab*>(base);
+  EndStatement(vtab->state, /*keep=*/true);  // nothing is held between statements
   delete vtab->state;
   sqlite3_free(vtab);
   return SQLITE_OK;
@@ -658,37 +661,88 @@ Status WriteMemos(TableState* t, PendingOp& op) {
   return Status::Ok();
 }
 
-void ReleaseLocks(TableState* t) {
+// Ends what a writing statement holds: the index batch (kept or taken back), the structural
+// index, the append lock and the record locks it took.
+void EndStatement(TableState* t, bool keep) {
+  if (t->index_batch) {
+    cursor::TableIndexes& ix = cursor::TableIndexes::Of(*t->table);
+    if (keep) {
+      ix.CommitBatch();
+    } else {
+      (void)ix.RollbackBatch();
+    }
+    t->index_batch = false;
+  }
+  if (t->structural != nullptr) {
+    cursor::TableIndexes::Of(*t->table).Release(t->structural);
+    t->structural = nullptr;
+  }
+  if (t->append_locked) t->table->locks->UnlockAppend();
+  t->append_locked = false;
   for (uint32_t r : t->taken_locks) (void)t->table->locks->UnlockRecord(r);
   t->taken_locks.clear();
 }
 
-// Takes back what Apply wrote: before-images in reverse order, appended records deleted.
+// Takes back what Apply wrote: before-images in reverse order, appended records blanked and
+// deleted, then the keys the writes put into the indexes.
 void Restore(TableState* t) {
   for (auto it = t->before.rbegin(); it != t->before.rend(); ++it) {
     (void)t->file().WriteRecord(it->first, it->second.data());
   }
-  std::vector<std::byte> image;
-  for (uint32_t r : t->appended) {
-    if (ReadImage(t, r, &image).ok()) {
-      t->file().SetDeleted(image.data(), true);
-      (void)t->file().WriteRecord(r, image.data());
-    }
-  }
+  // An appended record stays in the file as a blank deleted one: the values the statement
+  // failed to add do not linger in it, nor in a candidate index, where they would refuse the
+  // same values later.
+  std::vector<std::byte> blank = t->file().BlankRecord();
+  t->file().SetDeleted(blank.data(), true);
+  for (uint32_t r : t->appended) (void)t->file().WriteRecord(r, blank.data());
   (void)t->file().Flush();
   t->before.clear();
   t->appended.clear();
-  ReleaseLocks(t);
+  EndStatement(t, /*keep=*/false);
 }
 
-Status Apply(TableState* t) {
-  if (t->pending.empty()) return Status::Ok();
+// Opens the table's structural index for the statement (the cursors of the connection may have
+// it closed) and starts the batch of index writes over every index file open on the table.
+Status BeginIndexes(TableState* t) {
+  cursor::TableIndexes& ix = cursor::TableIndexes::Of(*t->table);
+  const std::string structural =
+      cursor::TableIndexes::StructuralPath(t->table->path, t->file().type());
+  if (!structural.empty()) {
+    bool already = false;
+    Result<index::IndexFile*> file = ix.Open(structural, &already);
+    if (!file.ok()) {
+      return SqlError(NativeError::kIo, "The index " + structural + " of table " + t->name +
+                                            " cannot be opened; nothing was changed (" +
+                                            file.status().message() + ").");
+    }
+    t->structural = file.value();
+  }
+  ACE_RETURN_IF_ERROR(ix.BeginBatch());
+  t->index_batch = true;
+  return Status::Ok();
+}
+
+// The value the table gave an autoincrement field of an appended record, for AdsGetLastAutoinc.
+void NoteAutoinc(TableState* t, const std::vector<std::byte>& stored) {
+  const auto& fields = t->file().fields();
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (fields[i].type != storage::kFtAutoInc && fields[i].autoinc_step == 0) continue;
+    auto v = fields::GetLongLong(t->Ctx(i), fields::ConstImage(stored.data(), stored.size()));
+    if (v.ok()) t->session->last_autoinc = static_cast<uint32_t>(v.value());
+  }
+}
+
+// Locks every record the statement changes and, when it appends, the append lock: a conflict
+// refuses the statement before anything is written.
+Status LockForStatement(TableState* t) {
   cursor::TableLocks& locks = *t->table->locks;
-  ACE_RETURN_IF_ERROR(t->file().RefreshHeader());
-  // Every record is locked before the first write, so a conflict writes nothing.
+  bool appends = false;
   for (const PendingOp& op : t->pending) {
-    if (op.kind == PendingOp::kInsert || locks.HoldsRecord(op.recno) || locks.holds_table())
+    if (op.kind == PendingOp::kInsert) {
+      appends = true;
       continue;
+    }
+    if (locks.HoldsRecord(op.recno) || locks.holds_table()) continue;
     if (std::find(t->taken_locks.begin(), t->taken_locks.end(), op.recno) != t->taken_locks.end())
       continue;
     Status s = locks.LockRecord(op.recno);
@@ -699,36 +753,52 @@ Status Apply(TableState* t) {
     }
     t->taken_locks.push_back(op.recno);
   }
+  if (appends && !t->append_locked) {
+    Status s = locks.LockAppend();
+    if (!s.ok()) {
+      return SqlError(NativeError::kLockConflict,
+                      "Table " + t->name +
+                          " is being appended to by another user; nothing was changed (" +
+                          s.message() + ").");
+    }
+    t->append_locked = true;
+  }
+  return Status::Ok();
+}
+
+Status Apply(TableState* t) {
+  if (t->pending.empty()) return Status::Ok();
+  ACE_RETURN_IF_ERROR(t->file().RefreshHeader());
+  ACE_RETURN_IF_ERROR(LockForStatement(t));
+  ACE_RETURN_IF_ERROR(t->file().RefreshHeader());
+  ACE_RETURN_IF_ERROR(BeginIndexes(t));
+  cursor::TableIndexes& ix = cursor::TableIndexes::Of(*t->table);
   std::vector<std::byte> old;
   for (PendingOp& op : t->pending) {
     if (op.kind == PendingOp::kInsert) {
       ACE_RETURN_IF_ERROR(WriteMemos(t, op));
-      ACE_RETURN_IF_ERROR(locks.LockAppend());
-      Status s = t->file().RefreshHeader();
-      Result<uint32_t> recno =
-          s.ok() ? t->file().AppendRecord(op.image.data()) : Result<uint32_t>(s);
-      locks.UnlockAppend();
+      const uint32_t next = t->file().record_count() + 1;
+      ACE_RETURN_IF_ERROR(ix.CheckBatchWrite(next, nullptr, op.image.data()));
+      Result<uint32_t> recno = t->file().AppendRecord(op.image.data());
       if (!recno.ok()) return recno.status();
       t->appended.push_back(recno.value());
-      // The value the table gave an autoincrement field, for AdsGetLastAutoinc.
+      // The keys are built from the record as stored (autoincrement, row version filled in).
       ACE_RETURN_IF_ERROR(ReadImage(t, recno.value(), &old));
-      const auto& fields = t->file().fields();
-      for (size_t i = 0; i < fields.size(); ++i) {
-        if (fields[i].type != storage::kFtAutoInc && fields[i].autoinc_step == 0) continue;
-        auto v = fields::GetLongLong(t->Ctx(i), fields::ConstImage(old.data(), old.size()));
-        if (v.ok()) t->session->last_autoinc = static_cast<uint32_t>(v.value());
-      }
+      ACE_RETURN_IF_ERROR(ix.BatchWrite(recno.value(), nullptr, old.data()));
+      NoteAutoinc(t, old);
       continue;
     }
     ACE_RETURN_IF_ERROR(ReadImage(t, op.recno, &old));
-    t->before.emplace_back(op.recno, old);
     if (op.kind == PendingOp::kDelete) {
       op.image = old;
       t->file().SetDeleted(op.image.data(), true);
     } else {
       ACE_RETURN_IF_ERROR(WriteMemos(t, op));
     }
+    ACE_RETURN_IF_ERROR(ix.CheckBatchWrite(op.recno, old.data(), op.image.data()));
+    t->before.emplace_back(op.recno, old);
     ACE_RETURN_IF_ERROR(t->file().WriteRecord(op.recno, op.image.data()));
+    ACE_RETURN_IF_ERROR(ix.BatchWrite(op.recno, old.data(), op.image.data()));
   }
   t->pending.clear();
   t->pending_inserts = 0;
@@ -762,7 +832,7 @@ int XCommit(sqlite3_vtab* base) {
   t->appended.clear();
   t->pending.clear();
   t->pending_inserts = 0;
-  ReleaseLocks(t);
+  EndStatement(t, /*keep=*/true);
   return SQLITE_OK;
 }
 

@@ -18,7 +18,11 @@
 // written when SQLite commits the statement: records are locked first (a record or table
 // another user holds refuses the statement before anything is written), before-images are kept,
 // and a failure while writing restores them, so a failing statement changes nothing. Appended
-// records cannot be taken back out of the file after a failed write; they are marked deleted.
+// records cannot be taken back out of the file after a failed write; they become blank deleted
+// records. Every write goes through the index files open on the table in the connection and its
+// structural index (opened for the statement when no cursor has it open): candidate keys are
+// checked before each record is written, the keys follow each write, and a failing statement
+// takes its keys back with its records (cursor::TableIndexes' batches).
 //
 // Results of queries are written by the caller's choice: as a static temporary ADT table, or,
 // for a live result (one table, no grouping, joins, aggregates, DISTINCT or ORDER BY), as the
