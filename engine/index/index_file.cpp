@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "engine/base/error_codes.h"
+#include "engine/expr/key_segments.h"
 #include "engine/index/key_sorter.h"
 
 namespace ace::index {
@@ -328,7 +329,10 @@ Status IndexFile::AddTag(const TagDefinition& def, uint32_t id, uint32_t root) {
     tag->collation_ = *c;
   }
   TableRecordSource schema(table_);
-  Result<expr::Expression> key = expr::Expression::Compile(def.key_expression, &schema);
+  // ADT indexes take keys of several ';'-separated segments.
+  Result<expr::Expression> key = kind_ == IndexKind::kCompoundLong
+                                     ? expr::CompileKeyExpression(def.key_expression, &schema)
+                                     : expr::Expression::Compile(def.key_expression, &schema);
   if (!key.ok()) return key.status().WithContext(path_ + " tag " + tag->name_);
   Result<expr::KeySpec> spec = expr::KeySpecOf(*key, *tag->collation_);
   if (!spec.ok()) return spec.status().WithContext(path_ + " tag " + tag->name_);

@@ -462,3 +462,80 @@ TEST_F(IndexApiTest, DeleteIndexNeedsExclusiveAndRemovesTheTag) {
 }
 
 }  // namespace
+
+// ---- ADT keys of several segments ---------------------------------------------------------------
+
+class SegmentKeyTest : public IndexApiTest {
+ protected:
+  void AddPerson(ADSHANDLE t, const std::string& name, const std::string& ort, int nr) {
+    ASSERT_ACE(AdsAppendRecord(t));
+    ASSERT_ACE(AdsSetField(t, U("Name"), U(name), static_cast<UNSIGNED32>(name.size())));
+    ASSERT_ACE(AdsSetField(t, U("Ort"), U(ort), static_cast<UNSIGNED32>(ort.size())));
+    ASSERT_ACE(AdsSetLong(t, U("Nr"), nr));
+    ASSERT_ACE(AdsWriteRecord(t));
+  }
+};
+
+TEST_F(SegmentKeyTest, SemicolonSegmentsOfAnAdtKeySortByEachSegmentInTurn) {
+  ADSHANDLE t = Create("leute", ADS_ADT, "Name,Char,10;Ort,Char,10;Nr,Integer,4");
+  AddPerson(t, "meier", "Zell", 3);
+  AddPerson(t, "Abel", "Bonn", 1);
+  AddPerson(t, "Meier", "Aach", 2);
+  AddPerson(t, "MEIER", "Berg", 4);
+  ADSHANDLE ix = Index(t, nullptr, "NAMEORT", "UPPER(Name);Ort");
+  ASSERT_NE(0u, ix);
+  std::vector<std::string> orte = Walk(ix, t, "Ort");
+  EXPECT_EQ((std::vector<std::string>{"Bonn", "Aach", "Berg", "Zell"}), orte);
+  // The expression is answered as given, with its two segments.
+  UNSIGNED8 buf[100];
+  UNSIGNED16 len = sizeof buf;
+  ASSERT_ACE(AdsGetIndexExpr(ix, buf, &len));
+  EXPECT_EQ("UPPER(Name);Ort", std::string(reinterpret_cast<char*>(buf), len));
+  UNSIGNED16 segments = 0;
+  ASSERT_ACE(AdsGetNumSegments(ix, &segments));
+  EXPECT_EQ(2u, segments);
+  // A seek on the first segment finds the first of its records.
+  EXPECT_EQ(1u, Seek(ix, "MEIER", ADS_SOFTSEEK));
+  EXPECT_EQ("Aach", Text(t, "Ort"));
+  // A write moves the record in the order of the second segment.
+  ASSERT_ACE(AdsSetField(t, U("Ort"), U("Zoo"), 3));
+  ASSERT_ACE(AdsWriteRecord(t));
+  EXPECT_EQ((std::vector<std::string>{"Bonn", "Berg", "Zell", "Zoo"}), Walk(ix, t, "Ort"));
+  ASSERT_ACE(AdsCloseTable(t));
+  // Reopened, the structural file compiles the segments again.
+  ASSERT_ACE(Open("leute", ADS_ADT, &t));
+  ASSERT_ACE(AdsGetIndexHandle(t, U("NAMEORT"), &ix));
+  EXPECT_EQ((std::vector<std::string>{"Bonn", "Berg", "Zell", "Zoo"}), Walk(ix, t, "Ort"));
+  ASSERT_ACE(AdsCloseTable(t));
+}
+
+TEST_F(SegmentKeyTest, NumericAndDateSegmentsAndRefusals) {
+  ADSHANDLE t = Create("leute", ADS_ADT, "Name,Char,10;Ort,Char,10;Nr,Integer,4");
+  AddPerson(t, "b", "x", 20);
+  AddPerson(t, "a", "x", 100);
+  AddPerson(t, "c", "x", 3);
+  ADSHANDLE ix = Index(t, nullptr, "ORTNR", "Ort;Nr");
+  EXPECT_EQ((std::vector<std::string>{"c", "b", "a"}), Walk(ix, t, "Name"));
+  // An empty segment and a segment that does not compile are refused, naming the segment.
+  ADSHANDLE bad = 0;
+  EXPECT_EQ(
+      static_cast<UNSIGNED32>(AE_INVALID_EXPRESSION),
+      AdsCreateIndex90(t, nullptr, U("BAD1"), U("Ort;"), nullptr, nullptr, 0, 0, nullptr, &bad));
+  EXPECT_EQ(static_cast<UNSIGNED32>(AE_INVALID_EXPRESSION),
+            AdsCreateIndex90(t, nullptr, U("BAD2"), U("Ort;Nope"), nullptr, nullptr, 0, 0, nullptr,
+                             &bad));
+  EXPECT_NE(std::string::npos, LastErrorText().find("segment 2"));
+  // A ';' inside a literal is no separator.
+  ADSHANDLE lit = Index(t, nullptr, "LIT", "Ort + ';'");
+  EXPECT_NE(0u, lit);
+  UNSIGNED16 segments = 0;
+  ASSERT_ACE(AdsGetNumSegments(lit, &segments));
+  EXPECT_EQ(2u, segments);
+  ASSERT_ACE(AdsCloseTable(t));
+  // Other table types know no segments.
+  ADSHANDLE cdx = MakeTable("kinder");
+  EXPECT_EQ(static_cast<UNSIGNED32>(AE_INVALID_EXPRESSION),
+            AdsCreateIndex90(cdx, nullptr, U("SEG"), U("NAME;NR"), nullptr, nullptr, 0, 0, nullptr,
+                             &bad));
+  ASSERT_ACE(AdsCloseTable(cdx));
+}
