@@ -18,6 +18,7 @@ TableLocks::TableLocks(int fd, LockScheme scheme, std::string name)
 
 TableLocks::~TableLocks() {
   ReleaseAll();
+  if (exclusive_) (void)Set(kExclusiveByte, F_UNLCK, "open");
   if (open_taken_) (void)Set(kOpenByte, F_UNLCK, "open");
 }
 
@@ -36,15 +37,44 @@ Status TableLocks::Set(uint64_t offset, short type, const char* what) const {
   return Status(kErrIo, name_ + ": cannot set the " + what + " lock: " + std::strerror(err));
 }
 
-Status TableLocks::AcquireOpen(bool exclusive) {
-  Status s = Set(kOpenByte, exclusive ? F_WRLCK : F_RDLCK, "open");
-  if (s.code() == kErrLockRefused) {
-    return Status(
-        kErrTableInUse,
-        exclusive ? name_ + ": the table is open by another user and cannot be opened exclusively"
-                  : name_ + ": the table is opened exclusively by another user");
+Result<bool> TableLocks::HeldByOther(uint64_t offset) const {
+  struct flock lock;
+  std::memset(&lock, 0, sizeof lock);
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(offset);
+  lock.l_len = 1;
+  if (fcntl(fd_, F_OFD_GETLK, &lock) != 0) {
+    return Status(kErrIo, name_ + ": cannot test a lock: " + std::strerror(errno));
   }
-  ACE_RETURN_IF_ERROR(s);
+  return lock.l_type != F_UNLCK;
+}
+
+Status TableLocks::TakeOpenLocks(bool exclusive) {
+  const bool had_open = open_taken_;
+  if (!had_open) ACE_RETURN_IF_ERROR(Set(kOpenByte, F_RDLCK, "open"));
+  if (exclusive) {
+    Status s = Set(kExclusiveByte, F_RDLCK, "open");
+    if (!s.ok()) {
+      if (!had_open) (void)Set(kOpenByte, F_UNLCK, "open");
+      return s;
+    }
+  }
+  // Our own locks never show here (they belong to this open file description).
+  Result<bool> other = HeldByOther(exclusive ? kOpenByte : kExclusiveByte);
+  if (other.ok() && !other.value()) return Status::Ok();
+  if (exclusive) (void)Set(kExclusiveByte, F_UNLCK, "open");
+  if (!had_open) (void)Set(kOpenByte, F_UNLCK, "open");
+  if (!other.ok()) return other.status();
+  return Status(kErrTableInUse,
+                exclusive
+                    ? name_ + ": the table is open by another user and cannot be opened exclusively"
+                    : name_ + ": the table is opened exclusively by another user");
+}
+
+Status TableLocks::AcquireOpen(bool exclusive) {
+  if (open_taken_ && (exclusive_ || !exclusive)) return Status::Ok();
+  ACE_RETURN_IF_ERROR(TakeOpenLocks(exclusive));
   open_taken_ = true;
   exclusive_ = exclusive;
   return Status::Ok();
@@ -144,7 +174,11 @@ Result<bool> TableLocks::LockedByOther(uint32_t recno) const {
 Status TableLocks::Rebind(int fd) {
   fd_ = fd;
   records_.clear();
-  if (open_taken_) ACE_RETURN_IF_ERROR(Set(kOpenByte, exclusive_ ? F_WRLCK : F_RDLCK, "open"));
+  if (open_taken_) {
+    open_taken_ = false;
+    ACE_RETURN_IF_ERROR(TakeOpenLocks(exclusive_));
+    open_taken_ = true;
+  }
   if (table_locked_) ACE_RETURN_IF_ERROR(Set(TableByte(), F_WRLCK, "table"));
   return Status::Ok();
 }

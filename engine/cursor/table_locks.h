@@ -7,11 +7,18 @@
 // Lock bytes lie far beyond any real data, so they never hinder reading or writing:
 //
 //   OFFSET                     SIZE  DESCRIPTION
-//   kOpenByte                     1  read lock: the table is open shared; write lock: exclusive
+//   kOpenByte                     1  read lock: this user has the table open (shared or not)
+//   kExclusiveByte                1  read lock: this user has the table open exclusively
 //   base + 0                      1  table byte: write lock = table lock; read lock = "this
 //                                    user holds record locks" (so a table lock waits for none)
 //   base + 1                      1  append byte: write lock while a record is appended
 //   base + 16 + recno             1  write lock = record recno is locked
+//
+// The open locks are read locks only, so that a table opened read-only (whose descriptor
+// cannot carry a write lock) can be opened exclusively too. Every opener first takes its read
+// locks and then tests for other users' locks (F_OFD_GETLK): a shared opener gives up when
+// another user holds the exclusive byte, an exclusive one when another user holds the open byte.
+// Two openers that race both see each other and both give up, never both succeed.
 //
 // base is kProprietaryBase for lock type 1 and kCompatibleBase for lock type 0; users of the two
 // schemes do not see each other's record locks (as with the classic engines), but they do see
@@ -34,6 +41,7 @@ enum class LockScheme : uint16_t { kCompatible = 0, kProprietary = 1 };
 
 // Byte 2^62 is the storage formats' own bookkeeping lock and lies outside every range here.
 inline constexpr uint64_t kOpenByte = 0x3000'0000'0000'0000ull;
+inline constexpr uint64_t kExclusiveByte = kOpenByte + 1;
 inline constexpr uint64_t kCompatibleBase = 0x3800'0000'0000'0000ull;
 inline constexpr uint64_t kProprietaryBase = 0x5000'0000'0000'0000ull;
 
@@ -88,6 +96,10 @@ class TableLocks {
   uint64_t AppendByte() const { return base_ + 1; }
   uint64_t RecordByte(uint32_t recno) const { return base_ + 16 + recno; }
   Status Set(uint64_t offset, short type, const char* what) const;
+  // True when another user holds a lock on the byte at offset.
+  Result<bool> HeldByOther(uint64_t offset) const;
+  // Takes the open locks for the mode and tests for the users they must not meet.
+  Status TakeOpenLocks(bool exclusive);
 
   int fd_;
   uint64_t base_;
