@@ -2,6 +2,8 @@
 #include "engine/base/error_codes.h"
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace ace {
@@ -79,9 +81,12 @@ std::vector<ErrorInfo> BuildTable() {
 
 }  // namespace
 
+// The table is never destroyed: errors are still reported while the process ends (a component
+// layer's static list of connections disconnects from its destructor, after this file's statics
+// would have gone).
 const std::vector<ErrorInfo>& AllErrors() {
-  static const std::vector<ErrorInfo> table = BuildTable();
-  return table;
+  static const std::vector<ErrorInfo>* const table = new std::vector<ErrorInfo>(BuildTable());
+  return *table;
 }
 
 const ErrorInfo* FindError(uint32_t code) {
@@ -93,9 +98,12 @@ const ErrorInfo* FindError(uint32_t code) {
 
 std::string_view ErrorText(uint32_t code) {
   if (const ErrorInfo* e = FindError(code)) return e->text;
-  static thread_local std::string unknown;
-  unknown = "Unknown error code " + std::to_string(code) + ".";
-  return unknown;
+  // Unknown codes are rare; their texts are kept for the life of the process (one per code),
+  // so the view stays valid on every thread and also while the process ends.
+  static std::mutex* const lock = new std::mutex;
+  static auto* const unknown = new std::set<std::string, std::less<>>;
+  std::lock_guard<std::mutex> hold(*lock);
+  return *unknown->insert("Unknown error code " + std::to_string(code) + ".").first;
 }
 
 }  // namespace ace
