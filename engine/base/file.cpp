@@ -2,6 +2,7 @@
 #include "engine/base/file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,14 +17,18 @@ namespace ace {
 namespace {
 
 struct InjectorState {
-  std::array<uint64_t, 5> count{};
-  std::array<uint64_t, 5> fail_at{};
-  std::array<uint32_t, 5> code{};
+  std::array<uint64_t, kIoKinds> count{};
+  std::array<uint64_t, kIoKinds> fail_at{};
+  std::array<uint32_t, kIoKinds> code{};
+  uint64_t changes = 0;
+  uint64_t kill_at = 0;
+  bool watching = false;
 };
 
+// Never destroyed: files are still closed and flushed while the process ends.
 InjectorState& Injector() {
-  static InjectorState s;
-  return s;
+  static InjectorState* const s = new InjectorState;
+  return *s;
 }
 
 Status ErrnoStatus(int err, const std::string& what, const std::string& path) {
@@ -45,26 +50,70 @@ void FaultInjector::FailAt(IoKind kind, uint64_t nth, uint32_t code) {
   s.count[k] = 0;
   s.fail_at[k] = nth;
   s.code[k] = code;
+  s.watching = true;
 }
 
-void FaultInjector::Reset() { Injector() = InjectorState{}; }
+void FaultInjector::KillAt(uint64_t nth) {
+  auto& s = Injector();
+  s.changes = 0;
+  s.kill_at = nth;
+  s.watching = true;
+}
 
-uint64_t FaultInjector::Count(IoKind kind) { return Injector().count[static_cast<size_t>(kind)]; }
+void FaultInjector::Reset() {
+  Injector() = InjectorState{};
+  Injector().watching = true;
+}
+
+uint64_t FaultInjector::Count(IoKind kind) {
+  return Injector().count[static_cast<size_t>(kind)];
+}
+
+uint64_t FaultInjector::ChangeCount() {
+  return Injector().changes;
+}
+
+bool FaultInjector::Watching() {
+  return Injector().watching;
+}
 
 Status FaultInjector::Check(IoKind kind, const std::string& path) {
   auto& s = Injector();
   size_t k = static_cast<size_t>(kind);
   uint64_t n = ++s.count[k];
+  if (kind != IoKind::kRead) {
+    uint64_t c = ++s.changes;
+    if (s.kill_at != 0 && c == s.kill_at) ::kill(::getpid(), SIGKILL);
+  }
   if (s.fail_at[k] != 0 && n == s.fail_at[k]) {
-    static const char* names[] = {"read", "write", "flush", "rename", "allocation"};
+    static const char* const names[] = {"read", "write", "flush", "rename", "allocation", "delete"};
     return Status(s.code[k], path + ": " + names[k] + " failed (injected fault)");
   }
   return Status::Ok();
 }
 
-File::~File() { Close(); }
+namespace {
 
-File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+// Counts a write or truncation that makes the file end past its size as an allocation (only
+// while the hook is in use).
+Status CheckGrowth(int fd, uint64_t end, const std::string& path) {
+  if (!FaultInjector::Watching()) return Status::Ok();
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && end > static_cast<uint64_t>(st.st_size)) {
+    return FaultInjector::Check(IoKind::kAlloc, path);
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+File::~File() {
+  Close();
+}
+
+File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+  other.fd_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -79,12 +128,23 @@ File& File::operator=(File&& other) noexcept {
 Result<File> File::Open(const std::string& path, OpenMode mode) {
   int flags = O_CLOEXEC;
   switch (mode) {
-    case OpenMode::kReadOnly: flags |= O_RDONLY; break;
-    case OpenMode::kReadWrite: flags |= O_RDWR; break;
-    case OpenMode::kCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
-    case OpenMode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case OpenMode::kReadOnly:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::kReadWrite:
+      flags |= O_RDWR;
+      break;
+    case OpenMode::kCreateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
+      break;
+    case OpenMode::kCreateTruncate:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
   }
   std::string p = NormalizePath(path);
+  if (mode == OpenMode::kCreateNew || mode == OpenMode::kCreateTruncate) {
+    ACE_RETURN_IF_ERROR(FaultInjector::Check(IoKind::kAlloc, p));
+  }
   int fd = ::open(p.c_str(), flags, 0666);
   if (fd < 0) return ErrnoStatus(errno, "open", p);
   struct stat st;
@@ -128,6 +188,7 @@ Status File::ReadAt(uint64_t offset, void* data, size_t n) const {
 
 Status File::WriteAt(uint64_t offset, const void* data, size_t n) {
   ACE_RETURN_IF_ERROR(FaultInjector::Check(IoKind::kWrite, path_));
+  ACE_RETURN_IF_ERROR(CheckGrowth(fd_, offset + n, path_));
   size_t done = 0;
   const auto* p = static_cast<const char*>(data);
   while (done < n) {
@@ -150,6 +211,7 @@ Status File::Sync() {
 
 Status File::Truncate(uint64_t size) {
   ACE_RETURN_IF_ERROR(FaultInjector::Check(IoKind::kWrite, path_));
+  ACE_RETURN_IF_ERROR(CheckGrowth(fd_, size, path_));
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return ErrnoStatus(errno, "truncate", path_);
   return Status::Ok();
 }
@@ -174,6 +236,7 @@ Status RenameFile(const std::string& from, const std::string& to) {
 
 Status RemoveFile(const std::string& path) {
   std::string p = NormalizePath(path);
+  ACE_RETURN_IF_ERROR(FaultInjector::Check(IoKind::kRemove, p));
   if (::unlink(p.c_str()) != 0 && errno != ENOENT) return ErrnoStatus(errno, "delete", p);
   return Status::Ok();
 }
@@ -190,6 +253,7 @@ bool DirectoryExists(const std::string& path) {
 
 Status SyncDirectory(const std::string& dir) {
   std::string d = NormalizePath(dir.empty() ? "." : dir);
+  ACE_RETURN_IF_ERROR(FaultInjector::Check(IoKind::kSync, d));
   int fd = ::open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return ErrnoStatus(errno, "open directory", d);
   int rc = ::fsync(fd);

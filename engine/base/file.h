@@ -46,6 +46,7 @@ class File {
   // Writes all n bytes at offset; a full disk is kErrDiskFull.
   Status WriteAt(uint64_t offset, const void* data, size_t n);
   Status Sync();
+  // Sets the file's size; growing it counts as an allocation.
   Status Truncate(uint64_t size);
   Result<uint64_t> Size() const;
   void Close();
@@ -55,7 +56,7 @@ class File {
   std::string path_;
 };
 
-// File-system operations on names.
+// File-system operations on names, each through the fault hook.
 Status RenameFile(const std::string& from, const std::string& to);  // atomic replace
 Status RemoveFile(const std::string& path);                         // missing file is ok
 bool FileExists(const std::string& path);
@@ -63,17 +64,37 @@ bool DirectoryExists(const std::string& path);
 // Flushes a directory's entries (after a rename or a create) so they survive a crash.
 Status SyncDirectory(const std::string& dir);
 
-// Test hook: counts I/O operations of each kind and fails the n-th one with the given code.
-// Not thread-safe; meant for single-threaded fault-injection tests.
-enum class IoKind { kRead, kWrite, kSync, kRename, kAlloc };
+// Test hook: counts the file layer's operations of each kind and fails (or ends the process at)
+// the n-th one. Kinds: kRead (every read), kWrite (every write and truncation), kSync (every
+// flush of a file or a directory), kRename, kAlloc (every creation of a file and every write or
+// truncation that makes a file larger) and kRemove (every deletion).
+//
+// Counting of kAlloc needs the file's size at each write; that is only looked at once Reset,
+// FailAt or KillAt has been called (never in a process that does not use the hook).
+//
+// Not thread-safe; meant for single-threaded fault-injection and crash tests (a crash test
+// arms KillAt in a child process and lets the operation run into it).
+enum class IoKind { kRead, kWrite, kSync, kRename, kAlloc, kRemove };
+inline constexpr size_t kIoKinds = 6;
+
 class FaultInjector {
  public:
-  // Fail the nth (1-based) operation of this kind; 0 turns it off. Counters restart at 0.
+  // Fail the nth (1-based) operation of this kind with the given code; 0 turns it off.
+  // That kind's counter restarts at 0.
   static void FailAt(IoKind kind, uint64_t nth, uint32_t code);
+  // Ends the process with SIGKILL just before the nth (1-based) changing operation (write,
+  // flush, rename, allocation or deletion, counted together in ChangeCount); 0 turns it off.
+  // The changing-operations counter restarts at 0.
+  static void KillAt(uint64_t nth);
+  // Turns every fault off and restarts all counters.
   static void Reset();
   static uint64_t Count(IoKind kind);
-  // Called by File before each operation; returns the injected failure or Ok.
+  // Changing operations since the last Reset or KillAt.
+  static uint64_t ChangeCount();
+  // Called by the file layer before each operation; returns the injected failure or Ok.
   static Status Check(IoKind kind, const std::string& path);
+  // True once the hook was used in this process (the file layer then reports growing writes).
+  static bool Watching();
 };
 
 // Joins a directory and a name with '/', accepting '\' in either as a separator.
