@@ -12,6 +12,7 @@
 #include "engine/sql/ddl_types.h"
 #include "engine/sql/sql_error.h"
 #include "engine/storage/dbf/dbf_info.h"
+#include "engine/storage/replace_files.h"
 
 namespace ace::sql {
 namespace {
@@ -117,12 +118,6 @@ std::string StemOf(const std::string& path) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-std::string DirOf(const std::string& path) {
-  std::string p = NormalizePath(path);
-  size_t slash = p.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : p.substr(0, slash);
-}
 
 // Splits "dir/name.ext" into "dir/name" and ".ext" (ext empty when there is none).
 std::pair<std::string, std::string> SplitExtension(const std::string& path) {
@@ -436,30 +431,12 @@ class Copier {
   std::optional<FieldDesc> to_flags_;
 };
 
-// Puts the new files in place of the old ones (step 4 of restructure.h).
+// Puts the new files in place of the old ones (step 4 of restructure.h) through the storage
+// layer's crash-safe swap; a memo file the new table no longer needs goes with the old table.
 Status SwapIn(const std::string& path, const std::string& old_memo, const std::string& new_data,
               const std::string& new_memo, const std::string& memo_target) {
-  const std::string parked = old_memo.empty() ? std::string() : old_memo + ".old";
-  if (!parked.empty()) {
-    RemoveFile(parked).ok();
-    ACE_RETURN_IF_ERROR(RenameFile(old_memo, parked));
-  }
-  Status st;
-  if (!new_memo.empty()) st = RenameFile(new_memo, memo_target);
-  if (st.ok()) {
-    st = RenameFile(new_data, path);
-    if (!st.ok() && !new_memo.empty()) RenameFile(memo_target, new_memo).ok();
-  }
-  if (!st.ok()) {
-    if (!parked.empty()) RenameFile(parked, old_memo).ok();
-    return st;
-  }
-  // The table file's rename was the moment of change: from here on the table is the new one,
-  // so neither the removal of the parked memo file nor the directory sync can undo it or turn
-  // the change into a reported failure.
-  if (!parked.empty()) RemoveFile(parked).ok();
-  SyncDirectory(DirOf(path)).ok();
-  return Status::Ok();
+  return storage::ReplaceTableFiles(path, new_memo.empty() ? old_memo : memo_target, new_data,
+                                    new_memo);
 }
 
 Status Rewrite(const std::string& path, TableType type, std::unique_ptr<TableFile> old,
@@ -493,8 +470,6 @@ Status Rewrite(const std::string& path, TableType type, std::unique_ptr<TableFil
   old.reset();
   st = SwapIn(path, old_memo, new_data, new_memo, memo_target);
   if (!st.ok()) return cleanup(st);
-  // A memo file the new table no longer needs goes with the old table.
-  if (new_memo.empty() && !old_memo.empty()) RemoveFile(old_memo).ok();
   return Status::Ok();
 }
 

@@ -5,6 +5,7 @@
 #include "engine/base/error_codes.h"
 #include "engine/storage/adt/adt_table.h"
 #include "engine/storage/dbf/dbf_table.h"
+#include "engine/storage/replace_files.h"
 
 namespace ace::storage {
 
@@ -26,6 +27,13 @@ bool IsMemoType(uint16_t type, TableType table) {
 
 Result<std::unique_ptr<TableFile>> OpenTableFile(const std::string& path, TableType type,
                                                  const OpenOptions& options) {
+  // A rewrite that a crash interrupted is finished or undone first, so that the data file is
+  // never read with a memo file of another generation. A read-only user that may not change
+  // the folder reads what is there.
+  Status recovered = RecoverTableFiles(path);
+  if (!recovered.ok() && !(options.read_only && recovered.code() == kErrPermissionDenied)) {
+    return recovered;
+  }
   switch (type) {
     case TableType::kAdt:
       return OpenAdtTable(path, options);

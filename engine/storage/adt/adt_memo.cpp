@@ -61,9 +61,15 @@ Result<AdtMemoFile> AdtMemoFile::Open(const std::string& path, bool read_only) {
   return memo;
 }
 
-uint64_t AdtMemoFile::PeekTableId(const std::string& path) {
+Result<uint64_t> AdtMemoFile::PeekTableId(const std::string& path) {
   auto memo = Open(path, true);
-  return memo.ok() ? memo->table_id() : 0;
+  if (memo.ok()) return memo->table_id();
+  const uint32_t code = memo.status().code();
+  // A missing or foreign file has no id of ours; a failing read is reported as what it is.
+  if (code == kErrFileNotFound || code == kErrCorruptFile || code == kErrUnsupportedVersion) {
+    return uint64_t{0};
+  }
+  return memo.status();
 }
 
 Status AdtMemoFile::Corrupt(uint32_t block, const std::string& what) const {

@@ -68,8 +68,9 @@ class AdtMemoFile {
   // Opens and checks the header: kErrCorruptFile for a damaged one, kErrUnsupportedVersion
   // for an unknown version.
   static Result<AdtMemoFile> Open(const std::string& path, bool read_only);
-  // Reads only the table id of a memo file (to match it with its table); 0 when unreadable.
-  static uint64_t PeekTableId(const std::string& path);
+  // Reads only the table id of a memo file (to match it with its table): 0 for a missing file
+  // or one that is not an ADT memo file; a read that fails is reported as its error.
+  static Result<uint64_t> PeekTableId(const std::string& path);
 
   uint64_t table_id() const { return table_id_; }
   uint16_t block_size() const { return block_size_; }

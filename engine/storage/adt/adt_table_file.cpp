@@ -9,6 +9,7 @@
 #include "engine/base/error_codes.h"
 #include "engine/storage/adt/adt_format.h"
 #include "engine/storage/adt/adt_table.h"
+#include "engine/storage/replace_files.h"
 
 namespace ace::storage {
 
@@ -53,12 +54,6 @@ std::string MemoPathFor(const std::string& path) {
   bool upper = !ext.empty() &&
                std::all_of(ext.begin(), ext.end(), [](char c) { return !(c >= 'a' && c <= 'z'); });
   return (has_ext ? p.substr(0, dot) : p) + (upper ? ".ADM" : ".adm");
-}
-
-std::string DirectoryOf(const std::string& path) {
-  std::string p = NormalizePath(path);
-  size_t slash = p.rfind('/');
-  return slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
 }
 
 uint32_t LayoutCrc(const std::vector<std::byte>& layout) {
@@ -270,8 +265,12 @@ Status AdtTableFile::ResolveMemoFile() {
   }
   std::string old_path = memo_path_ + ".old";
   std::string use = memo_path_;
-  if (AdtMemoFile::PeekTableId(memo_path_) != table_id_) {
-    if (FileExists(old_path) && AdtMemoFile::PeekTableId(old_path) == table_id_) {
+  auto current_id = AdtMemoFile::PeekTableId(memo_path_);
+  if (!current_id.ok()) return current_id.status();
+  if (current_id.value() != table_id_) {
+    auto old_id = FileExists(old_path) ? AdtMemoFile::PeekTableId(old_path) : Result<uint64_t>(uint64_t{0});
+    if (!old_id.ok()) return old_id.status();
+    if (FileExists(old_path) && old_id.value() == table_id_) {
       if (read_only_) {
         use = old_path;
       } else {
@@ -770,30 +769,13 @@ Status AdtTableFile::CopyLiveRecords(File& out, uint64_t pos, AdtMemoFile* out_m
   return Status::Ok();
 }
 
-// Renames the new files over the old ones: memo -> memo.old, memo.new -> memo, table.new ->
-// table, then memo.old is removed. The table file's rename is the moment of change; before it
-// a failure puts the old memo file back, and an open after a crash in between finds the memo
-// file whose table id matches (ResolveMemoFile).
+// Puts the new files in place through the crash-safe swap of replace_files.h. The open memo
+// file stays open on the old file throughout, so a failed swap goes on with it as before; an
+// open after a crash finds the pair of one generation (and the memo file whose table id
+// matches, ResolveMemoFile).
 Status AdtTableFile::SwapIn(const std::string& new_data, const std::string& new_memo) {
-  if (new_memo.empty()) {
-    ACE_RETURN_IF_ERROR(RenameFile(new_data, path_));
-    return SyncDirectory(DirectoryOf(path_));
-  }
-  std::string old_memo = memo_path_ + ".old";
-  // The open memo file stays open on the old file throughout, so a rolled-back swap goes on
-  // with it as before.
-  ACE_RETURN_IF_ERROR(RenameFile(memo_path_, old_memo));
-  Status st = RenameFile(new_memo, memo_path_);
-  if (st.ok()) {
-    st = RenameFile(new_data, path_);
-    if (!st.ok()) RenameFile(memo_path_, new_memo).ok();
-  }
-  if (!st.ok()) {
-    RenameFile(old_memo, memo_path_).ok();
-    return st;
-  }
-  RemoveFile(old_memo).ok();
-  return SyncDirectory(DirectoryOf(path_));
+  return ReplaceTableFiles(path_, new_memo.empty() ? std::string() : memo_path_, new_data,
+                           new_memo);
 }
 
 }  // namespace ace::storage::adt

@@ -20,6 +20,7 @@
 #include "engine/storage/dbf/dbf_info.h"
 #include "engine/storage/dbf/dbf_layout.h"
 #include "engine/storage/dbf/memo_file.h"
+#include "engine/storage/replace_files.h"
 
 namespace ace::storage {
 
@@ -35,13 +36,6 @@ constexpr size_t kRewriteBatch = 64 * 1024;
 
 bool IsMemoColumn(const Column& c) {
   return c.letter == 'M' || c.letter == 'G' || c.letter == 'P' || c.letter == 'W';
-}
-
-std::string DirectoryOf(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
 }
 
 // The memo file beside a table: same base name, .dbt or .fpt, in the case of the table's
@@ -508,34 +502,15 @@ Status DbfTable::WriteCopy(bool keep_records, const std::string& data_tmp,
   return Status::Ok();
 }
 
+// The new pair replaces the old one through the crash-safe swap of replace_files.h.
 Status DbfTable::Replace(const std::string& data_tmp, const std::string& memo_tmp) {
-  auto discard = [&](const Status& s) {
+  Status s = ReplaceTableFiles(path_, memo_ ? memo_path_ : std::string(), data_tmp,
+                               memo_ ? memo_tmp : std::string());
+  if (!s.ok()) {
     (void)RemoveFile(data_tmp);
     if (memo_) (void)RemoveFile(memo_tmp);
-    return s;
-  };
-  if (!memo_) {
-    Status s = RenameFile(data_tmp, path_);
-    return s.ok() ? s : discard(s);
   }
-  // Two files cannot be replaced in one step. The old memo file is kept aside until the new data
-  // file is in place, so that a failure in between can put the old pair back.
-  std::string memo_old = memo_path_ + ".old";
-  Status s = RenameFile(memo_path_, memo_old);
-  if (!s.ok()) return discard(s);
-  s = RenameFile(memo_tmp, memo_path_);
-  if (!s.ok()) {
-    (void)RenameFile(memo_old, memo_path_);
-    return discard(s);
-  }
-  s = RenameFile(data_tmp, path_);
-  if (!s.ok()) {
-    (void)RenameFile(memo_path_, memo_tmp);
-    (void)RenameFile(memo_old, memo_path_);
-    return discard(s);
-  }
-  (void)RemoveFile(memo_old);
-  return Status::Ok();
+  return s;
 }
 
 Status DbfTable::Rewrite(bool keep_records) {
@@ -551,7 +526,6 @@ Status DbfTable::Rewrite(bool keep_records) {
     return written;
   }
   ACE_RETURN_IF_ERROR(Replace(data_tmp, memo_tmp));
-  ACE_RETURN_IF_ERROR(SyncDirectory(DirectoryOf(path_)));
   auto data = File::Open(path_, OpenMode::kReadWrite);
   if (!data.ok()) return data.status();
   data_ = std::move(data).value();
