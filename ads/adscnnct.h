@@ -26,6 +26,8 @@ class AdsConnectionError : public Exception {
 // ---- The connection component -----------------------------------------------------------------
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "ui/classes/Classes.h"
 
@@ -40,6 +42,27 @@ enum TAdsCompressionTypes {
 };
 
 enum TAdsCommunicationType { ctAdsDefault, ctAdsUDPIP, ctAdsIPX, ctAdsTCPIP };
+
+class TParams;
+
+// One statement of the connection's statement cache (Execute with Cache).
+struct TStmtInfo {
+  uint32_t HashCode = 0;
+  ADSHANDLE StmtHandle = 0;  // 0 until prepared
+  std::string SQLText;
+};
+
+// The statement options a dataset hands to TAdsConnection::Execute.
+struct TAdsDatasetOptions {
+  uint16_t musAdsLockType = 0;
+  uint16_t musAdsCharType = 0;
+  uint16_t musAdsRightsCheck = 0;
+  uint16_t musAdsTableType = 0;
+  std::string mstrCollation;
+};
+
+enum TAdsLinkOption { loGlobal, loAuthenticateActiveUser, loPathIsStatic };
+using TAdsLinkOptions = TSet<TAdsLinkOption>;
 
 class TAdsConnection;
 // Asked for the credentials of a dictionary connection; may change both.
@@ -126,6 +149,65 @@ class TAdsConnection : public TComponent {
   // Forgets that the handle was shared, so that the next disconnect closes it.
   void ClearHandle() { FGivenConnection = 0; }
 
+  // ---- Services (adscnnct_services.cpp) ----------------------------------------------------
+  // Transactions and savepoints. Those that need a connection raise AdsConnectionError "No
+  // connection to database server." before any engine call; failed engine calls raise AdsError.
+  void BeginTransaction();
+  void Commit();
+  // Rolls back the whole transaction: cached statements closed, attached datasets cancelled
+  // (CancelOnRollback) and, after the engine call, refreshed when open in browse state. A
+  // non-empty savepoint name only makes the engine's rollback to that savepoint.
+  void Rollback();
+  void Rollback(const std::string& strSavepoint);
+  void CreateSavepoint(const std::string& strSavepoint);
+  bool TransactionActive();
+  uint32_t TransactionCount();
+  bool CancelOnRollback() const { return FCancelOnRollback; }
+  void SetCancelOnRollback(bool Value) { FCancelOnRollback = Value; }
+
+  // Runs SQL text (connecting first when needed) and answers the rows affected; with a Cursor
+  // place the result cursor goes there (the statement is then read-only and the answer 0).
+  // Cache keeps the prepared statement for the next call with the same text.
+  uint32_t Execute(const std::string& strSQL, TParams* Params = nullptr, bool Cache = false,
+                   ADSHANDLE* Cursor = nullptr);
+  uint32_t Execute(const TAdsDatasetOptions& oAdsDatasetOptions, const std::string& strSQL,
+                   TParams* Params = nullptr, bool Cache = false, ADSHANDLE* Cursor = nullptr);
+  // Closes and forgets every cached statement (the cache list itself stays), and the uncached
+  // statements whose result cursors Execute handed out.
+  void CloseCachedStatements();
+  int CachedStatementCount() const { return FStmtList ? static_cast<int>(FStmtList->size()) : 0; }
+
+  // The application id: stored, and sent to the server while connected (and on each connect).
+  void SetApplicationID(const std::string& Value);
+  std::string GetApplicationID();
+
+  std::string ServerName();
+  bool IsConnectionAlive();
+  TDateTime GetServerTime();
+  void GetTableNames(TStrings* poList, const std::string& strFileMask);
+  void GetTableAndLinkNames(TStrings* poLinkNames, TStrings* poTableNames,
+                            const std::string& strFileMask);
+  void GetProcedureNames(TStrings* poList);
+
+  // Data dictionary links and version.
+  uint16_t GetNumActiveDDLinks();
+  void GetActiveDDLinkInfo(int iLinkNum, TStrings* poList);
+  void CreateDDLink(const std::string& strLinkAlias, const std::string& strLinkedDDPath,
+                    const std::string& strUserName, const std::string& strPassword,
+                    TAdsLinkOptions Options);
+  void DropDDLink(const std::string& strLinkedDD, bool bDropGlobal);
+  uint16_t DDVersionMajor();
+  uint16_t DDVersionMinor();
+
+  uint32_t SQLTimeout() const { return FSQLTimeout; }
+  void SetSQLTimeout(uint32_t Value);
+  void CloseCachedTables();
+
+  // The groups of the connected dictionary user ("a;b" and its pieces), loaded on first read
+  // after a connect or disconnect.
+  TStrings* UserGroups();
+  std::string UserGroupsString();
+
   void SetName(const std::string& NewName) override;
   void Loaded() override;
 
@@ -175,6 +257,25 @@ class TAdsConnection : public TComponent {
   uint32_t FThreadID = 0;
   ADSHANDLE FGivenConnection = 0;
   std::string FAdsCollation;
+
+  // Services (adscnnct_services.cpp).
+  uint32_t ExecuteWith(const TAdsDatasetOptions* poOptions, const std::string& strSQL,
+                       TParams* Params, bool Cache, ADSHANDLE* Cursor);
+  TStmtInfo* FindCachedStatement(const std::string& strSQL);
+  void SendApplicationID();
+  void LoadUserGroups();
+  void RequireConnection() const;
+  // Called by connecting and disconnecting (adscnnct_connection.cpp).
+  void ServicesAfterConnect(bool bOwnConnection);
+  void ServicesBeforeDisconnect();
+  std::unique_ptr<std::vector<TStmtInfo>> FStmtList;
+  std::vector<ADSHANDLE> FCursorStatements;  // uncached statements whose result cursor lives
+  std::unique_ptr<TStringList> FUserGroups;
+  std::string FUserGroupsString;
+  bool FReadUserGroups = false;
+  bool FCancelOnRollback = true;
+  uint32_t FSQLTimeout = 0;
+  std::string FAppID;
 };
 
 // Every live TAdsConnection, in creation order. Created on first use and freed when the program

@@ -112,6 +112,7 @@ TAdsConnection::~TAdsConnection() {
       dataset->InvalidateAceHandles();
       dataset->mpoAdsConnection = nullptr;
     }
+    ServicesBeforeDisconnect();
     if (FGivenConnection == 0) {
       // Any answer is accepted here: raising from a destructor would end the program.
       Ace.AdsDisconnect(FhConnection);
@@ -230,6 +231,7 @@ void TAdsConnection::ConnectNow() {
     ConnectToServer(path);
   }
   FConnected = true;
+  ServicesAfterConnect(FGivenConnection == 0);
   Fire(AfterConnect);
   DoOnConnect();
 }
@@ -278,6 +280,7 @@ void TAdsConnection::DisconnectNow() {
     }
     dataset->InvalidateAceHandles();
   }
+  ServicesBeforeDisconnect();
   std::optional<AdsError> failure;
   if (FGivenConnection == 0) {
     UNSIGNED32 result = Ace.AdsDisconnect(FhConnection);

@@ -66,6 +66,9 @@ class TableObject : public HandleObject {
     uint32_t filled_count = 0;
   };
   PendingBinary& pending_binary() { return pending_binary_; }
+  // Open-option bits (ADS_UPDATE_ALLOWED, ADS_INSERT_ALLOWED) that the connection's dictionary
+  // user has no right to; AdsGetTableOpenOptions leaves them out.
+  uint32_t denied_open_options = 0;
 
  private:
   std::shared_ptr<ConnectionObject> owner_;

@@ -7,8 +7,10 @@
 
 #include "engine/api/api_guard.h"
 #include "engine/api/api_objects.h"
+#include "engine/api/dictionary_api.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
+#include "engine/dict/dictionary.h"
 #include "engine/include/ace.h"
 
 using namespace ace;
@@ -26,6 +28,14 @@ Status Connect(const UNSIGNED8* path, UNSIGNED16 server_types, const UNSIGNED8* 
   *out = 0;
   auto text = InText(path, "pucServerPath");
   if (!text.ok()) return text.status();
+  if (IsDictionaryPath(text.value())) {
+    auto opened = OpenDictionaryConnection(text.value(), server_types, OptionalText(user),
+                                           OptionalText(password));
+    if (!opened.ok()) return opened.status();
+    *out =
+        HandleTable::Instance().Add(std::make_shared<ConnectionObject>(std::move(opened.value())));
+    return Status::Ok();
+  }
   auto connection = cursor::Connection::Open(text.value(), server_types, OptionalText(user),
                                              OptionalText(password));
   if (!connection.ok()) return connection.status();
@@ -95,7 +105,9 @@ ACE_API UNSIGNED32 AdsGetConnectionPath(ADSHANDLE hConnect, UNSIGNED8* pucConnec
   return Guard([&]() -> Status {
     auto conn = GetConnection(hConnect);
     if (!conn.ok()) return conn.status();
-    return CopyOutText(conn.value()->connection().path(), pucConnectionPath, pusLen);
+    const cursor::Connection& c = conn.value()->connection();
+    return CopyOutText(c.dictionary() != nullptr ? c.dictionary()->path() : c.path(),
+                       pucConnectionPath, pusLen);
   });
 }
 
@@ -184,7 +196,7 @@ ACE_API UNSIGNED32 AdsFindFirstTable(ADSHANDLE hConnect, const UNSIGNED8* pucFil
     if (!conn.ok()) return conn.status();
     auto mask = InText(pucFileMask, "pucFileMask");
     if (!mask.ok()) return mask.status();
-    auto names = conn.value()->connection().FindTables(mask.value());
+    auto names = ListTables(conn.value()->connection(), mask.value());
     if (!names.ok()) return names.status();
     if (names.value().empty()) {
       return Status(kErrNoMoreTables, "no table matches \"" + std::string(mask.value()) + "\"");

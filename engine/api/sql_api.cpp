@@ -259,6 +259,7 @@ ACE_API UNSIGNED32 AdsCreateSQLStatement(ADSHANDLE hConnect, ADSHANDLE* phStatem
     auto conn = GetConnection(hConnect);
     if (!conn.ok()) return conn.status();
     auto stmt = std::make_shared<StatementObject>(conn.value());
+    stmt->statement().options().timeout_seconds = conn.value()->connection().sql_timeout();
     ADSHANDLE h = HandleTable::Instance().Add(stmt);
     conn.value()->children().push_back(h);
     *phStatement = h;
@@ -357,6 +358,11 @@ ACE_API UNSIGNED32 AdsStmtReadAllColumns(ADSHANDLE hStatement, UNSIGNED16 usRead
 }
 
 ACE_API UNSIGNED32 AdsSetSQLTimeout(ADSHANDLE hStatement, UNSIGNED32 ulTimeout) {
+  // A connection handle sets the timeout its statements start with.
+  if (auto conn = GetConnection(hStatement); conn.ok()) {
+    conn.value()->connection().set_sql_timeout(ulTimeout);
+    return 0;
+  }
   return OnStatement(hStatement, [&](StatementObject& stmt) -> Status {
     stmt.statement().options().timeout_seconds = ulTimeout;
     return Status::Ok();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/api/api_guard.h"
+#include "engine/api/dictionary_api.h"
 #include "engine/api/api_objects.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
@@ -158,10 +159,18 @@ ACE_API UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName,
     if (!conn.ok()) return conn.status();
     auto name = TableName(pucName);
     if (!name.ok()) return name.status();
+    // A dictionary connection opens its tables by name (dictionary_api.cpp).
+    auto known = FindDictionaryTable(*conn.value(), name.value(), usTableType);
+    if (!known.ok()) return known.status();
+    if (known->has_value()) usTableType = known->value().type;
     auto options = MakeOptions(name.value(), usTableType, usCharType, usLockType, usCheckRights,
                                ulOptions, pucCollation);
     if (!options.ok()) return options.status();
-    auto path = conn.value()->connection().ResolveTablePath(name.value(), options->type);
+    if (known->has_value() && (known->value().rights & kDictionaryWriteRights) == 0)
+      options->read_only = true;
+    auto path = known->has_value()
+                    ? Result<std::string>(known->value().path)
+                    : conn.value()->connection().ResolveTablePath(name.value(), options->type);
     if (!path.ok()) return path.status();
     if (!FileExists(path.value()))
       return Status(kErrFileNotFound, path.value() + ": the table does not exist");
@@ -169,6 +178,7 @@ ACE_API UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName,
     if (!table.ok()) return table.status();
     auto handle = Register(conn.value(), std::move(table.value()), options.value());
     if (!handle.ok()) return handle.status();
+    if (known->has_value()) ApplyDictionaryRights(handle.value(), known->value());
     *phTable = handle.value();
     return Status::Ok();
   });
@@ -319,6 +329,7 @@ ACE_API UNSIGNED32 AdsGetTableOpenOptions(ADSHANDLE hTable, UNSIGNED32* pulOptio
     } else {
       bits |= ADS_UPDATE_ALLOWED | ADS_INSERT_ALLOWED;
     }
+    bits &= ~t.denied_open_options;  // rights the dictionary does not grant
     *pulOptions = bits;
     return Status::Ok();
   });

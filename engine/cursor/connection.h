@@ -19,6 +19,10 @@
 #include "engine/cursor/table_locks.h"
 #include "engine/storage/table_file.h"
 
+namespace ace::dict {
+class Dictionary;
+}
+
 namespace ace::cursor {
 
 // Server type bits of a connect call.
@@ -86,6 +90,18 @@ class Connection {
   using TableOpenHook = std::function<Status(const std::shared_ptr<SharedTable>& table)>;
   void set_table_open_hook(TableOpenHook hook) { open_hook_ = std::move(hook); }
 
+  // The data dictionary of a dictionary connection (engine/dict), else nullptr. The path() of
+  // such a connection is the dictionary's folder.
+  void set_dictionary(std::shared_ptr<dict::Dictionary> dictionary) {
+    dictionary_ = std::move(dictionary);
+  }
+  dict::Dictionary* dictionary() const { return dictionary_.get(); }
+  // The application id set through sp_setapplicationid.
+  std::string& application_id() { return application_id_; }
+  // The SQL timeout (seconds) new statements of the connection start with.
+  uint32_t sql_timeout() const { return sql_timeout_; }
+  void set_sql_timeout(uint32_t seconds) { sql_timeout_ = seconds; }
+
   // True while a cursor of this connection has the file open.
   bool IsOpen(const std::string& path) const;
 
@@ -105,6 +121,9 @@ class Connection {
   std::string password_;
   std::map<std::string, std::weak_ptr<SharedTable>> tables_;
   TableOpenHook open_hook_;
+  std::shared_ptr<dict::Dictionary> dictionary_;
+  std::string application_id_;
+  uint32_t sql_timeout_ = 0;
 };
 
 // Canonical form of a file path (absolute, symbolic links resolved when the file exists), the

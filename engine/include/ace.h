@@ -231,9 +231,10 @@ ACE_API UNSIGNED32 AdsGetHandleType(ADSHANDLE hObj, UNSIGNED16* pusType);
 
 /* ---- Connections ------------------------------------------------------------------------- */
 
-/* Opens a connection on a directory of free tables. usServerTypes: ADS_LOCAL_SERVER (or 0);
- * remote and internet answer 5019; a data dictionary (.add) answers 5007; a missing directory
- * 5011. User name and password may be null; they are kept for AdsGetConnectionProperty. */
+/* Opens a connection on a directory of free tables or on a data dictionary (a path ending in
+ * ".add", see "Data dictionaries"). usServerTypes: ADS_LOCAL_SERVER (or 0); remote and
+ * internet answer 5019; a missing directory 5011. User name and password may be null; they are
+ * kept for AdsGetConnectionProperty. */
 ACE_API UNSIGNED32 AdsConnect60(const UNSIGNED8* pucServerPath, UNSIGNED16 usServerTypes, const UNSIGNED8* pucUserName,
                                 const UNSIGNED8* pucPassword, UNSIGNED32 ulOptions, ADSHANDLE* phConnect);
 /* AdsConnect60 with the engine's choice of server type and no user. */
@@ -742,6 +743,120 @@ ACE_API UNSIGNED32 AdsCreateSavepoint(ADSHANDLE hConnect, const UNSIGNED8* pucSa
 ACE_API UNSIGNED32 AdsInTransaction(ADSHANDLE hConnect, UNSIGNED16* pbInTrans);
 /* The nesting level of the connection's transaction: 1 while one is active, else 0. */
 ACE_API UNSIGNED32 AdsGetTransactionCount(ADSHANDLE hConnect, UNSIGNED32* pulTransactionCount);
+
+/* ---- Data dictionaries -------------------------------------------------------------------
+ * AdsConnect60 on a path ending in ".add" opens a data dictionary and logs its user in: a
+ * wrong user name or password answers 5050. The connection's path is then the dictionary's
+ * folder for free tables; AdsGetConnectionPath answers the dictionary file. AdsOpenTable90 on
+ * such a connection with a name the dictionary holds opens that table (its file and type from
+ * the dictionary, whatever type is given); with table type 0 and a name the dictionary lacks
+ * it answers 5132, so that the caller may retry it as a free table. A user without update,
+ * insert and delete rights opens dictionary tables read-only; AdsGetTableOpenOptions leaves
+ * out ADS_UPDATE_ALLOWED and ADS_INSERT_ALLOWED without the update and insert rights.
+ * AdsFindFirstTable with an empty mask lists the dictionary's tables. The administrator
+ * "Adssys" holds every right; only it may change the dictionary. Properties not set answer
+ * 5138; names compare without regard to case. */
+#define ADS_DD_TABLE_OBJECT 1
+#define ADS_DD_INDEX_FILE_OBJECT 3
+#define ADS_DD_USER_OBJECT 7
+#define ADS_DD_USER_GROUP_OBJECT 8
+#define ADS_DD_PROCEDURE_OBJECT 10
+#define ADS_DD_LINK_OBJECT 12
+
+/* Database properties (UNSIGNED16 values). */
+#define ADS_DD_VERSION_MAJOR 111
+#define ADS_DD_VERSION_MINOR 112
+/* Table properties: path (text), type (UNSIGNED16), index files ("a.adi;b.adi"), primary key
+ * and default index (index names). */
+#define ADS_DD_TABLE_PATH 201
+#define ADS_DD_TABLE_TYPE 202
+#define ADS_DD_TABLE_INDEX_FILES 203
+#define ADS_DD_TABLE_PRIMARY_KEY 206
+#define ADS_DD_TABLE_DEFAULT_INDEX 213
+/* User property: the groups of the user, "a;b". */
+#define ADS_DD_USER_GROUP_MEMBERSHIP 1102
+
+/* Rights of AdsDDGrantPermission / AdsDDRevokePermission. */
+#define ADS_PERMISSION_READ 0x1
+#define ADS_PERMISSION_UPDATE 0x2
+#define ADS_PERMISSION_INSERT 0x4
+#define ADS_PERMISSION_DELETE 0x8
+#define ADS_PERMISSION_ALL 0xF
+
+/* Link options. */
+#define ADS_LINK_GLOBAL 0x1
+#define ADS_LINK_AUTH_ACTIVE_USER 0x2
+#define ADS_LINK_PATH_IS_STATIC 0x4
+
+/* Creates a new dictionary file (an existing one answers 5012) whose administrator "Adssys"
+ * has the password pucAdminPassword (null: empty), and answers a connection to it as that
+ * administrator. usEncrypt must be 0; pucDescription may be null. */
+ACE_API UNSIGNED32 AdsDDCreate(const UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt,
+                               const UNSIGNED8* pucDescription, const UNSIGNED8* pucAdminPassword,
+                               ADSHANDLE* phDictionary);
+/* Adds a table file (relative names against the dictionary's folder) under a name; usTableType
+ * 1-4 (0: from the extension); pucIndexFiles: index files that open with the table, ";"
+ * separated, may be null. */
+ACE_API UNSIGNED32 AdsDDAddTable(ADSHANDLE hDictionary, const UNSIGNED8* pucTableName, const UNSIGNED8* pucTablePath,
+                                 UNSIGNED16 usTableType, UNSIGNED16 usCharType, const UNSIGNED8* pucIndexFiles,
+                                 const UNSIGNED8* pucComments);
+/* Removes a table from the dictionary; usDeleteFiles must be 0 (the files stay). */
+ACE_API UNSIGNED32 AdsDDRemoveTable(ADSHANDLE hDictionary, const UNSIGNED8* pucTableName, UNSIGNED16 usDeleteFiles);
+/* Users and groups. pucGroupName of AdsDDCreateUser may be null (no group). */
+ACE_API UNSIGNED32 AdsDDCreateUser(ADSHANDLE hDictionary, const UNSIGNED8* pucGroupName, const UNSIGNED8* pucUserName,
+                                   const UNSIGNED8* pucPassword, const UNSIGNED8* pucDescription);
+ACE_API UNSIGNED32 AdsDDDeleteUser(ADSHANDLE hDictionary, const UNSIGNED8* pucUserName);
+ACE_API UNSIGNED32 AdsDDCreateUserGroup(ADSHANDLE hDictionary, const UNSIGNED8* pucGroupName,
+                                        const UNSIGNED8* pucDescription);
+ACE_API UNSIGNED32 AdsDDAddUserToGroup(ADSHANDLE hDictionary, const UNSIGNED8* pucGroupName,
+                                       const UNSIGNED8* pucUserName);
+/* Rights on a table (usObjectType ADS_DD_TABLE_OBJECT) for a user or group; pucParentName is
+ * not used and may be null. */
+ACE_API UNSIGNED32 AdsDDGrantPermission(ADSHANDLE hDictionary, UNSIGNED16 usObjectType, const UNSIGNED8* pucObjectName,
+                                        const UNSIGNED8* pucParentName, const UNSIGNED8* pucGrantee,
+                                        UNSIGNED32 ulPermissions);
+ACE_API UNSIGNED32 AdsDDRevokePermission(ADSHANDLE hDictionary, UNSIGNED16 usObjectType, const UNSIGNED8* pucObjectName,
+                                         const UNSIGNED8* pucParentName, const UNSIGNED8* pucGrantee,
+                                         UNSIGNED32 ulPermissions);
+/* Sets ADS_DD_TABLE_PRIMARY_KEY or ADS_DD_TABLE_DEFAULT_INDEX (texts of usPropertyLen bytes;
+ * length 0 clears the property). usValidateOption and pucFailTable are not used. */
+ACE_API UNSIGNED32 AdsDDSetTableProperty(ADSHANDLE hDictionary, const UNSIGNED8* pucTableName, UNSIGNED16 usPropertyID,
+                                         const void* pvProperty, UNSIGNED16 usPropertyLen,
+                                         UNSIGNED16 usValidateOption, const UNSIGNED8* pucFailTable);
+/* Properties: texts are zero-terminated (length in/out as convention 4), numbers UNSIGNED16
+ * with *pusPropertyLen at least 2. A null pvProperty with length 0 asks for the length (5005). */
+ACE_API UNSIGNED32 AdsDDGetTableProperty(ADSHANDLE hObject, const UNSIGNED8* pucTableName, UNSIGNED16 usPropertyID,
+                                         void* pvProperty, UNSIGNED16* pusPropertyLen);
+ACE_API UNSIGNED32 AdsDDGetDatabaseProperty(ADSHANDLE hObject, UNSIGNED16 usPropertyID, void* pvProperty,
+                                            UNSIGNED16* pusPropertyLen);
+ACE_API UNSIGNED32 AdsDDGetUserProperty(ADSHANDLE hObject, const UNSIGNED8* pucUserName, UNSIGNED16 usPropertyID,
+                                        void* pvProperty, UNSIGNED16* pusPropertyLen);
+/* Renames a table, group or link (usObjectType); ulOptions must be 0. */
+ACE_API UNSIGNED32 AdsDDRenameObject(ADSHANDLE hDictionary, const UNSIGNED8* pucObjectName,
+                                     const UNSIGNED8* pucNewObjectName, UNSIGNED16 usObjectType, UNSIGNED32 ulOptions);
+/* Lists the dictionary's objects of a type (index files: of the table pucParentName), sorted;
+ * none (or no more) answers 5137. A directory connection has no dictionary objects: 5137. */
+ACE_API UNSIGNED32 AdsDDFindFirstObject(ADSHANDLE hObject, UNSIGNED16 usFindObjectType, const UNSIGNED8* pucParentName,
+                                        UNSIGNED8* pucObjectName, UNSIGNED16* pusObjectNameLen,
+                                        ADSHANDLE* phFindHandle);
+ACE_API UNSIGNED32 AdsDDFindNextObject(ADSHANDLE hObject, ADSHANDLE hFindHandle, UNSIGNED8* pucObjectName,
+                                       UNSIGNED16* pusObjectNameLen);
+ACE_API UNSIGNED32 AdsDDFindClose(ADSHANDLE hObject, ADSHANDLE hFindHandle);
+/* Links to other dictionaries: every link the dictionary holds is active on its connections.
+ * The link information of link usLinkNum (1-based) is "alias;path;user;". */
+ACE_API UNSIGNED32 AdsDDCreateLink(ADSHANDLE hDBConn, const UNSIGNED8* pucLinkAlias, const UNSIGNED8* pucLinkedDDPath,
+                                   const UNSIGNED8* pucUserName, const UNSIGNED8* pucPassword, UNSIGNED32 ulOptions);
+ACE_API UNSIGNED32 AdsDDDropLink(ADSHANDLE hDBConn, const UNSIGNED8* pucLinkedDD, UNSIGNED16 usDropGlobal);
+ACE_API UNSIGNED32 AdsGetNumActiveLinks(ADSHANDLE hDBConn, UNSIGNED16* pusNumLinks);
+ACE_API UNSIGNED32 AdsGetActiveLinkInfo(ADSHANDLE hDBConn, UNSIGNED16 usLinkNum, UNSIGNED8* pucLinkInfo,
+                                        UNSIGNED16* pusBufferLen);
+/* AdsFindFirstTable / AdsFindNextTable that also answer the name of the dictionary (link) a
+ * table belongs to: empty for the connection's own tables and for free tables. */
+ACE_API UNSIGNED32 AdsFindFirstTable62(ADSHANDLE hConnect, const UNSIGNED8* pucFileMask, UNSIGNED8* pucFirstDD,
+                                       UNSIGNED16* pusDDLen, UNSIGNED8* pucFirstFile, UNSIGNED16* pusFileLen,
+                                       ADSHANDLE* phFindHandle);
+ACE_API UNSIGNED32 AdsFindNextTable62(ADSHANDLE hConnect, ADSHANDLE hFindHandle, UNSIGNED8* pucDDName,
+                                      UNSIGNED16* pusDDLen, UNSIGNED8* pucFileName, UNSIGNED16* pusFileLen);
 
 /* ---- Date conversions -------------------------------------------------------------------- */
 

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "engine/sql/sql_error.h"
+#include "engine/sql/dictionary_sql.h"
 
 namespace ace::sql {
 namespace {
@@ -438,6 +439,8 @@ bool IsDdl(std::string_view statement_text) {
   auto toks = Lexer(statement_text).Run(st, 1, 1);
   if (!toks.ok() || toks->empty() || toks->front().kind != Tok::kWord) return false;
   std::string first = Upper(toks->front().text);
+  // CREATE DATABASE, CREATE USER and their kin are dictionary statements (dictionary_sql.h).
+  if (IsDictionaryStatement(statement_text)) return false;
   return first == "CREATE" || first == "ALTER" || first == "DROP";
 }
 

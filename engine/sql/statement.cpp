@@ -10,6 +10,7 @@
 #include "engine/base/file.h"
 #include "engine/sql/ddl.h"
 #include "engine/sql/ddl_executor.h"
+#include "engine/sql/dictionary_sql.h"
 #include "engine/sql/sql_error.h"
 #include "engine/sql/sqlite_vtab.h"
 
@@ -143,6 +144,13 @@ Status SqlStatement::Execute() {
     auto folder = temp_folder();
     if (!folder.ok()) return folder.status();
     path = folder.value() + "/result_" + std::to_string(++results_made_) + ".adt";
+    if (IsDictionaryStatement(st.text)) {
+      std::optional<QueryResult> made;
+      Status s = RunDictionaryStatement(connection_, params_.NumberedText(index - 1), params_,
+                                        path, &made);
+      if (s.ok() && made) result_ = std::move(made);
+      return s;
+    }
     auto out = session.value()->Run(params_.NumberedText(index - 1), params_, !options_.read_only,
                                     path, PlaceOf(st, index, count));
     if (!out.ok()) return out.status();
@@ -184,7 +192,7 @@ Status SqlStatement::Verify(std::string_view text) {
       after_ddl = true;
       continue;
     }
-    if (after_ddl) continue;
+    if (after_ddl || IsDictionaryStatement(sts[i].text)) continue;
     if (session == nullptr) {
       auto opened = SqlSession::Open(connection_, options_);
       if (!opened.ok()) return opened.status();

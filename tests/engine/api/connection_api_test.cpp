@@ -20,7 +20,8 @@ TEST_F(ConnectionApiTest, RefusesMissingPathsServersAndDictionaries) {
             AdsConnect60(U(dir_), ADS_REMOTE_SERVER, nullptr, nullptr, 0, &h));
   EXPECT_EQ(AE_SERVER_TYPE_UNAVAILABLE,
             AdsConnect60(U(dir_), ADS_REMOTE_SERVER | ADS_AIS_SERVER, nullptr, nullptr, 0, &h));
-  EXPECT_EQ(AE_NOT_SUPPORTED,
+  // A data dictionary that does not exist (dictionaries themselves: tests/engine/dict).
+  EXPECT_EQ(AE_FILE_NOT_FOUND,
             AdsConnect60(U(dir_ + "/data.add"), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &h));
   EXPECT_NE(std::string::npos, LastErrorText().find("dictionary"));
   EXPECT_EQ(AE_NULL_POINTER, AdsConnect60(nullptr, ADS_LOCAL_SERVER, nullptr, nullptr, 0, &h));
