@@ -8,6 +8,7 @@
 #include "engine/base/file.h"
 #include "engine/sql/ddl_types.h"
 #include "engine/sql/restructure.h"
+#include "engine/sql/restructure_indexes.h"
 #include "engine/sql/sql_error.h"
 
 namespace ace::sql {
@@ -124,10 +125,21 @@ class Executor {
       if (alter == nullptr || ResolveTablePath(ctx_, alter->table) != path) break;
       steps.push_back(AlterStep{alter->changes, &sts_[j], j + 1, sts_.size()});
     }
-    Status index_check = CheckIndexesRebuildable(path);
-    if (!index_check.ok()) {
-      out_.error = Locate(index_check, Place(i));
+    // The index files are checked against the columns each statement leaves: the statement
+    // that would leave an index without its columns ends the run, as a refused statement does.
+    Result<IndexRebuildPlan> plan = PlanIndexRebuild(path, ctx_.type, steps);
+    if (!plan.ok()) {
+      out_.error = Locate(plan.status(), Place(i));
       return j;
+    }
+    if (plan->breaking_step) {
+      const size_t k = *plan->breaking_step;
+      stop = Locate(plan->breaking_error, Place(i + k));
+      steps.resize(k);
+      if (steps.empty()) {
+        out_.error = stop;
+        return j;
+      }
     }
     RestructureRequest req;
     req.path = path;
@@ -139,7 +151,7 @@ class Executor {
     for (size_t k = 0; k < r.applied; ++k) out_.done.push_back(StatementOutcome{i + k + 1, 0});
     if (r.rewritten) {
       ++out_.rewrites;
-      Status rebuilt = RebuildIndexesAfterRewrite(path);
+      Status rebuilt = RebuildIndexes(path, ctx_.type, *plan);
       if (!rebuilt.ok()) {
         out_.error = Locate(rebuilt, Place(i + r.applied - 1));
         return j;
@@ -275,21 +287,6 @@ std::vector<std::string> IndexFilesOf(const std::string& table_path) {
     if (FileExists(base + ext)) found.push_back(base + ext);
   }
   return found;
-}
-
-Status CheckIndexesRebuildable(const std::string& table_path) {
-  std::vector<std::string> files = IndexFilesOf(table_path);
-  if (files.empty()) return Status::Ok();
-  std::string list;
-  for (const auto& f : files) list += (list.empty() ? "" : ", ") + f;
-  return SqlError(NativeError::kIndexNotRebuilt,
-                  "Table " + StemOf(table_path) + " has index files (" + list +
-                      ") that a change of its columns would leave stale, and this engine cannot "
-                      "rebuild them; nothing was changed.");
-}
-
-Status RebuildIndexesAfterRewrite(const std::string& table_path) {
-  return CheckIndexesRebuildable(table_path);
 }
 
 }  // namespace ace::sql

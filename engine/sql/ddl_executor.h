@@ -54,16 +54,8 @@ ExecutionOutcome ExecuteStatements(const std::vector<Statement>& statements,
 // The data file a table name in a statement stands for (see the naming rules above).
 std::string ResolveTablePath(const DdlContext& context, const std::string& name);
 
-// Index files beside a table that a rewrite would leave stale: "<name>.cdx", ".idx", ".ntx" and
-// ".adi" in both cases.
+// Index files beside a table that a rewrite must rebuild: "<name>.cdx", ".idx", ".ntx" and
+// ".adi" in both cases (restructure_indexes.h rebuilds them).
 std::vector<std::string> IndexFilesOf(const std::string& table_path);
-
-// Index maintenance around a rewrite. The engine cannot rebuild index files yet, so
-// CheckIndexesRebuildable refuses (kIndexNotRebuilt, naming the files) a table that has any;
-// the executor asks it BEFORE rewriting, so a refusal writes nothing and no index is ever left
-// stale. RebuildIndexesAfterRewrite is the hook called after each rewrite: with no index files
-// it has nothing to do; it refuses in the same way should index files have appeared meanwhile.
-Status CheckIndexesRebuildable(const std::string& table_path);
-Status RebuildIndexesAfterRewrite(const std::string& table_path);
 
 }  // namespace ace::sql

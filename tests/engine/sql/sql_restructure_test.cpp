@@ -360,7 +360,7 @@ TEST_F(SqlRestructure, TableHeldByAnotherUserIsRefusedByName) {
   EXPECT_EQ(FieldNames().size(), 4u);
 }
 
-TEST_F(SqlRestructure, IndexFilesBesideTheTableRefuseTheRewrite) {
+TEST_F(SqlRestructure, AnIndexFileThatCannotBeReadRefusesTheRewrite) {
   MakeKinder(TableType::kAdt, 5);
   { std::ofstream(JoinPath(dir_, "Kinder.adi")) << "index"; }
   const std::string data = FileBytes(PathOf(type_));
