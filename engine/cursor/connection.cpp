@@ -82,6 +82,13 @@ Result<std::string> Connection::ResolvePath(std::string_view name) const {
   }
   std::string n = NormalizePath(std::string(name));
   if (n[0] == '/') return n;
+  // A connection on a relative path: callers build table names as that same path, a separator
+  // and the name ("data\Kinder" on the connection "data"). Such a name already is relative to
+  // the current directory, like the connection path itself; joining it again would double it.
+  if (path_[0] != '/' && n.size() > path_.size() && n.compare(0, path_.size(), path_) == 0 &&
+      n[path_.size()] == '/') {
+    return n;
+  }
   return JoinPath(path_, n);
 }
 

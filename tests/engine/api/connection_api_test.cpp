@@ -1,6 +1,7 @@
 // Connections through the C API: the paths and server types that are refused, connection
 // facts with short buffers, the table search, existence tests and what a disconnect releases.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "tests/engine/api/api_fixture.h"
@@ -129,6 +130,30 @@ TEST_F(ConnectionApiTest, CheckExistence) {
   EXPECT_EQ(AE_NULL_POINTER, AdsCheckExistence(0, nullptr, &on_disk));
   std::string longname(300, 'a');
   EXPECT_EQ(AE_NAME_TOO_LONG, AdsCheckExistence(conn_, U(longname), &on_disk));
+}
+
+// A connection on a relative path sees the names its callers build from that path ("data/x")
+// as the same files as the bare names, and never doubles the path.
+TEST_F(ConnectionApiTest, RelativeConnectionPathIsNotJoinedTwice) {
+  std::ofstream(Path("da.adt")) << "x";
+  const std::string cwd = std::filesystem::current_path().string();
+  const std::string parent = std::filesystem::path(dir_).parent_path().string();
+  const std::string rel = std::filesystem::path(dir_).filename().string();
+  std::filesystem::current_path(parent);
+  ADSHANDLE h = 0;
+  ASSERT_ACE(AdsConnect60(U(rel), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &h));
+  UNSIGNED16 on_disk = 9;
+  EXPECT_EQ(AE_SUCCESS, AdsCheckExistence(h, U(rel + "/da.adt"), &on_disk));
+  EXPECT_EQ(1, on_disk);
+  EXPECT_EQ(AE_SUCCESS, AdsCheckExistence(h, U(rel + "\\da.adt"), &on_disk));
+  EXPECT_EQ(1, on_disk);
+  EXPECT_EQ(AE_SUCCESS, AdsCheckExistence(h, U("da.adt"), &on_disk));
+  EXPECT_EQ(1, on_disk);
+  // A name that only begins like the path is still a name inside the connection's folder.
+  EXPECT_EQ(AE_SUCCESS, AdsCheckExistence(h, U(rel + "x/da.adt"), &on_disk));
+  EXPECT_EQ(0, on_disk);
+  AdsDisconnect(h);
+  std::filesystem::current_path(cwd);
 }
 
 TEST_F(ConnectionApiTest, DisconnectReleasesTablesAndStaleHandlesAreRefused) {
