@@ -1,7 +1,7 @@
 // C API of field values: the getters and setters by name or number, memo and binary data in
 // chunks and files, the VFP system field and the date conversions. The conversions themselves
 // are engine/fields (field_codec.h, dates.h); memo contents go through TableFile::ReadMemo and
-// WriteMemo. Setters change the cursor's copy of the record (Cursor::Edit).
+// WritePendingMemo. Setters change the cursor's copy of the record (Cursor::Edit).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -96,31 +96,11 @@ storage::MemoKind KindOf(uint16_t type, uint16_t requested) {
   return storage::MemoKind::kText;
 }
 
-// A memo block that the stored record still points to must survive until the record is
-// written: a cancelled change would otherwise leave the record on a reused or freed block. So
-// the first change of a memo after reading gives the field a new block (the old one is left to
-// pack).
-Status DetachStoredMemo(FieldAccess& f, fields::Image image) {
-  cursor::Cursor& c = f.cursor();
-  if (c.appending() || c.recno() == 0) return Status::Ok();
-  std::vector<std::byte> stored;
-  ACE_RETURN_IF_ERROR(c.ReadRecord(c.recno(), &stored));
-  const std::vector<std::byte> blank = c.file().BlankRecord();
-  const size_t at = f.desc.offset;
-  const size_t n = f.desc.length;
-  if (at + n > stored.size() || at + n > image.size() || at + n > blank.size()) {
-    return Status(kErrCorruptFile, "the field lies outside the record");
-  }
-  if (std::memcmp(stored.data() + at, image.data() + at, n) == 0) {
-    std::memcpy(image.data() + at, blank.data() + at, n);
-  }
-  return Status::Ok();
-}
-
 Status StoreMemo(FieldAccess& f, fields::Image image, std::span<const uint8_t> data,
                  storage::MemoKind kind) {
-  ACE_RETURN_IF_ERROR(DetachStoredMemo(f, image));
-  ACE_RETURN_IF_ERROR(f.cursor().file().WriteMemo(image.data(), f.desc, data, kind));
+  // The stored record's blocks stay untouched until the record is posted (a cancelled change
+  // keeps the stored memo whole); the value waits in blocks of the edit's own.
+  ACE_RETURN_IF_ERROR(f.cursor().file().WritePendingMemo(image.data(), f.desc, data, kind));
   if (f.cursor().file().type() == storage::TableType::kVfp && f.desc.nullable) {
     uint32_t clear = 0;
     return fields::AccessVfpSystemField(f.context(), image, fields::kVfpWriteNull, &clear);
@@ -506,9 +486,8 @@ ACE_API UNSIGNED32 AdsSetNull(ADSHANDLE hObj, const UNSIGNED8* pucFldName) {
     if (!f.memo())
       return f.desc.nullable ? fields::SetNull(f.context(), image)
                              : fields::SetEmpty(f.context(), image);
-    ACE_RETURN_IF_ERROR(DetachStoredMemo(f, image));
     ACE_RETURN_IF_ERROR(
-        f.cursor().file().WriteMemo(image.data(), f.desc, {}, KindOf(f.desc.type, 0)));
+        f.cursor().file().WritePendingMemo(image.data(), f.desc, {}, KindOf(f.desc.type, 0)));
     if (f.cursor().file().type() == storage::TableType::kVfp && f.desc.nullable) {
       uint32_t mark = 1;
       return fields::AccessVfpSystemField(f.context(), image, fields::kVfpWriteNull, &mark);

@@ -184,13 +184,15 @@ Status Cursor::GotoRecord(uint32_t recno) {
 
 Status Cursor::Refresh() {
   if (appending_) return Status::Ok();
+  // Memo values of the dropped changes give their blocks back (the stored ones were untouched).
+  Status discarded = dirty_ ? table_->file->DiscardPendingMemos(record_.data()) : Status::Ok();
   dirty_ = false;
-  if (recno_ == 0) return Status::Ok();
+  if (recno_ == 0) return discarded;
   ACE_RETURN_IF_ERROR(RefreshCount());
   std::vector<std::byte> image;
   ACE_RETURN_IF_ERROR(ReadRecord(recno_, &image));
   record_ = std::move(image);
-  return Status::Ok();
+  return discarded;
 }
 
 Result<bool> Cursor::CurrentVisible() const {
@@ -321,9 +323,11 @@ Status Cursor::WriteRecord() {
 
 Status Cursor::CancelUpdate() {
   if (appending_) {
+    Status discarded = table_->file->DiscardPendingMemos(record_.data());
     appending_ = false;
     dirty_ = false;
-    return GotoEof();
+    ACE_RETURN_IF_ERROR(GotoEof());
+    return discarded;
   }
   return Refresh();
 }

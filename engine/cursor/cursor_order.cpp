@@ -478,13 +478,14 @@ const index::TableRecordSource& Cursor::CurrentSource() {
 
 Status Cursor::WriteThrough(uint32_t recno, const std::byte* image) {
   ACE_RETURN_IF_ERROR(OpenIndexes());
+  // Posting reclaims the memo blocks the record's new values replace (TableFile::PostRecord).
   if (table_->indexes == nullptr || table_->indexes->empty())
-    return table_->file->WriteRecord(recno, image);
+    return table_->file->PostRecord(recno, image);
   TableIndexes& ix = *table_->indexes;
   std::vector<std::byte> before;
   ACE_RETURN_IF_ERROR(ReadRecord(recno, &before));
   ACE_RETURN_IF_ERROR(ix.BeginWrite(recno, before.data(), image));
-  Status s = table_->file->WriteRecord(recno, image);
+  Status s = table_->file->PostRecord(recno, image);
   if (s.ok()) s = RefreshCount();
   if (s.ok()) s = ix.AfterWrite(recno, before.data(), image);
   ix.EndWrite();

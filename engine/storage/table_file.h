@@ -155,6 +155,25 @@ class TableFile {
   // free list; the DBF memo formats have none, so Pack reclaims them).
   virtual Status WriteMemo(std::byte* image, const FieldDesc& field, std::span<const uint8_t> data,
                            MemoKind kind) = 0;
+  // ---- Memo values of a record being edited. A stored record's memo blocks are never written
+  // while an edit is pending, so a cancelled edit leaves the stored memo whole:
+  // WritePendingMemo stores data as the field's new value in blocks of the edit's own
+  // ("pending" blocks, rewritten in place by later writes of the same field); PostRecord writes
+  // the record and reclaims the blocks it replaced; DiscardPendingMemos gives the pending blocks
+  // of a cancelled edit or append back. A record written or appended by any call owns the blocks
+  // its image points at from then on (they are no longer pending).
+  virtual Status WritePendingMemo(std::byte* image, const FieldDesc& field,
+                                  std::span<const uint8_t> data, MemoKind kind) = 0;
+  // Writes record recno like WriteRecord. A memo field whose pointer changed to pending blocks
+  // (or to none) gives up the stored record's blocks: the new value is moved into them when it
+  // fits, else they are released (ADT) or left to Pack (DBF). A changed pointer that is not
+  // pending comes from an image read before another user's write; the stored pointer is kept
+  // for it, so a record never points at blocks that may have been reused. The caller holds the
+  // record's lock and makes sure nothing else needs the stored blocks (no open transaction).
+  virtual Status PostRecord(uint32_t recno, const std::byte* image) = 0;
+  // Releases the pending blocks the memo fields of image point at.
+  virtual Status DiscardPendingMemos(const std::byte* image) = 0;
+
   // Length of the memo without reading it, and its kind.
   virtual Result<uint32_t> MemoLength(const std::byte* image, const FieldDesc& field) = 0;
   virtual Result<MemoKind> MemoType(const std::byte* image, const FieldDesc& field) = 0;

@@ -217,6 +217,12 @@ Status JournaledTable::WriteRecord(uint32_t recno, const std::byte* image) {
   return inner_->WriteRecord(recno, image);
 }
 
+Status JournaledTable::PostRecord(uint32_t recno, const std::byte* image) {
+  std::shared_ptr<TransactionState> state = state_.lock();
+  if (state != nullptr && state->active) return WriteRecord(recno, image);
+  return inner_->PostRecord(recno, image);
+}
+
 Result<uint32_t> JournaledTable::AppendRecord(const std::byte* image) {
   std::shared_ptr<TransactionState> state = state_.lock();
   if (state == nullptr || !state->active) return inner_->AppendRecord(image);

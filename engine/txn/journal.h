@@ -168,6 +168,17 @@ class JournaledTable : public storage::TableFile {
   }
   Status WriteMemo(std::byte* image, const storage::FieldDesc& field, std::span<const uint8_t> data,
                    storage::MemoKind kind) override;
+  // Pending memo blocks are the edit's own, so they need no journal.
+  Status WritePendingMemo(std::byte* image, const storage::FieldDesc& field,
+                          std::span<const uint8_t> data, storage::MemoKind kind) override {
+    return inner_->WritePendingMemo(image, field, data, kind);
+  }
+  // Inside a transaction the record is written like any other (the blocks it replaces stay, for
+  // a rollback); outside, posting reclaims them.
+  Status PostRecord(uint32_t recno, const std::byte* image) override;
+  Status DiscardPendingMemos(const std::byte* image) override {
+    return inner_->DiscardPendingMemos(image);
+  }
   Result<uint32_t> MemoLength(const std::byte* image, const storage::FieldDesc& field) override {
     return inner_->MemoLength(image, field);
   }

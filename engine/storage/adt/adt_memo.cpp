@@ -339,6 +339,15 @@ Status AdtMemoFile::Release(uint32_t block) {
   return r.status();
 }
 
+Result<bool> AdtMemoFile::Fits(uint32_t block, size_t length) const {
+  if (block == 0) return false;
+  Header h;
+  ACE_RETURN_IF_ERROR(ReadHeader(&h));
+  Run run;
+  if (!ReadRun(block, h.block_count, &run).ok() || run.state != kRunMemo) return false;
+  return length <= 0xFFFFFFFFull - kRunHeaderSize && BlocksFor(length) <= run.blocks;
+}
+
 Result<MemoSpace> AdtMemoFile::Space() const {
   Header h;
   ACE_RETURN_IF_ERROR(ReadHeader(&h));

@@ -89,6 +89,9 @@ class AdtMemoFile {
   Result<uint32_t> Write(uint32_t old_block, std::span<const uint8_t> data, MemoKind kind);
   // Releases the memo at block (nothing for 0 or a block that holds no memo).
   Status Release(uint32_t block);
+  // Whether a memo of length bytes fits the run of the memo at block (so that Write puts it
+  // there in place); false for a block that holds no memo.
+  Result<bool> Fits(uint32_t block, size_t length) const;
   Result<MemoSpace> Space() const;
   Status Sync() { return file_.Sync(); }
 

@@ -528,6 +528,7 @@ Status AdtTableFile::WriteRecord(uint32_t recno, const std::byte* image) {
   Stamp(rec.data());
   ACE_RETURN_IF_ERROR(
       data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), rec.data(), rec.size()));
+  ForgetPending(rec.data());
   return WriteMutable();
 }
 
@@ -570,6 +571,7 @@ Result<uint32_t> AdtTableFile::AppendRecord(const std::byte* image) {
     free_head_ = saved_head;
     return st;
   }
+  ForgetPending(rec.data());
   uint32_t old_count = count_;
   if (recno > count_) count_ = recno;
   st = WriteMutable();
@@ -723,6 +725,7 @@ Status AdtTableFile::Rewrite(bool keep_records) {
   st = SwapIn(new_data, new_memo);
   if (!st.ok()) return cleanup(st);
   lock.Release();
+  pending_.clear();  // block numbers of the old memo file
   // Reopen the replaced files; the header and memo file are checked like at any open.
   auto reopened = File::Open(path_, OpenMode::kReadWrite);
   if (!reopened.ok()) return reopened.status();

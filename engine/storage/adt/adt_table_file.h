@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,11 @@ class AdtTableFile : public TableFile {
                    MemoKind kind) override;
   Result<uint32_t> MemoLength(const std::byte* image, const FieldDesc& field) override;
   Result<MemoKind> MemoType(const std::byte* image, const FieldDesc& field) override;
+  // Pending memos, posting and discarding (adt_table_memo.cpp).
+  Status WritePendingMemo(std::byte* image, const FieldDesc& field, std::span<const uint8_t> data,
+                          MemoKind kind) override;
+  Status PostRecord(uint32_t recno, const std::byte* image) override;
+  Status DiscardPendingMemos(const std::byte* image) override;
   Status Zap() override { return Rewrite(false); }
   Status Pack() override { return Rewrite(true); }
   Status Flush() override;
@@ -91,6 +97,8 @@ class AdtTableFile : public TableFile {
   Status Rewrite(bool keep_records);
   Status CopyLiveRecords(File& out, uint64_t pos, AdtMemoFile* out_memo, uint32_t* written);
   Status SwapIn(const std::string& new_data, const std::string& new_memo);
+  // The memo runs of image stop being pending: a record now holds them.
+  void ForgetPending(const std::byte* image);
 
   std::string path_;
   std::string memo_path_;
@@ -110,6 +118,8 @@ class AdtTableFile : public TableFile {
   uint16_t char_type_ = 1;
   uint16_t memo_block_size_ = 0;
   std::string collation_;
+  // Memo runs written for edits of this object that no stored record points at yet.
+  std::set<uint32_t> pending_;
 };
 
 }  // namespace ace::storage::adt

@@ -15,6 +15,7 @@
 #include <cctype>
 #include <cstring>
 #include <optional>
+#include <set>
 
 #include "engine/base/error_codes.h"
 #include "engine/storage/dbf/dbf_info.h"
@@ -104,6 +105,10 @@ class DbfTable final : public TableFile {
                    MemoKind kind) override;
   Result<uint32_t> MemoLength(const std::byte* image, const FieldDesc& field) override;
   Result<MemoKind> MemoType(const std::byte* image, const FieldDesc& field) override;
+  Status WritePendingMemo(std::byte* image, const FieldDesc& field, std::span<const uint8_t> data,
+                          MemoKind kind) override;
+  Status PostRecord(uint32_t recno, const std::byte* image) override;
+  Status DiscardPendingMemos(const std::byte* image) override;
   Status Zap() override { return Rewrite(false); }
   Status Pack() override { return Rewrite(true); }
   Status Flush() override;
@@ -137,6 +142,8 @@ class DbfTable final : public TableFile {
   Status Replace(const std::string& data_tmp, const std::string& memo_tmp);
   Status WriteCopy(bool keep_records, const std::string& data_tmp, const std::string& memo_tmp,
                    uint32_t* kept);
+  // The memo blocks of image stop being pending: a record now holds them.
+  void ForgetPending(const std::byte* image);
 
   std::string path_;
   std::string memo_path_;
@@ -149,6 +156,8 @@ class DbfTable final : public TableFile {
   dbf::Date stamped_;
   bool modified_ = false;  // something was written since the table was opened
   std::optional<FieldDesc> null_flags_;  // the _NullFlags column, when the table has one
+  // Memo blocks written for edits that no stored record points at yet.
+  std::set<uint32_t> pending_;
 };
 
 std::string RecordContext(const std::string& path, uint32_t recno) {
@@ -287,6 +296,7 @@ Status DbfTable::WriteRecord(uint32_t recno, const std::byte* image) {
   ACE_RETURN_IF_ERROR(CheckRecno(recno));
   ACE_RETURN_IF_ERROR(data_.WriteAt(RecordOffset(recno), image, layout_.record_length)
                           .WithContext(RecordContext(path_, recno)));
+  ForgetPending(image);
   return TouchDate();
 }
 
@@ -329,6 +339,7 @@ Result<uint32_t> DbfTable::AppendRecord(const std::byte* image) {
   uint32_t recno = count_ + 1;
   ACE_RETURN_IF_ERROR(data_.WriteAt(RecordOffset(recno), record.data(), record.size())
                           .WithContext(RecordContext(path_, recno)));
+  ForgetPending(image);
   // The record counts only once the header says so; a failed header write leaves it invisible,
   // and the next append writes over it.
   count_ = recno;
@@ -416,6 +427,128 @@ Status DbfTable::WriteMemo(std::byte* image, const FieldDesc& field, std::span<c
   auto block = memo_->Write(old_block, data, type);
   if (!block.ok()) return block.status();
   EncodeBlock(image, **column, *block);
+  return Status::Ok();
+}
+
+// ---- Pending memos and posting. Neither memo format has a free list, so a record reuses its
+// own blocks: the new value of an edit waits in pending blocks (at the end of the file), and
+// PostRecord first writes the record pointing at them. The stored blocks then belong to nobody;
+// a value that fits them is copied there, both files are flushed, the record is written again
+// pointing at the old blocks, and the pending blocks are cut off the end of the file. At every
+// moment the record points at a whole memo, so a crash tears no memo: it leaks the pending
+// blocks at worst, which the next pack reclaims. A value that does not fit stays where it was
+// written, and the old blocks wait for pack.
+
+void DbfTable::ForgetPending(const std::byte* image) {
+  if (pending_.empty()) return;
+  for (const auto& c : layout_.columns) {
+    if (c.visible < 0 || !IsMemoColumn(c)) continue;
+    auto block = DecodeBlock(image, c);
+    if (block.ok()) pending_.erase(*block);
+  }
+}
+
+Status DbfTable::WritePendingMemo(std::byte* image, const FieldDesc& field,
+                                  std::span<const uint8_t> data, MemoKind kind) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  auto column = MemoColumnOf(field);
+  if (!column.ok()) return column.status();
+  auto current = DecodeBlock(image, **column);
+  // Only blocks of this edit may be rewritten; the stored record's are left as they are.
+  const uint32_t own = current.ok() && pending_.count(*current) != 0 ? *current : 0;
+  if (data.empty()) {
+    if (own != 0) {
+      ACE_RETURN_IF_ERROR(memo_->Discard(own));
+      pending_.erase(own);
+    }
+    EncodeBlock(image, **column, 0);
+    return Status::Ok();
+  }
+  uint32_t type = kind == MemoKind::kText    ? dbf::kFptText
+                  : kind == MemoKind::kImage ? dbf::kFptPicture
+                                             : dbf::kFptObject;
+  auto block = memo_->WritePending(own, data, type);
+  if (!block.ok()) return block.status();
+  if (own != 0 && *block != own) {
+    pending_.erase(own);
+    ACE_RETURN_IF_ERROR(memo_->Discard(own));
+  }
+  pending_.insert(*block);
+  EncodeBlock(image, **column, *block);
+  return Status::Ok();
+}
+
+Status DbfTable::DiscardPendingMemos(const std::byte* image) {
+  if (!memo_ || pending_.empty()) return Status::Ok();
+  // The last blocks first, so that each discard can cut the file.
+  std::vector<uint32_t> blocks;
+  for (const auto& c : layout_.columns) {
+    if (c.visible < 0 || !IsMemoColumn(c)) continue;
+    auto block = DecodeBlock(image, c);
+    if (block.ok() && *block != 0 && pending_.count(*block) != 0) blocks.push_back(*block);
+  }
+  std::sort(blocks.rbegin(), blocks.rend());
+  Status first;
+  for (uint32_t b : blocks) {
+    Status s = memo_->Discard(b);
+    pending_.erase(b);
+    if (!s.ok() && first.ok()) first = s;
+  }
+  return first;
+}
+
+Status DbfTable::PostRecord(uint32_t recno, const std::byte* image) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  if (!memo_) return WriteRecord(recno, image);
+  if (recno == 0 || recno > count_) ACE_RETURN_IF_ERROR(RefreshHeader());
+  ACE_RETURN_IF_ERROR(CheckRecno(recno));
+  std::vector<std::byte> stored(layout_.record_length);
+  ACE_RETURN_IF_ERROR(ReadRecord(recno, stored.data()));
+  std::vector<std::byte> out(image, image + layout_.record_length);
+  struct Move {
+    const Column* column;
+    uint32_t stored;
+    uint32_t pending;
+  };
+  std::vector<Move> moves;
+  for (const auto& c : layout_.columns) {
+    if (c.visible < 0 || !IsMemoColumn(c)) continue;
+    auto s = DecodeBlock(stored.data(), c);
+    auto p = DecodeBlock(out.data(), c);
+    if (!s.ok() || !p.ok() || *s == *p) continue;
+    if (*p != 0 && pending_.count(*p) == 0) {
+      // A pointer read before another user's write: keep what is stored.
+      std::memcpy(out.data() + c.offset, stored.data() + c.offset, c.length);
+      continue;
+    }
+    if (*s == 0 || *p == 0) continue;
+    auto length = memo_->Length(*p);
+    if (!length.ok()) return length.status();
+    if (memo_->Fits(*s, *length)) moves.push_back({&c, *s, *p});
+  }
+  ACE_RETURN_IF_ERROR(WriteRecord(recno, out.data()));
+  if (moves.empty()) return Status::Ok();
+  // The record's new pointers are on disk before the blocks they replaced are overwritten.
+  ACE_RETURN_IF_ERROR(data_.Sync());
+  ACE_RETURN_IF_ERROR(memo_->Sync());
+  for (const Move& m : moves) {
+    uint32_t type = 0;
+    auto content = memo_->Read(m.pending, &type);
+    if (!content.ok()) return content.status();
+    auto at = memo_->Write(m.stored, *content, type);
+    if (!at.ok()) return at.status();
+    if (*at != m.stored) {
+      return Status(kErrInternal, memo_path_ + ": a memo meant for block " +
+                                      std::to_string(m.stored) + " went elsewhere");
+    }
+    EncodeBlock(out.data(), *m.column, m.stored);
+  }
+  ACE_RETURN_IF_ERROR(memo_->Sync());
+  ACE_RETURN_IF_ERROR(WriteRecord(recno, out.data()));
+  std::vector<uint32_t> freed;
+  for (const Move& m : moves) freed.push_back(m.pending);
+  std::sort(freed.rbegin(), freed.rend());
+  for (uint32_t b : freed) ACE_RETURN_IF_ERROR(memo_->Discard(b));
   return Status::Ok();
 }
 
@@ -536,6 +669,7 @@ Status DbfTable::Rewrite(bool keep_records) {
   }
   count_ = kept;
   stamped_ = dbf::Today();
+  pending_.clear();  // block numbers of the old memo file
   return Status::Ok();
 }
 

@@ -26,6 +26,7 @@
 #include <cstring>
 
 #include "engine/base/error_codes.h"
+#include "engine/storage/adt/adt_format.h"
 
 namespace ace::storage::dbf {
 
@@ -224,22 +225,57 @@ Result<std::vector<uint8_t>> MemoFile::Read(uint32_t block, uint32_t* type) cons
                              " has no end mark before the end of the file");
 }
 
-uint64_t MemoFile::OccupiedBlocks(uint32_t block) const {
+uint64_t MemoFile::OccupiedBlocks(uint32_t block, bool ours) const {
   auto length = Length(block);
   if (!length.ok()) return 0;
   uint64_t blocks = BlocksFor(*length);
+  // A .dbt memo of another program may end with a single end mark: only the blocks that hold
+  // content and one mark are surely its own.
+  if (format_ == MemoFormat::kDbt && !ours) blocks = (*length + 1 + block_size_ - 1) / block_size_;
   // Blocks past the allocation mark are not known to be this memo's alone.
   if (uint64_t{block} + blocks > next_free_) return 0;
   return blocks;
 }
 
 Result<uint32_t> MemoFile::Write(uint32_t old_block, std::span<const uint8_t> data, uint32_t type) {
+  return Store(old_block, data, type, false);
+}
+
+Result<uint32_t> MemoFile::WritePending(uint32_t block, std::span<const uint8_t> data,
+                                        uint32_t type) {
+  return Store(block, data, type, true);
+}
+
+bool MemoFile::Fits(uint32_t block, uint64_t length) const {
+  return block != 0 && BlocksFor(length) <= OccupiedBlocks(block);
+}
+
+Status MemoFile::Discard(uint32_t block) {
+  if (read_only_) return Status(kErrTableReadOnly, path() + ": memo file is open read-only");
+  if (block == 0) return Status::Ok();
+  adt::BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
+  ACE_RETURN_IF_ERROR(ReadHeader());
+  const uint64_t blocks = OccupiedBlocks(block, true);
+  auto size = FileSize();
+  if (!size.ok()) return size.status();
+  if (blocks == 0 || block + blocks != next_free_ || *size > uint64_t{next_free_} * block_size_) {
+    return Status::Ok();
+  }
+  ACE_RETURN_IF_ERROR(WriteNextFree(block));
+  return file_.Truncate(uint64_t{block} * block_size_);
+}
+
+Result<uint32_t> MemoFile::Store(uint32_t old_block, std::span<const uint8_t> data, uint32_t type,
+                                 bool pending) {
   if (read_only_) return Status(kErrTableReadOnly, path() + ": memo file is open read-only");
   if (format_ == MemoFormat::kDbt &&
       std::find(data.begin(), data.end(), kDbtEndMark) != data.end()) {
     return Status(kErrInvalidArgument,
                   path() + ": a dBase III memo cannot hold the byte 0x1A (its end mark)");
   }
+  adt::BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
   // Another user may have added memos since this file was opened.
   ACE_RETURN_IF_ERROR(ReadHeader());
   uint64_t needed = BlocksFor(data.size());
@@ -264,6 +300,18 @@ Result<uint32_t> MemoFile::Write(uint32_t old_block, std::span<const uint8_t> da
 
   auto size = FileSize();
   if (!size.ok()) return size.status();
+  // A pending memo that ends the file grows or shrinks where it lies: nothing points at it.
+  const uint64_t own = pending && old_block != 0 ? OccupiedBlocks(old_block, true) : 0;
+  if (own != 0 && old_block + own == next_free_ && *size <= uint64_t{next_free_} * block_size_ &&
+      (uint64_t{old_block} + needed) * block_size_ <= kMaxMemoFileSize) {
+    image.resize(needed * block_size_, 0);
+    ACE_RETURN_IF_ERROR(
+        file_.WriteAt(uint64_t{old_block} * block_size_, image.data(), image.size()));
+    const uint64_t end = old_block + needed;
+    if (end < next_free_) ACE_RETURN_IF_ERROR(file_.Truncate(end * block_size_));
+    ACE_RETURN_IF_ERROR(WriteNextFree(static_cast<uint32_t>(end)));
+    return old_block;
+  }
   // New blocks go after everything the file holds, even when the header claims less.
   uint64_t block = std::max<uint64_t>(next_free_, (*size + block_size_ - 1) / block_size_);
   uint64_t end = (block + needed) * block_size_;

@@ -2,9 +2,12 @@
 // VFP tables). A MemoFile stores and fetches memo contents by block number; it knows nothing of
 // records or of how a block number is written into a record (dbf_table.cpp owns that).
 //
-// Neither format has a free list. A memo rewritten with content that fits its old blocks is
-// written in place; otherwise it gets fresh blocks at the end, so no block ever belongs to two
-// memos. Abandoned blocks are reclaimed when the table is packed.
+// Neither format has a free list, and other programs read and write these files, so none is
+// added. A memo rewritten with content that fits its old blocks is written in place; otherwise
+// it gets fresh blocks at the end, so no block ever belongs to two memos. The blocks at the end
+// of the file can be given back (Discard) when nothing points at them; other abandoned blocks
+// are reclaimed when the table is packed. Appends and discards of this engine's users are
+// serialised by a lock beyond the file's data (as on ADT files).
 //
 // Not thread-safe: a MemoFile belongs to the TableFile that opened it.
 #pragma once
@@ -55,6 +58,15 @@ class MemoFile {
   // fits the blocks the old memo occupied, else a fresh block at the end of the file.
   // A .dbt memo cannot hold the byte 0x1A (its end mark) and is refused with kErrInvalidArgument.
   Result<uint32_t> Write(uint32_t old_block, std::span<const uint8_t> data, uint32_t type);
+  // Like Write for a memo that no record points at (the pending value of an edit): when it is
+  // the last memo of the file it may also grow or shrink where it lies.
+  Result<uint32_t> WritePending(uint32_t block, std::span<const uint8_t> data, uint32_t type);
+  // Whether content of length bytes fits the blocks of the memo at block (Write then writes it
+  // there in place).
+  bool Fits(uint32_t block, uint64_t length) const;
+  // Gives back the blocks of a memo that nothing points at: the file is cut before it when it
+  // is the last one; otherwise its blocks stay unused until the table is packed.
+  Status Discard(uint32_t block);
 
   Status Sync() { return file_.Sync(); }
   // Re-reads the next-free-block number (another user may have added memos).
@@ -65,8 +77,12 @@ class MemoFile {
   Status WriteNextFree(uint32_t next_free);
   // Blocks that a memo of n content bytes occupies.
   uint64_t BlocksFor(uint64_t n) const;
-  // Blocks occupied by the memo stored at block, or 0 when that cannot be told safely.
-  uint64_t OccupiedBlocks(uint32_t block) const;
+  // Blocks occupied by the memo stored at block, or 0 when that cannot be told safely. ours:
+  // the memo was written by this engine (a .dbt memo then ends with two end marks; another
+  // program may have written one).
+  uint64_t OccupiedBlocks(uint32_t block, bool ours = false) const;
+  Result<uint32_t> Store(uint32_t old_block, std::span<const uint8_t> data, uint32_t type,
+                         bool pending);
   Result<uint64_t> FileSize() const;
 
   File file_;
