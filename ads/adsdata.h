@@ -545,6 +545,16 @@ class TAdsIndexFiles : public TStringList {
   explicit TAdsIndexFiles(TAdsDataSet* poOwner);
   TAdsDataSet* OwnerDataSet() const { return mpoOwner; }
 
+  // On an active owner the file is opened first (nothing is added when that raises); the
+  // owner's IndexDefs are marked out of date. A duplicate is ignored (its position returned).
+  int Add(const std::string& strValue) override;
+  // Refused by the sorted list; only a successful insertion would open the file as Add does.
+  void Insert(int Index, const std::string& S) override;
+  // On an active owner the file of the entry is closed first; IndexDefs are marked out of date.
+  void Delete(int Index) override;
+  // On an active owner every entry's file is closed, in list order; then the list is emptied.
+  void Clear() override;
+
  private:
   TAdsDataSet* mpoOwner;
 };
@@ -735,6 +745,79 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
   void SetSequencedLevel(TAdsSequencedLevel Value) { meSeqLevel = Value; }
   bool IsSequenced() override { return mbIsSequenced; }
 
+  // ---- indexes and index files (adsdata_indexes.cpp)
+  // The order by index name ("ADS_DEFAULT" in any letter case: the dictionary's default index)
+  // or by leading field names ("A;B", blanks around trimmed). Each empties the other. On an
+  // open cursor the order changes at once; when that fails the previous choice is restored.
+  void SetIndexName(const std::string& Value);
+  void SetIndexFieldNames(const std::string& Value);
+  // Opens / closes an index file on the active dataset ("Table must be Active." otherwise). A
+  // name without a directory lies in the database folder. Closing the file of the current
+  // order returns to natural order; a file that is not open is ignored.
+  void OpenIndexFile(const std::string& strIndexName);
+  void CloseIndexFile(const std::string& strIndexName);
+  // Creates an index on the fields ("A;B") or expression; it does not become the order. A
+  // closed dataset works through a temporary cursor that is closed again in every case.
+  void AddIndex(const std::string& strName, const std::string& strFields,
+                TIndexOptions poOptions);
+  void AddIndexEx(const std::string& strFileName, const std::string& strIndexName,
+                  const std::string& strFields, TIndexOptions poOptions);
+  // Needs an active, exclusively opened dataset; the current order cannot be deleted.
+  void DeleteIndex(const std::string& strName);
+  // The names of the open indexes (poList emptied first; "ADS_DEFAULT" last on a dictionary
+  // connection with a default index) / of the full-text indexes (appended).
+  void GetIndexNames(TStrings* poList);
+  void GetFTSIndexNames(TStrings* poList);
+  // Learns the dictionary's default index of the table (dictionary connections only).
+  void UpdateDefaultIndex();
+  // Key length / segment count of the current index; 0 in natural order.
+  uint16_t KeySize();
+  uint16_t IndexFieldCount();
+  // Reads the index definitions from the engine (TIndexDefs::Update calls it).
+  void UpdateIndexDefs() override;
+
+  // ---- keys, ranges, scopes and master-detail (adsdata_keys.cpp)
+  // Key editing of the lookup key: cleared / keeping its values. Needs an active index.
+  void SetKey();
+  void EditKey();
+  // Exact seek of the lookup key; not found leaves the dataset where it was (or at its end).
+  bool GotoKey();
+  // Nearest seek of the lookup key (string segments as partial keys of the given length).
+  void GotoNearest();
+  bool FindKey(const std::vector<Variant>& KeyValues);
+  void FindNearest(const std::vector<Variant>& KeyValues);
+  // Of the key buffer being edited; "Dataset not in edit mode" outside key editing.
+  bool KeyExclusive();
+  void SetKeyExclusive(bool Value);
+  int16_t KeyFieldCount();
+  void SetKeyFieldCount(int16_t Value);
+  void SetRangeStart();
+  void SetRangeEnd();
+  void EditRangeStart();
+  void EditRangeEnd();
+  void SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues);
+  // Applies the prepared range (to the first record when it changed) / removes it; the
+  // prepared values stay, so ApplyRange after CancelRange applies the same range again.
+  void ApplyRange();
+  void CancelRange();
+  // Scopes: text bounds of the current index, applied while Scoped (not together with a range).
+  bool Scoped() const { return mbScoped; }
+  void SetScoped(bool Value);
+  const std::string& ScopeBegin() const { return mstrScopeStart; }
+  void SetScopeBegin(const std::string& Value);
+  const std::string& ScopeStart() const { return mstrScopeStart; }
+  void SetScopeStart(const std::string& Value) { SetScopeBegin(Value); }
+  const std::string& ScopeEnd() const { return mstrScopeEnd; }
+  void SetScopeEnd(const std::string& Value);
+  // Master-detail: the detail's range follows the master's current values of MasterFields,
+  // matched to the segments of the current index in order.
+  TDataSource* MasterSource() const { return mpoMasterLink->DataSource(); }
+  void SetMasterSource(TDataSource* Value);
+  const std::string& MasterFields() const { return mstrMasterField; }
+  void SetMasterFields(const std::string& Value);
+  // Goes to the record poTable is on; both must be the same table of the same database.
+  void GotoCurrent(TAdsDataSet* poTable);
+
   // ---- table-level operations
   // Locks / unlocks the whole table; nothing on a closed or exclusively opened dataset.
   void LockTable();
@@ -827,6 +910,34 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
 
   // The record number of the current engine record (the query chooses its order itself).
   virtual int32_t CurrentEngineRecNo();
+
+  // ---- indexes and keys: internal steps (adsdata_indexes.cpp, adsdata_keys.cpp)
+  // Makes the engine order the one the properties choose and rebuilds the record buffers for
+  // its bookmark length (a failure there closes the dataset).
+  void ActivateIndex();
+  // The handle of the index whose leading fields are strFields; -1 when none.
+  int32_t IndexForFields(const std::string& strFields);
+  // The ";"-separated field list of the current index; empty when none.
+  std::string CurrentIndexFieldList();
+  // Scope of the current index from ScopeBegin / ScopeEnd, and its removal.
+  virtual void ApplyEngineScope();
+  virtual void ClearEngineScope();
+  void InitKeyBuffer(PAdsKeyBuffer Buffer);
+  void BeginKeyEdit(int Position, bool Clear);
+  void AssignKeyValues(int Position, const std::vector<Variant>& Values);
+  // Builds the key of key buffer Position into Key (4084 bytes); answers its length.
+  UNSIGNED16 BuildSearchKey(int Position, bool Partial, UNSIGNED8* Key, UNSIGNED16 StartLength);
+  // True when the range on the engine changed.
+  bool ApplyEngineRange();
+  bool ClearEngineRange();
+  // The exact seek of GotoKey that only accepts a record OnFilterRecord accepts.
+  bool SeekAccepted(const UNSIGNED8* Key, UNSIGNED16 Length);
+  void MasterChanged();
+  void MasterDisabled();
+  // Re-initialises the key being edited (ClearFields in key editing).
+  void InternalClearKeyFields() override;
+  // A detail opened after its master starts on the master's current record.
+  void DoAfterOpen() override;
 
   // ---- helpers for the descendants and the later parts of this class
   // True when the dataset goes by its connection component (see GetDatabasePath).

@@ -32,6 +32,8 @@ TAdsDataSet::TAdsDataSet(TComponent* AOwner) : TDataSet(AOwner) {
   FACEFieldDefs = std::make_unique<TACEFieldDefs>(nullptr);
   mpoIndexDefs = std::make_unique<TIndexDefs>(this);
   mpoMasterLink = std::make_unique<TMasterDataLink>(this);
+  mpoMasterLink->OnMasterChange = [this](TObject*) { MasterChanged(); };
+  mpoMasterLink->OnMasterDisable = [this](TObject*) { MasterDisabled(); };
   mpoIndexFiles = std::make_unique<TAdsIndexFiles>(this);
   mpoAdsTableOptions = std::make_unique<TAdsTableOptions>();
   mpoAdsTableOptions->SetTableInstance(this);

@@ -478,6 +478,7 @@ void TAdsDataSet::Post() {
   TDataSet::Post();
   if (State() != dsSetKey) return;
   DataEvent(deCheckBrowseMode, 0);
+  if (mpstKeyBuffer != nullptr) mpstKeyBuffer->Modified = Modified();
   SetState(dsBrowse);
   DataEvent(deDataSetChange, 0);
 }

@@ -182,8 +182,8 @@ void TAdsDataSet::InternalOpen() {
   ComputeRecordLayout();
   mpoIndexDefs->SetUpdated(false);
   mpoIndexDefs->Update();
-  // The engine of this build keeps no index orders, so the order stays the natural one; an
-  // index, a scope or an engine filter has nothing to be activated on.
+  if (mlHandle != 0) ActivateIndex();
+  if (mbScoped) ApplyEngineScope();
   if (mlHandle != 0) AceCheck(this, Ace.AdsGotoBOF(static_cast<ADSHANDLE>(mlActiveHandle)));
 }
 

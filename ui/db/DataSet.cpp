@@ -795,8 +795,12 @@ void TDataSet::ClearFields() {
   if (!IsEditMode(FState)) DatabaseError(kNotEditing, this);
   DataEvent(deCheckBrowseMode, 0);
   FreeFieldBuffers();
-  InternalInitRecord(ActiveBuffer());
-  if (FState != dsSetKey) GetCalcFields(ActiveBuffer());
+  if (FState == dsSetKey) {
+    InternalClearKeyFields();
+  } else {
+    InternalInitRecord(ActiveBuffer());
+    GetCalcFields(ActiveBuffer());
+  }
   DataEvent(deRecordChange, 0);
 }
 

@@ -322,6 +322,9 @@ class TDataSet : public TComponent {
   virtual void InternalRefresh() {}
   // Buffer hooks.
   virtual void InternalInitRecord(TRecordBuffer Buffer) = 0;
+  // ClearFields in key editing: re-initialises the key being edited; the base re-initialises
+  // the active buffer as for a record.
+  virtual void InternalClearKeyFields() { InternalInitRecord(ActiveBuffer()); }
   virtual void ClearCalcFields(TRecordBuffer) {}
   virtual TBookmarkFlag GetBookmarkFlag(TRecordBuffer Buffer) = 0;
   virtual void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) = 0;
