@@ -57,6 +57,10 @@ Result<bool> Cursor::Visible(uint32_t recno, const std::vector<std::byte>& image
       !std::binary_search(restriction_->begin(), restriction_->end(), recno))
     return false;
   if (!ShowDeleted() && table_->file->IsDeleted(image.data())) return false;
+  if (aof_ != nullptr) {
+    Result<bool> admitted = AofAdmits(recno, image);
+    if (!admitted.ok() || !*admitted) return admitted;
+  }
   if (filter_ == nullptr) return true;
   if (probe_ == nullptr) probe_ = std::make_unique<index::TableRecordSource>(table_->file.get());
   probe_->SetRecord(recno, image.data());
@@ -214,7 +218,7 @@ Result<uint32_t> Cursor::RecordCount(uint16_t option) {
     ACE_RETURN_IF_ERROR(table_->file->RefreshHeader());
   const uint32_t count = table_->file->record_count();
   if (OrderUsable() && (option & 3) != kIgnoreFilters) return KeyCount(order_, kRespectFilters);
-  if (restriction_ == nullptr && filter_ == nullptr &&
+  if (restriction_ == nullptr && filter_ == nullptr && aof_ == nullptr &&
       ((option & 3) == kIgnoreFilters || ShowDeleted()))
     return count;
   if ((option & 3) == kIgnoreFilters && restriction_ == nullptr) return count;
@@ -232,7 +236,8 @@ Result<uint32_t> Cursor::RecordCount(uint16_t option) {
 Result<uint32_t> Cursor::RecordNumber(uint16_t option) {
   if (recno_ == 0 || appending_) return 0u;
   if ((option & 3) == kIgnoreFilters ||
-      (restriction_ == nullptr && filter_ == nullptr && ShowDeleted() && !OrderUsable()))
+      (restriction_ == nullptr && filter_ == nullptr && aof_ == nullptr && ShowDeleted() &&
+       !OrderUsable()))
     return recno_;
   if (OrderUsable()) return KeyNumber(order_, kRespectFilters);
   uint32_t position = 0;
@@ -406,6 +411,7 @@ Status Cursor::Zap() {
   ACE_RETURN_IF_ERROR(table_->file->Zap());
   ACE_RETURN_IF_ERROR(locks().Rebind(table_->file->data_file().fd()));
   if (table_->indexes) ACE_RETURN_IF_ERROR(table_->indexes->ZapAll());
+  InvalidateAof();
   return GotoTop();
 }
 
@@ -418,6 +424,7 @@ Status Cursor::Pack() {
   ACE_RETURN_IF_ERROR(table_->file->Pack());
   ACE_RETURN_IF_ERROR(locks().Rebind(table_->file->data_file().fd()));
   if (table_->indexes) ACE_RETURN_IF_ERROR(table_->indexes->ReindexAll());
+  InvalidateAof();
   return GotoTop();
 }
 

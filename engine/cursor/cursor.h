@@ -24,6 +24,7 @@
 #include "engine/base/status.h"
 #include "engine/cursor/connection.h"
 #include "engine/cursor/table_indexes.h"
+#include "engine/expr/aof.h"
 #include "engine/expr/expression.h"
 #include "engine/index/table_record_source.h"
 
@@ -186,6 +187,40 @@ class Cursor {
   // The current record (with pending changes) as the expression language sees it.
   const index::TableRecordSource& CurrentSource();
 
+  // ---- Optimized filter (cursor_filter.cpp): a record set computed from the filter, from
+  // the open indexes where its terms allow (tags without FOR condition, custom or unique
+  // flag, in machine order) and by reading records otherwise. options: kAofDynamic (records
+  // are re-tested as they are read), kAofKeyset (the set taken at resolution, each member
+  // re-tested), kAofFixed (the set taken at resolution, as it is); plus kAofResolveImmediate
+  // (computed now) or kAofResolveDynamic (computed when first needed). It applies together
+  // with the plain filter. A bad text is kErrInvalidExpression and the previous one stays.
+  Status SetAof(std::string_view text, uint32_t options);
+  // kErrNoFilter when none is set.
+  Status ClearAof();
+  // Computes the set again from the table as it is now (customizations are dropped).
+  Status RefreshAof();
+  bool has_aof() const { return aof_ != nullptr; }
+  const std::string& aof_text() const;
+  // The optimization level of the optimized filter (kErrNoFilter without one) or of a text,
+  // with the part of the filter the indexes do not answer ("" when all of it).
+  Result<expr::OptLevel> AofOptLevel(std::string* unoptimized);
+  Result<expr::OptLevel> EvalAofLevel(std::string_view text, std::string* unoptimized);
+  // Adds (1), removes (2) or toggles (3) records in the optimized filter's set; they then stay
+  // in or out whatever their values. Record numbers outside the table are kErrInvalidRecordNumber.
+  Status CustomizeAof(const std::vector<uint32_t>& records, uint16_t option);
+  // Whether the record (0: the current one) belongs to the optimized filter's set now.
+  Result<bool> IsRecordInAof(uint32_t recno);
+
+  // ---- Locate: the first visible record in the current order for which the logical
+  // expression holds, from the top (forward) or the bottom; Continue goes on from the current
+  // record in the same direction. Not found: the cursor stands at EOF (forward) or BOF.
+  Result<bool> Locate(std::string_view text, bool forward);
+  Result<bool> Continue();
+
+  // Whether tag holds a key starting with the encoded key (or prefix) whose record is
+  // visible and within the tag's scopes; the cursor does not move.
+  Result<bool> LookupKey(index::Tag* tag, std::string_view encoded);
+
  private:
   Result<bool> Visible(uint32_t recno, const std::vector<std::byte>& image) const;
   // Finds the next visible record from recno in direction step (+1/-1); 0 when there is none.
@@ -236,7 +271,37 @@ class Cursor {
   bool exact_ = false;
   std::unique_ptr<index::TableRecordSource> source_;
   mutable std::unique_ptr<index::TableRecordSource> probe_;  // for visibility tests
+
+  // Optimized filter and locate (cursor_filter.cpp).
+  struct AofState {
+    std::unique_ptr<expr::Expression> expr;
+    std::string text;
+    uint32_t kind = 0;       // kAofDynamic, kAofKeyset or kAofFixed
+    bool resolved = false;   // members is computed
+    expr::OptLevel level = expr::OptLevel::kNone;
+    std::string unoptimized;
+    // Per record (index recno - 1): 0 out, 1 in, 2 added by hand, 3 removed by hand.
+    std::vector<uint8_t> members;
+  };
+  Result<bool> AofAdmits(uint32_t recno, const std::vector<std::byte>& image) const;
+  Status ResolveAof() const;
+  Result<bool> AofHolds(uint32_t recno, const std::vector<std::byte>& image) const;
+  // Index-resolvable tags of this cursor and their key expressions.
+  std::vector<index::Tag*> AofTags() const;
+  // Record numbers change (pack, zap): the set is computed again when next needed.
+  void InvalidateAof();
+  Result<bool> LocateFrom(int step);
+  std::unique_ptr<AofState> aof_;
+  std::unique_ptr<expr::Expression> locate_;
+  int locate_step_ = 1;
 };
+
+// Options of Cursor::SetAof.
+inline constexpr uint32_t kAofResolveImmediate = 1;
+inline constexpr uint32_t kAofResolveDynamic = 2;
+inline constexpr uint32_t kAofDynamic = 0;
+inline constexpr uint32_t kAofKeyset = 4;
+inline constexpr uint32_t kAofFixed = 8;
 
 // CRC-32 (the common polynomial 0xEDB88320) of a byte range.
 uint32_t Crc32(const std::byte* data, size_t n);

@@ -195,6 +195,13 @@ class Analyzer {
     if (const_side->type != key_side->type) return t;
     auto value = EvaluateNode(*const_side, nullptr, options_);
     if (!value.ok()) return value.status();
+    // A text longer than the key part (beyond trailing blanks) compares with characters the
+    // key does not hold: no key range answers it.
+    if (value->type == ValueType::kCharacter && key_side->length > 0) {
+      size_t significant = value->text.find_last_not_of(' ');
+      significant = significant == std::string::npos ? 0 : significant + 1;
+      if (significant > key_side->length) return t;
+    }
     t.index = k;
     t.op = op;
     t.constant = std::move(*value);
@@ -261,14 +268,19 @@ Result<KeyRange> TermKeyRange(const AofTerm& term, const KeySpec& spec, bool exa
     if (term.constant.type != ValueType::kCharacter) {
       return Status(kErrInvalidArgument, "The term '" + term.text + "' does not compare text");
     }
+    // Blanks past the key part are not part of the compared text (AnalyzeFilter refused a
+    // longer text), so a concatenated key's next part is not asked to start with them.
+    std::string constant = term.constant.text;
+    if (term.part_length > 0 && constant.size() > term.part_length)
+      constant.resize(term.part_length);
     std::string p;
-    spec.collation->AppendWeights(term.constant.text, &p);
+    spec.collation->AppendWeights(constant, &p);
     // Exact comparison: the compared part must equal the constant padded to its length, so the
     // padded constant is the prefix; otherwise the part only has to start with the constant.
     bool exact_part = exact || term.op == Op::kEqEq;
     uint32_t part = term.part_length ? term.part_length : spec.length;
     if (exact_part) {
-      p = spec.collation->KeyBytes(term.constant.text, std::min(part, spec.length));
+      p = spec.collation->KeyBytes(constant, std::min(part, spec.length));
     }
     PrefixRange(p, spec.length, &low, &high);
   } else {

@@ -720,6 +720,111 @@ ACE_API UNSIGNED32 AdsClearAllScopes(ADSHANDLE hTable);
 ACE_API UNSIGNED32 AdsAddCustomKey(ADSHANDLE hIndex);
 ACE_API UNSIGNED32 AdsDeleteCustomKey(ADSHANDLE hIndex);
 
+/* ---- Filters and expressions ------------------------------------------------------------
+ * Expressions are the engine's xBase language over the fields of the table (long and short
+ * names), evaluated on the current record with its pending changes. A text that does not
+ * compile answers AE_INVALID_EXPRESSION (5040) with a message naming the position.
+ * A plain filter hides the records for which it is not true; an optimized filter (AOF) is a
+ * record set computed from the filter, from the open indexes where its terms allow and by
+ * reading records where not. Both may be set at once and apply together; navigation, counts,
+ * seeks and locate honour them. AdsSetExact22 chooses exact (1) or partial (0: 'Meier' =
+ * 'Mei' holds) string comparison for = and <> in filters and evaluations. */
+
+/* Options of AdsSetAOF and AdsSetAOF100: one kind, plus when the set is computed. */
+#define ADS_DYNAMIC_AOF 0x00000000 /* records are tested again as they are read */
+#define ADS_RESOLVE_IMMEDIATE 0x00000001 /* the set is computed when the filter is set */
+#define ADS_RESOLVE_DYNAMIC 0x00000002 /* ... when it is first needed */
+#define ADS_KEYSET_AOF 0x00000004 /* the set of that moment; members are tested again */
+#define ADS_FIXED_AOF 0x00000008 /* the set of that moment, as it is */
+/* The text arguments of the functions ending in 100 are UTF-16 (else 8-bit). */
+#define ADS_ENCODE_UTF16 0x00002000
+
+/* Optimization levels (AdsEvalAOF, AdsGetAOFOptLevel). */
+#define ADS_OPTIMIZED_FULL 1
+#define ADS_OPTIMIZED_PART 2
+#define ADS_OPTIMIZED_NONE 3
+
+/* Options of AdsCustomizeAOF. */
+#define ADS_AOF_ADD_RECORD 1
+#define ADS_AOF_REMOVE_RECORD 2
+#define ADS_AOF_TOGGLE_RECORD 3
+
+/* Expression types (AdsEvalTestExpr). */
+#define ADS_LOGICAL_EXPR 1
+#define ADS_NUMERIC_EXPR 2
+#define ADS_DATE_EXPR 3
+#define ADS_STRING_EXPR 4
+#define ADS_TIMESTAMP_EXPR 14
+
+/* Plain filters: set (a logical expression; the previous filter stays when it is refused),
+ * read (the text as given; 5037 when none is set) and removed (5037 when none is set).
+ * AdsSetFilter100: pvFilter is UTF-16 with ulOptions ADS_ENCODE_UTF16, else 8-bit. */
+ACE_API UNSIGNED32 AdsSetFilter(ADSHANDLE hTable, const UNSIGNED8* pucFilter);
+ACE_API UNSIGNED32 AdsSetFilter100(ADSHANDLE hTable, const void* pvFilter, UNSIGNED32 ulOptions);
+ACE_API UNSIGNED32 AdsGetFilter(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen);
+ACE_API UNSIGNED32 AdsClearFilter(ADSHANDLE hTable);
+
+/* Optimized filters. usResolve / ulOptions: ADS_DYNAMIC_AOF, ADS_KEYSET_AOF or ADS_FIXED_AOF,
+ * plus ADS_RESOLVE_IMMEDIATE or ADS_RESOLVE_DYNAMIC (AdsSetAOF100 also ADS_ENCODE_UTF16).
+ * AdsGetAOF answers the text (5037 when none is set); AdsGetAOF100 in UTF-16 with
+ * ADS_ENCODE_UTF16, *pulLen counting characters. AdsRefreshAOF computes the set again from the
+ * table as it is; AdsClearAOF removes it (5037 when none). */
+ACE_API UNSIGNED32 AdsSetAOF(ADSHANDLE hTable, const UNSIGNED8* pucFilter, UNSIGNED16 usResolve);
+ACE_API UNSIGNED32 AdsSetAOF100(ADSHANDLE hTable, const void* pvFilter, UNSIGNED32 ulOptions);
+ACE_API UNSIGNED32 AdsGetAOF(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen);
+ACE_API UNSIGNED32 AdsGetAOF100(ADSHANDLE hTable, UNSIGNED32 ulOptions, void* pvFilter, UNSIGNED32* pulLen);
+ACE_API UNSIGNED32 AdsClearAOF(ADSHANDLE hTable);
+ACE_API UNSIGNED32 AdsRefreshAOF(ADSHANDLE hTable);
+/* Adds, removes or toggles (usOption ADS_AOF_*) ulNumRecords records in the optimized filter's
+ * set; they then stay in or out whatever their values. */
+ACE_API UNSIGNED32 AdsCustomizeAOF(ADSHANDLE hTable, UNSIGNED32 ulNumRecords, const UNSIGNED32* pulRecords,
+                                   UNSIGNED16 usOption);
+/* The optimization level a filter text would have with the indexes open now. */
+ACE_API UNSIGNED32 AdsEvalAOF(ADSHANDLE hTable, const UNSIGNED8* pucFilter, UNSIGNED16* pusOptLevel);
+/* The level of the optimized filter and the part of it the indexes do not answer ("" when
+ * full); pucNonOpt may be null with *pusLen 0 to ask for the level alone. The 100 form answers
+ * the part in UTF-16 with ADS_ENCODE_UTF16, *pulLen counting characters. */
+ACE_API UNSIGNED32 AdsGetAOFOptLevel(ADSHANDLE hTable, UNSIGNED16* pusOptLevel, UNSIGNED8* pucNonOpt,
+                                     UNSIGNED16* pusLen);
+ACE_API UNSIGNED32 AdsGetAOFOptLevel100(ADSHANDLE hTable, UNSIGNED16* pusOptLevel, void* pvNonOpt,
+                                        UNSIGNED32* pulLen, UNSIGNED32 ulOptions);
+/* Whether record ulRecordNum (0: the current one) is in the optimized filter's set now. */
+ACE_API UNSIGNED32 AdsIsRecordInAOF(ADSHANDLE hTable, UNSIGNED32 ulRecordNum, UNSIGNED16* pbIsInAOF);
+
+/* Evaluation on the current record (hObj a table or index handle). AdsEvalLogicalExpr wants a
+ * logical expression, AdsEvalNumericExpr a numeric one (a date gives its Julian day number);
+ * AdsEvalStringExpr answers character results as they are and other results as text (numbers
+ * as STR would, dates YYYYMMDD, logicals T/F). AdsEvalTestExpr answers the type
+ * (ADS_*_EXPR); AdsIsExprValid answers 0 for a text that does not compile, without error. */
+ACE_API UNSIGNED32 AdsEvalLogicalExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED16* pbResult);
+ACE_API UNSIGNED32 AdsEvalNumericExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr, DOUBLE* pdResult);
+ACE_API UNSIGNED32 AdsEvalStringExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED8* pucResult,
+                                     UNSIGNED16* pusLen);
+ACE_API UNSIGNED32 AdsEvalTestExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED16* pusType);
+ACE_API UNSIGNED32 AdsIsExprValid(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED16* pbValid);
+ACE_API UNSIGNED32 AdsSetExact22(ADSHANDLE hObj, UNSIGNED16 bMode);
+ACE_API UNSIGNED32 AdsGetExact22(ADSHANDLE hObj, UNSIGNED16* pbExact);
+
+/* The first visible record, in the order of hObj (a table handle: record order, an index
+ * handle: that index's), for which the logical expression holds, searching from the top
+ * (bForward 1) or the bottom (0). AdsContinue goes on from the current record in the same
+ * direction. Not found: *pbFound 0, the cursor at EOF (forward) or BOF (backward). */
+ACE_API UNSIGNED32 AdsLocate(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED16 bForward, UNSIGNED16* pbFound);
+ACE_API UNSIGNED32 AdsContinue(ADSHANDLE hObj, UNSIGNED16* pbFound);
+
+/* Field names of an expression rewritten between the long names of an ADT table and their
+ * 10-character short forms (other tables: the text unchanged); literals and everything else
+ * stay as written. *pusLen the capacity in, the length out (5005 with the length when small). */
+ACE_API UNSIGNED32 AdsExpressionLongToShort(ADSHANDLE hTable, const UNSIGNED8* pucLongExpr,
+                                            UNSIGNED8* pucShortExpr, UNSIGNED16* pusLen);
+ACE_API UNSIGNED32 AdsExpressionShortToLong(ADSHANDLE hTable, const UNSIGNED8* pucShortExpr,
+                                            UNSIGNED8* pucLongExpr, UNSIGNED16* pusLen);
+
+/* Whether the index holds a key starting with the key (usDataType as for AdsSeek) whose
+ * record is visible and within the index's scopes; the cursor does not move. */
+ACE_API UNSIGNED32 AdsLookupKey(ADSHANDLE hIndex, const UNSIGNED8* pucKey, UNSIGNED16 usKeyLen,
+                                UNSIGNED16 usDataType, UNSIGNED16* pbFound);
+
 /* ---- Transactions ------------------------------------------------------------------------
  * A transaction covers every table the connection writes until it ends: record writes,
  * appends, deletions, memos and blobs, and the index keys they change. Each record written is
