@@ -1,6 +1,7 @@
 // Keys, ranges and scopes of the datasets: key editing in the six key buffers, key searches,
 // ranges (which also make a detail follow its master), scopes and GotoCurrent. Ranges and
 // scopes both become the engine's top and bottom scope of the current index.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,8 +28,11 @@ const UNSIGNED8* Bytes(const std::string& s) {
   return reinterpret_cast<const UNSIGNED8*>(s.c_str());
 }
 
-uint16_t* KeyLengths(PAdsKeyBuffer Buffer, uint16_t usRecordSize) {
-  return reinterpret_cast<uint16_t*>(Buffer->RecordImage() + usRecordSize);
+// The key length entry of field number n (from 1); the table need not be aligned.
+uint16_t KeyLengthOf(PAdsKeyBuffer Buffer, uint16_t usRecordSize, uint16_t n) {
+  uint16_t value = 0;
+  std::memcpy(&value, Buffer->RecordImage() + usRecordSize + 2u * (n - 1u), sizeof value);
+  return value;
 }
 
 }  // namespace
@@ -144,8 +148,16 @@ UNSIGNED16 TAdsDataSet::BuildSearchKey(int Position, bool Partial, UNSIGNED8* Ke
   const ADSHANDLE index = static_cast<ADSHANDLE>(mlActiveHandle);
   PAdsKeyBuffer buffer = mapKeyBuffers[Position];
   std::byte* image = buffer->RecordImage();
-  const uint16_t* lengths = KeyLengths(buffer, musRecordSize);
   AceCheck(this, Ace.AdsInitRawKey(index));
+  // The engine builds the whole key, with blanks where no value was set. A key whose trailing
+  // segments are left out (or whose last text segment is partial) is cut after the part that
+  // was given, so that it is the partial key that seeks and scopes compare over its length.
+  // The width of a segment in the key is known for text segments only (the field's bytes);
+  // after any other segment the key keeps its full length.
+  UNSIGNED16 prefix = 0;
+  bool prefixKnown = true;
+  bool leftOut = false;
+  bool cuttable = true;
   for (UNSIGNED16 i = 0;; ++i) {
     UNSIGNED8 name[kSegmentNameLength + 1] = {};
     UNSIGNED16 nameLength = kSegmentNameLength + 1;
@@ -155,16 +167,29 @@ UNSIGNED16 TAdsDataSet::BuildSearchKey(int Position, bool Partial, UNSIGNED8* Ke
     const int at = FACEFieldDefs->IndexOf(fieldName);
     if (at < 0) continue;  // a constant part of the key: nothing to give
     const TACEFieldDef& d = *FACEFieldDefs->Items(at);
-    const uint16_t given = lengths[d.FieldNumber() - 1];
+    const uint16_t given = KeyLengthOf(buffer, musRecordSize, d.FieldNumber());
     if (given == kNoKeyValue) {
-      if (mpoAdsTableOptions->AdsAutoKeyFieldCount() || buffer->FieldCount != 0) continue;
+      if (mpoAdsTableOptions->AdsAutoKeyFieldCount() || buffer->FieldCount != 0) {
+        leftOut = true;
+        continue;
+      }
       AceCheck(this, Ace.AdsSetEmpty(index, name));
+      if (leftOut) cuttable = false;
+      prefixKnown =
+          prefixKnown && (d.FieldType() == 4 || d.FieldType() == 20 || d.FieldType() == 23);
+      prefix = static_cast<UNSIGNED16>(prefix + d.Length());
       continue;
     }
+    if (leftOut) cuttable = false;
     const uint16_t type = d.FieldType();
     const bool text = type == 4 || type == 20 || type == 23;
     UNSIGNED32 length = d.Length();
-    if (Partial && text) length = given;
+    if (Partial && text) {
+      length = std::min<UNSIGNED32>(given, d.Length());
+      if (length < d.Length()) leftOut = true;  // what follows is not given either
+    }
+    if (!text) prefixKnown = false;
+    prefix = static_cast<UNSIGNED16>(prefix + length);
     UNSIGNED8* value = reinterpret_cast<UNSIGNED8*>(image + d.Offset());
     if (text) {
       AceCheck(this, Ace.AdsSetField(index, name, value, length));
@@ -177,6 +202,7 @@ UNSIGNED16 TAdsDataSet::BuildSearchKey(int Position, bool Partial, UNSIGNED8* Ke
   }
   UNSIGNED16 length = StartLength;
   AceCheck(this, Ace.AdsBuildRawKey(index, Key, &length));
+  if (leftOut && cuttable && prefixKnown && prefix > 0 && prefix < length) length = prefix;
   return length;
 }
 
