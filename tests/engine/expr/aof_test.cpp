@@ -262,3 +262,37 @@ TEST(ExprAofRanges, UnresolvableTermsHaveNoRange) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ExprAofRanges, TrailingBlanksOfAConstantStayInsideTheKeyPart) {
+  // NAME is 20 characters: blanks past them must not ask the next part to start with blanks.
+  std::vector<std::string> names = {"Mei", "Meier", std::string(20, 'M'), ""};
+  const std::string padded = "'Mei" + std::string(22, ' ') + "'";
+  for (bool exact : {false, true}) {
+    for (const char* op : {"=", "=="}) {
+      ExpectRangeMatchesEvaluation("NAME+ORT", std::string("NAME ") + op + " " + padded,
+                                   exact, names);
+    }
+  }
+}
+
+TEST(ExprAofRanges, ConstantsLongerThanTheKeyPartAreNotResolvable) {
+  // NAME holds 20 characters; a 21st that is not a blank cannot be compared through the key.
+  MemorySource src = Kinder();
+  auto key = Expression::Compile("NAME", &src);
+  for (const char* text : {"NAME < 'MMMMMMMMMMMMMMMMMMMMx'", "NAME = 'MMMMMMMMMMMMMMMMMMMMx'"}) {
+    auto f = Expression::Compile(text, &src);
+    ASSERT_TRUE(f.ok()) << text;
+    auto plan = AnalyzeFilter(*f, {&*key});
+    ASSERT_TRUE(plan.ok());
+    EXPECT_EQ(plan->level, OptLevel::kNone) << text;
+    EXPECT_FALSE(plan->terms[0].resolvable) << text;
+  }
+  auto twenty = Expression::Compile("NAME = 'MMMMMMMMMMMMMMMMMMMM   '", &src);
+  auto plan = AnalyzeFilter(*twenty, {&*key});
+  ASSERT_TRUE(plan.ok());
+  EXPECT_EQ(plan->level, OptLevel::kFull);
+}
+
+}  // namespace
