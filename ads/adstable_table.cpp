@@ -352,4 +352,11 @@ VCL_REGISTER_CLASS(TAdsTable, [](TClassBuilder<TAdsTable>& c) {
   c.Enum("IndexCollationMismatch", &T::IndexCollationMismatch, &T::SetIndexCollationMismatch,
          {"icmError", "icmIgnore", "icmReindex"}, icmError);
   c.Prop("EncryptionPassword", &T::EncryptionPassword, &T::SetEncryptionPassword);
+  c.Prop("IndexName", &T::IndexName, &T::SetIndexName);
+  c.Prop("IndexFieldNames", &T::IndexFieldNames, &T::SetIndexFieldNames);
+  c.Ref("MasterSource", &T::MasterSource, &T::SetMasterSource);
+  c.Prop("MasterFields", &T::MasterFields, &T::SetMasterFields);
+  c.Prop("ScopeBegin", &T::ScopeBegin, &T::SetScopeBegin);
+  c.Prop("ScopeEnd", &T::ScopeEnd, &T::SetScopeEnd);
+  c.Prop("Scoped", &T::Scoped, &T::SetScoped, false);
 })
