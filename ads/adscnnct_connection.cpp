@@ -232,6 +232,10 @@ void TAdsConnection::ConnectNow() {
   }
   FConnected = true;
   ServicesAfterConnect(FGivenConnection == 0);
+  if (FIsDictionaryConn) {
+    const std::vector<TAdsDataSet*> attached = FTablesList;
+    for (TAdsDataSet* dataset : attached) dataset->UpdateDefaultIndex();
+  }
   Fire(AfterConnect);
   DoOnConnect();
 }

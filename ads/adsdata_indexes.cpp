@@ -423,6 +423,9 @@ void TAdsDataSet::UpdateDefaultIndex() {
       Ace.AdsDDGetTableProperty(mpoAdsConnection->Handle(), Bytes(Utf8ToAnsi(mstrTableName)),
                                 kDefaultIndexProperty, buffer, &length);
   if (result == AE_PROPERTY_NOT_SET) {
+    // The table has no default index (any more): one learned for an earlier table name must
+    // not stay behind and be listed or chosen for this one.
+    mstrDefaultIndex.clear();
     if (mstrIndexName == kDefaultIndexName) SetIndexName("");
     return;
   }

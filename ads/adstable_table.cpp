@@ -146,6 +146,7 @@ void TAdsTable::SetTableName(const std::string& Value) {
   if (Active()) RaiseComponentError(this, "Cannot perform this operation on an open dataset");
   if (!ComponentState().Contains(csReading) && Value != mstrTableName) mpoIndexFiles->Clear();
   mstrTableName = Value;
+  UpdateDefaultIndex();
   DataEvent(dePropertyChange, 0);
 }
 
