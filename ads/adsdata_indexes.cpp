@@ -363,7 +363,38 @@ void TAdsDataSet::AddIndexEx(const std::string& strFileName, const std::string& 
     }
     expression = rewritten;
   }
-  if (meTableType != ttAdsADT) std::replace(expression.begin(), expression.end(), ';', '+');
+  if (meTableType != ttAdsADT) {
+    // These table types know no segmented keys: the parts are joined into one character
+    // expression with "+". A date, numeric or logical field cannot be added to a text, so
+    // such a field of a list of several fields goes in as its text of fixed width (the order
+    // of those texts is the order of the values).
+    const std::vector<std::string> parts = SplitFields(expression);
+    if (parts.size() > 1 && !poOptions.Contains(ixExpression)) {
+      std::string joined;
+      for (const std::string& part : parts) {
+        const std::string ansi = Utf8ToAnsi(part);
+        UNSIGNED16 type = 0;
+        std::string term = part;
+        if (Ace.AdsGetFieldType(cursor.Handle(), Bytes(ansi), &type) == AE_SUCCESS) {
+          if (type == 3) {
+            term = "DTOS(" + part + ")";
+          } else if (type == 1) {
+            term = "IIF(" + part + ",\"T\",\"F\")";
+          } else if (type == 2) {
+            UNSIGNED32 length = 0;
+            UNSIGNED16 decimals = 0;
+            AceCheck(this, Ace.AdsGetFieldLength(cursor.Handle(), Bytes(ansi), &length));
+            AceCheck(this, Ace.AdsGetFieldDecimals(cursor.Handle(), Bytes(ansi), &decimals));
+            term =
+                "STR(" + part + "," + std::to_string(length) + "," + std::to_string(decimals) + ")";
+          }
+        }
+        joined += (joined.empty() ? "" : "+") + term;
+      }
+      expression = joined;
+    }
+    std::replace(expression.begin(), expression.end(), ';', '+');
+  }
 
   const std::string collation = Utf8ToAnsi(GetEffectiveCollation());
   const std::string expr = Utf8ToAnsi(expression);

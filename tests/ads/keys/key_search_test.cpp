@@ -156,3 +156,67 @@ INSTANTIATE_TEST_SUITE_P(Types, KeySearch, ::testing::Values(ttAdsADT, ttAdsCDX,
                          TypeParamName);
 
 }  // namespace
+
+namespace {
+
+class FilteredKeySearch : public IndexWorld {};
+
+TEST_F(FilteredKeySearch, GotoKeyWithAFilterHandlerSkipsTheRecordsItRefuses) {
+  MakeTable("p", ttAdsADT, People());
+  MakeIndex("p", ttAdsADT, "BYNAME", "Name");
+  TAdsTable* t = NewTable("p", ttAdsADT);
+  t->Open();
+  t->SetIndexName("BYNAME");
+  // Refuses the Abel of Graz (ID 2) and both Mueller records.
+  t->SetOnFilterRecord([](TDataSet* ds, bool& accept) {
+    const int id = ds->FieldByName("ID")->AsInteger();
+    accept = id != 2 && id != 4 && id != 10;
+  });
+  t->SetFiltered(true);
+  EXPECT_TRUE(t->FindKey({Variant("Abel")}));
+  EXPECT_EQ(Id(t), 5);  // the other Abel
+  EXPECT_FALSE(t->FindKey({Variant("Mueller")}));
+  EXPECT_EQ(Id(t), 5);  // stays where it was
+  EXPECT_TRUE(t->FindKey({Variant("Zorn")}));
+  EXPECT_EQ(Id(t), 3);
+}
+
+TEST_F(FilteredKeySearch, CdxIndexOverACharacterAndADateFieldSortsByBoth) {
+  ADSHANDLE conn = 0, table = 0;
+  ASSERT_EQ(AdsConnect(U8(data_), &conn), 0u);
+  ASSERT_EQ(AdsCreateTable90(conn, U8("d"), nullptr, ADS_CDX, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                             ADS_CHECK_RIGHTS, 0, U8("ID,Numeric,4,0;Name,Char,8;Geb,Date"), 0,
+                             U8(""), &table),
+            0u);
+  const struct {
+    int id;
+    const char* name;
+    SIGNED32 julian;
+  } rows[] = {{1, "b", 2450000}, {2, "A", 2460000}, {3, "a", 2440000}, {4, "B", 2430000}};
+  for (const auto& r : rows) {
+    ASSERT_EQ(AdsAppendRecord(table), 0u);
+    ASSERT_EQ(AdsSetLong(table, U8("ID"), r.id), 0u);
+    ASSERT_EQ(AdsSetString(table, U8("Name"), U8(r.name), 1), 0u);
+    ASSERT_EQ(AdsSetJulian(table, U8("Geb"), r.julian), 0u);
+    ASSERT_EQ(AdsWriteRecord(table), 0u);
+  }
+  AdsCloseTable(table);
+  AdsDisconnect(conn);
+  TAdsTable* t = NewTable("d", ttAdsCDX);
+  t->Open();
+  // A character and a date part cannot be added as they are; the date goes in as its text.
+  t->AddIndex("ByName", "Name;Geb", TIndexOptions{ixCaseInsensitive});
+  ADSHANDLE index = 0;
+  ASSERT_EQ(AdsGetIndexHandle(static_cast<ADSHANDLE>(t->Handle()), U8("ByName"), &index), 0u);
+  UNSIGNED8 expr[256] = {};
+  UNSIGNED16 length = sizeof expr;
+  ASSERT_EQ(AdsGetIndexExpr(index, expr, &length), 0u);
+  EXPECT_STREQ(reinterpret_cast<const char*>(expr), "UPPER(Name)+DTOS(Geb)");
+  t->SetIndexName("ByName");
+  EXPECT_EQ(Ids(t), (std::vector<int>{3, 2, 4, 1}));  // a < A (by date), then B < b
+  t->AddIndex("ById", "ID;Name", TIndexOptions{});
+  t->SetIndexName("ById");
+  EXPECT_EQ(Ids(t), (std::vector<int>{1, 2, 3, 4}));
+}
+
+}  // namespace
