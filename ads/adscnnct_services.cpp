@@ -1,12 +1,13 @@
 // The connection component's services on its engine connection: transactions and savepoints,
-// SQL execution with the statement cache and parameter binding, the application id, server
-// facts, table and procedure listings, data-dictionary links and version, the SQL timeout,
-// cached tables and the groups of the connected user. Connecting itself is
-// adscnnct_connection.cpp, which calls ServicesAfterConnect and ServicesBeforeDisconnect.
-#include <cmath>
+// SQL execution with the statement cache (its parameters bound by the query module's
+// BindStatementParams), the application id, server facts, table and procedure listings,
+// data-dictionary links and version, the SQL timeout, cached tables and the groups of the
+// connected user. Connecting itself is adscnnct_connection.cpp, which calls
+// ServicesAfterConnect and ServicesBeforeDisconnect.
 #include <limits>
 
 #include "ads/adscnnct.h"
+#include "ads/adstable.h"
 #include "ui/db/DBParams.h"
 #include "ui/db/DateTime.h"
 
@@ -23,7 +24,6 @@ constexpr UNSIGNED16 kDictObjectProcedure = 10;
 constexpr UNSIGNED16 kDictVersionMajor = 111;
 constexpr UNSIGNED16 kDictVersionMinor = 112;
 constexpr UNSIGNED16 kDictUserGroups = 1102;
-constexpr int32_t kJulianDayOfDateTimeZero = 2415019;  // 30 December 1899
 
 const UNSIGNED8* Bytes(const std::string& s) {
   return reinterpret_cast<const UNSIGNED8*>(s.c_str());
@@ -45,114 +45,6 @@ uint32_t StatementHash(const std::string& strSQL) {
   const size_t step = n / 8;
   for (size_t i = 0; i < n; i += step) h = h * 39 + static_cast<unsigned char>(strSQL[i]);
   return h;
-}
-
-int32_t JulianDay(TDateTime dValue) {
-  return static_cast<int32_t>(std::trunc(dValue) + kJulianDayOfDateTimeZero);
-}
-
-int32_t MillisecondsOfDay(TDateTime dValue) {
-  const double dFraction = std::fabs(dValue - std::trunc(dValue));
-  return static_cast<int32_t>(std::llround(dFraction * 86400000.0)) % 86400000;
-}
-
-void PutLittleEndian32(UNSIGNED8* p, int32_t lValue) {
-  const auto u = static_cast<uint32_t>(lValue);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<UNSIGNED8>((u >> (8 * i)) & 0xFF);
-}
-
-[[noreturn]] void RaiseExecuteError(const std::string& strMsg) {
-  throw EADSDatabaseError(nullptr, AE_COMPONENT, strMsg);
-}
-
-// Binds one parameter of Execute by position, as the query binds its parameters, except that
-// the structured types are refused and the errors carry no dataset.
-void BindExecuteParam(ADSHANDLE hStmt, TParam* Param, uint16_t usNumber) {
-  UNSIGNED8* pucField = ADSFIELD(usNumber);
-  if (Param->IsNull()) {
-    AceCheck(nullptr, Ace.AdsSetEmpty(hStmt, pucField));
-    return;
-  }
-  switch (Param->DataType()) {
-    case ftUnknown:
-      RaiseExecuteError("The field named: '" + Param->Name() +
-                        "' has the DataType of ftUnknown, which is invalid.");
-    case ftBoolean:
-      AceCheck(nullptr, Ace.AdsSetLogical(hStmt, pucField, Param->AsBoolean() ? 1 : 0));
-      return;
-    case ftFloat:
-    case ftCurrency:
-      AceCheck(nullptr, Ace.AdsSetDouble(hStmt, pucField, Param->AsFloat()));
-      return;
-    case ftDate:
-      AceCheck(nullptr, Ace.AdsSetJulian(hStmt, pucField, JulianDay(Param->AsDateTime())));
-      return;
-    case ftTime:
-      AceCheck(nullptr,
-               Ace.AdsSetMilliseconds(hStmt, pucField, MillisecondsOfDay(Param->AsDateTime())));
-      return;
-    case ftDateTime:
-    case ftTimeStamp: {
-      const TDateTime dValue = Param->AsDateTime();
-      UNSIGNED8 aucStamp[8];
-      PutLittleEndian32(aucStamp, JulianDay(dValue));
-      PutLittleEndian32(aucStamp + 4, MillisecondsOfDay(dValue));
-      AceCheck(nullptr, Ace.AdsSetTimeStampRaw(hStmt, pucField, aucStamp, sizeof aucStamp));
-      return;
-    }
-    case ftBytes:
-    case ftVarBytes:
-    case ftBlob:
-    case ftGraphic: {
-      const TBytes aData = Param->AsBlob();
-      const auto ulSize = static_cast<UNSIGNED32>(aData.size());
-      AceCheck(nullptr, Ace.AdsSetBinary(hStmt, pucField, ADS_BINARY, ulSize, 0,
-                                         aData.empty() ? nullptr : aData.data(), ulSize));
-      return;
-    }
-    case ftParadoxOle:
-    case ftDBaseOle:
-    case ftTypedBinary:
-    case ftCursor:
-    case ftADT:
-    case ftArray:
-    case ftReference:
-    case ftDataSet:
-      RaiseExecuteError("The field named: '" + Param->Name() +
-                        "' has a DataType that is not supported.");
-    case ftWideString:
-    case ftWideMemo: {
-      const std::u16string strValue = Utf8ToUtf16(Param->AsString());
-      AceCheck(nullptr, Ace.AdsSetStringW(hStmt, pucField, strValue.c_str(),
-                                          static_cast<UNSIGNED32>(strValue.size())));
-      return;
-    }
-    case ftOraBlob:
-    case ftOraClob:
-    case ftVariant:
-    case ftInterface:
-    case ftIDispatch:
-    case ftGuid:
-    case ftFMTBcd:
-    case ftFixedWideChar:
-    case ftOraTimeStamp:
-    case ftOraInterval:
-      return;  // these types are not bound
-    default: {
-      const std::string strValue = Utf8ToAnsi(Param->AsString());
-      AceCheck(nullptr, Ace.AdsSetString(hStmt, pucField, Bytes(strValue),
-                                         static_cast<UNSIGNED32>(strValue.size())));
-      return;
-    }
-  }
-}
-
-void BindExecuteParams(ADSHANDLE hStmt, TParams* Params) {
-  for (int i = 0; i < Params->Count(); ++i) {
-    if (i + 1 > std::numeric_limits<uint16_t>::max())
-      throw ERangeError("Bereichsüberschreitung: Parameter " + IntToStr(i + 1));
-    BindExecuteParam(hStmt, Params->Items(i), static_cast<uint16_t>(i + 1));
-  }
 }
 
 }  // namespace
@@ -258,9 +150,8 @@ uint32_t TAdsConnection::Execute(const TAdsDatasetOptions& oAdsDatasetOptions,
   return ExecuteWith(&oAdsDatasetOptions, strSQL, Params, Cache, Cursor);
 }
 
-uint32_t TAdsConnection::ExecuteWith(const TAdsDatasetOptions* poOptions,
-                                     const std::string& strSQL, TParams* Params, bool Cache,
-                                     ADSHANDLE* Cursor) {
+uint32_t TAdsConnection::ExecuteWith(const TAdsDatasetOptions* poOptions, const std::string& strSQL,
+                                     TParams* Params, bool Cache, ADSHANDLE* Cursor) {
   if (!FConnected) Connect();
   TStmtInfo* poEntry = Cache ? FindCachedStatement(strSQL) : nullptr;
   ADSHANDLE hStmt = poEntry != nullptr ? poEntry->StmtHandle : 0;
@@ -309,7 +200,7 @@ uint32_t TAdsConnection::ExecuteWith(const TAdsDatasetOptions* poOptions,
     }
   } oUnwanted{hUnwanted};
   if (Params != nullptr && Params->Count() > 0) {
-    BindExecuteParams(hStmt, Params);
+    BindStatementParams(nullptr, hStmt, Params, TStructuredParamUse::Refuse);
     AceCheck(nullptr, Ace.AdsExecuteSQL(hStmt, phCursor));
   } else {
     AceCheck(nullptr, Ace.AdsExecuteSQLDirectW(hStmt, strWide.c_str(), phCursor));
@@ -356,8 +247,8 @@ std::string TAdsConnection::GetApplicationID() {
                         hStmt, Bytes("execute procedure sp_getapplicationid( )"), &hCursor));
   UNSIGNED8 aucBuffer[kApplicationIdLength + 1] = {};
   UNSIGNED32 ulLength = kApplicationIdLength;
-  AceCheck(nullptr, Ace.AdsGetField(hCursor, Bytes("ApplicationID"), aucBuffer, &ulLength,
-                                    ADS_TRIM));
+  AceCheck(nullptr,
+           Ace.AdsGetField(hCursor, Bytes("ApplicationID"), aucBuffer, &ulLength, ADS_TRIM));
   return Text(aucBuffer, std::min<size_t>(ulLength, kApplicationIdLength));
 }
 
@@ -444,13 +335,14 @@ void TAdsConnection::GetTableAndLinkNames(TStrings* poLinkNames, TStrings* poTab
   auto take = [&]() {
     if (poTableNames != nullptr)
       poTableNames->Add(Text(aucTable, std::min<size_t>(usTableLength, kFileNameLength)));
-    if (bWithLinks) poLinkNames->Add(Text(aucLink, std::min<size_t>(usLinkLength, kFileNameLength)));
+    if (bWithLinks)
+      poLinkNames->Add(Text(aucLink, std::min<size_t>(usLinkLength, kFileNameLength)));
   };
-  UNSIGNED32 result =
-      bWithLinks ? Ace.AdsFindFirstTable62(FhConnection, Bytes(strPattern), aucLink, &usLinkLength,
-                                           aucTable, &usTableLength, &hFind)
-                 : Ace.AdsFindFirstTable(FhConnection, Bytes(strPattern), aucTable, &usTableLength,
-                                         &hFind);
+  UNSIGNED32 result = bWithLinks
+                          ? Ace.AdsFindFirstTable62(FhConnection, Bytes(strPattern), aucLink,
+                                                    &usLinkLength, aucTable, &usTableLength, &hFind)
+                          : Ace.AdsFindFirstTable(FhConnection, Bytes(strPattern), aucTable,
+                                                  &usTableLength, &hFind);
   if (result == AE_NO_MORE_TABLES) return;
   if (result != 0) throw AdsError(static_cast<int>(result));
   take();
@@ -612,7 +504,8 @@ std::string TAdsConnection::UserGroupsString() {
 
 void TAdsConnection::ServicesAfterConnect(bool bOwnConnection) {
   FReadUserGroups = false;
-  if (bOwnConnection && FSQLTimeout != 0) AceCheck(nullptr, Ace.AdsSetSQLTimeout(FhConnection, FSQLTimeout));
+  if (bOwnConnection && FSQLTimeout != 0)
+    AceCheck(nullptr, Ace.AdsSetSQLTimeout(FhConnection, FSQLTimeout));
   if (!FAppID.empty()) SendApplicationID();
 }
 

@@ -101,6 +101,18 @@ enum TUpdateMode { upWhereAll, upWhereChanged, upWhereKeyOnly };
 
 class TAdsQuery;
 
+// What a parameter list bound to a statement does with the structured types (ftADT, ftArray,
+// ftReference, ftDataSet): the query leaves them unbound, the connection's Execute refuses them.
+enum class TStructuredParamUse { Skip, Refuse };
+
+// Binds the values of poParams to the parameters of the prepared statement hStmt, each through
+// the engine setter its DataType calls for, the n-th item as the statement's parameter n; a null
+// parameter is bound empty. Failures raise before the statement is executed: engine answers through
+// AceCheck, ftUnknown and the unsupported types as component errors, both naming poDataSet (none
+// when null); a date beyond the engine's 32-bit day numbers is an ERangeError.
+void BindStatementParams(TAdsDataSet* poDataSet, ADSHANDLE hStmt, TParams* poParams,
+                         TStructuredParamUse eStructured);
+
 // The query's link to its master's data source (the query's DataSource). It reopens the query
 // when the master opens, closes or moves, and passes the master's request to leave editing on.
 // Owned by its query; FQuery is not owned.
@@ -248,8 +260,6 @@ class TAdsQuery : public TAdsExtendedDataSet {
   // The execution routine: answers the result cursor, or -1 when the statement gave none.
   int32_t ExecuteStatement();
   void FillParamsFromMaster();
-  void BindParams();
-  void BindParam(TParam* Param, uint16_t usNumber);
   enum class TScriptMode { Execute, Verify };
   void RunScript(TScriptMode eMode);
   // Replaces the lines inside one update bracket.

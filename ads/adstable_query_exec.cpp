@@ -1,7 +1,8 @@
 // Executing the query's SQL text: the statement handle (EnsureStatement), the eight statement
-// options, the execution routine with parameter binding and the row count, ExecSQL, the script
-// pass of ExecSQLScript and VerifySQL, the statement's encryption and password operations, the
-// cursor hook through which the dataset core opens the query, and the last autoincrement value.
+// options, the execution routine (its parameters bound by BindStatementParams, in
+// adstable_query_bind.cpp) and the row count, ExecSQL, the script pass of ExecSQLScript and
+// VerifySQL, the statement's encryption and password operations, the cursor hook through which
+// the dataset core opens the query, and the last autoincrement value.
 //
 // Every engine result goes through AceCheck with the query as the dataset unless a comment says
 // which answers are accepted.
@@ -14,29 +15,8 @@
 
 namespace {
 
-constexpr int32_t kJulianDayOfDateTimeZero = 2415019;  // 30 December 1899
-constexpr double kMSecsPerDay = 86400000.0;
-
 const UNSIGNED8* Ansi(const std::string& strAnsi) {
   return reinterpret_cast<const UNSIGNED8*>(strAnsi.c_str());
-}
-
-// A date-time value's Julian day: its whole days (truncated toward zero) from 30 December 1899.
-int32_t JulianDay(TDateTime dValue) {
-  const double dDay = std::trunc(dValue) + kJulianDayOfDateTimeZero;
-  if (!(dDay >= std::numeric_limits<int32_t>::min() && dDay <= std::numeric_limits<int32_t>::max()))
-    throw ERangeError("Bereichsüberschreitung: Datum " + FloatToStr(dValue));
-  return static_cast<int32_t>(dDay);
-}
-
-// Milliseconds since midnight of a date-time value, halves rounded to the even neighbour. Days
-// before 30 December 1899 count their fraction toward the same day (-1.25 is 06:00), as the
-// framework's date-times do, so the time of day is never negative.
-int32_t MillisecondsOfDay(TDateTime dValue) {
-  const double dMSecs = std::nearbyint(std::fabs(dValue - std::trunc(dValue)) * kMSecsPerDay);
-  if (!(dMSecs >= 0 && dMSecs <= std::numeric_limits<int32_t>::max()))
-    throw ERangeError("Bereichsüberschreitung: Zeit " + FloatToStr(dValue));
-  return static_cast<int32_t>(dMSecs);
 }
 
 // Index files are engine functions the import table holds only when the engine declares them;
@@ -63,11 +43,6 @@ bool OpenIndexFileOn(Imports& imports, TAdsDataSet* poDataSet, ADSHANDLE hCursor
     (void)imports, (void)poDataSet, (void)hCursor, (void)strPath;
     return false;
   }
-}
-
-void PutLittleEndian32(uint8_t* pucTo, int32_t lValue) {
-  const auto ulValue = static_cast<uint32_t>(lValue);
-  for (int i = 0; i < 4; ++i) pucTo[i] = static_cast<uint8_t>(ulValue >> (8 * i));
 }
 
 }  // namespace
@@ -155,7 +130,7 @@ int32_t TAdsQuery::ExecuteStatement() {
   const std::u16string strText = Utf8ToUtf16(mSQL->Text());
   AceCheck(this, Ace.AdsPrepareSQLW(hStmt, strText.c_str()));
   if (moDataLink->DataSource() != nullptr) FillParamsFromMaster();
-  BindParams();
+  BindStatementParams(this, hStmt, moParams.get(), TStructuredParamUse::Skip);
 
   ADSHANDLE hCursor = 0;
   const UNSIGNED32 ulResult = Ace.AdsExecuteSQL(hStmt, &hCursor);
@@ -215,104 +190,6 @@ void TAdsQuery::FillParamsFromMaster() {
     poParam->AssignField(poMaster->FieldByName(poParam->Name()));
     // So that the next execution copies the master's value anew.
     poParam->SetBound(false);
-  }
-}
-
-void TAdsQuery::BindParams() {
-  for (int i = 0; i < moParams->Count(); ++i) {
-    if (i + 1 > std::numeric_limits<uint16_t>::max())
-      throw ERangeError("Bereichsüberschreitung: Parameter " + IntToStr(i + 1));
-    BindParam(moParams->Items(i), static_cast<uint16_t>(i + 1));
-  }
-}
-
-void TAdsQuery::BindParam(TParam* Param, uint16_t usNumber) {
-  const auto hStmt = static_cast<ADSHANDLE>(mhStmt);
-  UNSIGNED8* pucField = ADSFIELD(usNumber);
-  if (Param->IsNull()) {
-    AceCheck(this, Ace.AdsSetEmpty(hStmt, pucField));
-    return;
-  }
-  switch (Param->DataType()) {
-    case ftUnknown:
-      RaiseComponentError(this, "The field named: '" + Param->Name() +
-                                    "' has the DataType of ftUnknown, which is invalid.");
-    case ftBoolean:
-      AceCheck(this, Ace.AdsSetLogical(hStmt, pucField, Param->AsBoolean() ? 1 : 0));
-      return;
-    case ftFloat:
-    case ftCurrency:
-      AceCheck(this, Ace.AdsSetDouble(hStmt, pucField, Param->AsFloat()));
-      return;
-    case ftDate:
-      AceCheck(this, Ace.AdsSetJulian(hStmt, pucField, JulianDay(Param->AsDateTime())));
-      return;
-    case ftTime:
-      AceCheck(this,
-               Ace.AdsSetMilliseconds(hStmt, pucField, MillisecondsOfDay(Param->AsDateTime())));
-      return;
-    case ftDateTime:
-    case ftTimeStamp: {
-      const TDateTime dValue = Param->AsDateTime();
-      UNSIGNED8 aucStamp[8];
-      PutLittleEndian32(aucStamp, JulianDay(dValue));
-      PutLittleEndian32(aucStamp + 4, MillisecondsOfDay(dValue));
-      AceCheck(this, Ace.AdsSetTimeStampRaw(hStmt, pucField, aucStamp, sizeof aucStamp));
-      return;
-    }
-    case ftBytes:
-    case ftVarBytes:
-    case ftBlob:
-    case ftGraphic: {
-      const TBytes aData = Param->AsBlob();  // a copy the engine reads from
-      const auto ulSize = static_cast<UNSIGNED32>(aData.size());
-      AceCheck(this, Ace.AdsSetBinary(hStmt, pucField, ADS_BINARY, ulSize, 0,
-                                      aData.empty() ? nullptr : aData.data(), ulSize));
-      return;
-    }
-    case ftParadoxOle:
-    case ftDBaseOle:
-    case ftTypedBinary:
-    case ftCursor:
-      RaiseComponentError(
-          this, "The field named: '" + Param->Name() + "' has a DataType that is not supported.");
-    case ftWideString:
-    case ftWideMemo: {
-      const std::u16string strValue = Utf8ToUtf16(Param->AsString());
-      AceCheck(this, Ace.AdsSetStringW(hStmt, pucField, strValue.c_str(),
-                                       static_cast<UNSIGNED32>(strValue.size())));
-      return;
-    }
-    case ftADT:
-    case ftArray:
-    case ftReference:
-    case ftDataSet:
-    case ftOraBlob:
-    case ftOraClob:
-    case ftVariant:
-    case ftInterface:
-    case ftIDispatch:
-    case ftGuid:
-    case ftFMTBcd:
-    case ftFixedWideChar:
-    case ftOraTimeStamp:
-    case ftOraInterval:
-      return;  // these types are not bound
-    case ftString:
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftBCD:
-    case ftAutoInc:
-    case ftMemo:
-    case ftFmtMemo:
-    case ftFixedChar:
-    case ftLargeint: {
-      const std::string strValue = Utf8ToAnsi(Param->AsString());
-      AceCheck(this, Ace.AdsSetString(hStmt, pucField, Ansi(strValue),
-                                      static_cast<UNSIGNED32>(strValue.size())));
-      return;
-    }
   }
 }
 

@@ -1,0 +1,148 @@
+// Binding a parameter list to an engine statement: the value of each TParam through the engine
+// setter its DataType calls for (AdsSetString, AdsSetLogical, AdsSetJulian, ...), with the date
+// and time conversions. The query binds its Params with it before every execution, the
+// connection's Execute the list it is given; the two differ only in the structured types and in
+// the dataset that errors name.
+#include <cmath>
+#include <limits>
+
+#include "ads/adstable.h"
+
+namespace {
+
+constexpr int32_t kJulianDayOfDateTimeZero = 2415019;  // 30 December 1899
+constexpr int64_t kMSecsPerDay = 86400000;
+
+const UNSIGNED8* Ansi(const std::string& strAnsi) {
+  return reinterpret_cast<const UNSIGNED8*>(strAnsi.c_str());
+}
+
+// A date-time value's Julian day: its whole days (truncated toward zero) from 30 December 1899.
+int32_t JulianDay(TDateTime dValue) {
+  const double dDay = std::trunc(dValue) + kJulianDayOfDateTimeZero;
+  if (!(dDay >= std::numeric_limits<int32_t>::min() && dDay <= std::numeric_limits<int32_t>::max()))
+    throw ERangeError("Bereichsüberschreitung: Datum " + FloatToStr(dValue));
+  return static_cast<int32_t>(dDay);
+}
+
+// Milliseconds since midnight of a date-time value, halves rounded to the even neighbour. Days
+// before 30 December 1899 count their fraction toward the same day (-1.25 is 06:00), as the
+// framework's date-times do, so the time of day is never negative.
+int32_t MillisecondsOfDay(TDateTime dValue) {
+  const double dMSecs = std::nearbyint(std::fabs(dValue - std::trunc(dValue)) * kMSecsPerDay);
+  if (!(dMSecs >= 0 && dMSecs <= std::numeric_limits<int32_t>::max()))
+    throw ERangeError("Bereichsüberschreitung: Zeit " + FloatToStr(dValue));
+  return static_cast<int32_t>(dMSecs);
+}
+
+void PutLittleEndian32(uint8_t* pucTo, int32_t lValue) {
+  const auto ulValue = static_cast<uint32_t>(lValue);
+  for (int i = 0; i < 4; ++i) pucTo[i] = static_cast<uint8_t>(ulValue >> (8 * i));
+}
+
+[[noreturn]] void RaiseUnsupported(TAdsDataSet* poDataSet, TParam* Param) {
+  RaiseComponentError(
+      poDataSet, "The field named: '" + Param->Name() + "' has a DataType that is not supported.");
+}
+
+void BindStatementParam(TAdsDataSet* poDataSet, ADSHANDLE hStmt, TParam* Param, UNSIGNED16 usNumber,
+                        TStructuredParamUse eStructured) {
+  UNSIGNED8* pucField = ADSFIELD(usNumber);
+  if (Param->IsNull()) {
+    AceCheck(poDataSet, Ace.AdsSetEmpty(hStmt, pucField));
+    return;
+  }
+  switch (Param->DataType()) {
+    case ftUnknown:
+      RaiseComponentError(poDataSet, "The field named: '" + Param->Name() +
+                                         "' has the DataType of ftUnknown, which is invalid.");
+    case ftBoolean:
+      AceCheck(poDataSet, Ace.AdsSetLogical(hStmt, pucField, Param->AsBoolean() ? 1 : 0));
+      return;
+    case ftFloat:
+    case ftCurrency:
+      AceCheck(poDataSet, Ace.AdsSetDouble(hStmt, pucField, Param->AsFloat()));
+      return;
+    case ftDate:
+      AceCheck(poDataSet, Ace.AdsSetJulian(hStmt, pucField, JulianDay(Param->AsDateTime())));
+      return;
+    case ftTime:
+      AceCheck(poDataSet,
+               Ace.AdsSetMilliseconds(hStmt, pucField, MillisecondsOfDay(Param->AsDateTime())));
+      return;
+    case ftDateTime:
+    case ftTimeStamp: {
+      const TDateTime dValue = Param->AsDateTime();
+      UNSIGNED8 aucStamp[8];
+      PutLittleEndian32(aucStamp, JulianDay(dValue));
+      PutLittleEndian32(aucStamp + 4, MillisecondsOfDay(dValue));
+      AceCheck(poDataSet, Ace.AdsSetTimeStampRaw(hStmt, pucField, aucStamp, sizeof aucStamp));
+      return;
+    }
+    case ftBytes:
+    case ftVarBytes:
+    case ftBlob:
+    case ftGraphic: {
+      const TBytes aData = Param->AsBlob();  // a copy the engine reads from
+      const auto ulSize = static_cast<UNSIGNED32>(aData.size());
+      AceCheck(poDataSet, Ace.AdsSetBinary(hStmt, pucField, ADS_BINARY, ulSize, 0,
+                                           aData.empty() ? nullptr : aData.data(), ulSize));
+      return;
+    }
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftTypedBinary:
+    case ftCursor:
+      RaiseUnsupported(poDataSet, Param);
+    case ftWideString:
+    case ftWideMemo: {
+      const std::u16string strValue = Utf8ToUtf16(Param->AsString());
+      AceCheck(poDataSet, Ace.AdsSetStringW(hStmt, pucField, strValue.c_str(),
+                                            static_cast<UNSIGNED32>(strValue.size())));
+      return;
+    }
+    case ftADT:
+    case ftArray:
+    case ftReference:
+    case ftDataSet:
+      if (eStructured == TStructuredParamUse::Refuse) RaiseUnsupported(poDataSet, Param);
+      return;
+    case ftOraBlob:
+    case ftOraClob:
+    case ftVariant:
+    case ftInterface:
+    case ftIDispatch:
+    case ftGuid:
+    case ftFMTBcd:
+    case ftFixedWideChar:
+    case ftOraTimeStamp:
+    case ftOraInterval:
+      return;  // these types are not bound
+    case ftString:
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftBCD:
+    case ftAutoInc:
+    case ftMemo:
+    case ftFmtMemo:
+    case ftFixedChar:
+    case ftLargeint:
+      break;
+  }
+  const std::string strValue = Utf8ToAnsi(Param->AsString());
+  AceCheck(poDataSet, Ace.AdsSetString(hStmt, pucField, Ansi(strValue),
+                                       static_cast<UNSIGNED32>(strValue.size())));
+}
+
+}  // namespace
+
+void BindStatementParams(TAdsDataSet* poDataSet, ADSHANDLE hStmt, TParams* poParams,
+                         TStructuredParamUse eStructured) {
+  for (int i = 0; i < poParams->Count(); ++i) {
+    if (i + 1 > std::numeric_limits<UNSIGNED16>::max())
+      throw ERangeError("Bereichsüberschreitung: Parameter " + IntToStr(i + 1));
+    BindStatementParam(poDataSet, hStmt, poParams->Items(i), static_cast<UNSIGNED16>(i + 1),
+                       eStructured);
+  }
+}
