@@ -19,31 +19,7 @@ const UNSIGNED8* Ansi(const std::string& strAnsi) {
   return reinterpret_cast<const UNSIGNED8*>(strAnsi.c_str());
 }
 
-// Index files are engine functions the import table holds only when the engine declares them;
-// until then a cursor that needs one is refused with a clear error. A declaration with other
-// arguments than these fails to compile here, which is what is wanted.
-template <class Imports>
-constexpr bool kHasOpenIndex = requires(Imports& i) {
-  i.AdsOpenIndex;
-};
-
 constexpr UNSIGNED16 kMaxIndexHandles = 256;
-
-// Answers false when the engine offers no index file calls.
-template <class Imports>
-bool OpenIndexFileOn(Imports& imports, TAdsDataSet* poDataSet, ADSHANDLE hCursor,
-                     const std::string& strPath) {
-  if constexpr (kHasOpenIndex<Imports>) {
-    ADSHANDLE ahIndexes[kMaxIndexHandles] = {};
-    UNSIGNED16 usCount = kMaxIndexHandles;
-    const std::string strAnsi = Utf8ToAnsi(strPath);
-    AceCheck(poDataSet, imports.AdsOpenIndex(hCursor, Ansi(strAnsi), ahIndexes, &usCount));
-    return true;
-  } else {
-    (void)imports, (void)poDataSet, (void)hCursor, (void)strPath;
-    return false;
-  }
-}
 
 }  // namespace
 
@@ -281,7 +257,7 @@ void TAdsQuery::AdsStmtClearTablePasswords() {
   AceCheck(this, Ace.AdsStmtClearTablePasswords(static_cast<ADSHANDLE>(mhStmt)));
 }
 
-// ---- The cursor hook and the last autoincrement value -----------------------------------------
+// ---- The cursor hook --------------------------------------------------------------------------
 
 int32_t TAdsQuery::OpenEngineCursor() {
   const int32_t hCursor = ExecuteStatement();
@@ -296,13 +272,12 @@ int32_t TAdsQuery::OpenEngineCursor() {
     musAceTableType = static_cast<decltype(musAceTableType)>(usTableType);
     if (mpoIndexFiles != nullptr && mpoIndexFiles->Count() > 0) {
       const std::string strDatabasePath = GetDatabasePath();
+      ADSHANDLE ahIndexes[kMaxIndexHandles] = {};
       for (int i = 0; i < mpoIndexFiles->Count(); ++i) {
-        const std::string strEntry = mpoIndexFiles->Strings(i);
-        if (!OpenIndexFileOn(Ace, this, static_cast<ADSHANDLE>(hCursor),
-                             strDatabasePath + "\\" + strEntry))
-          RaiseComponentError(this, "The index file " + strEntry +
-                                        " cannot be opened: the client engine offers no index "
-                                        "files.");
+        const std::string strPath = Utf8ToAnsi(strDatabasePath + "\\" + mpoIndexFiles->Strings(i));
+        UNSIGNED16 usCount = kMaxIndexHandles;
+        AceCheck(this, Ace.AdsOpenIndex(static_cast<ADSHANDLE>(hCursor), Ansi(strPath), ahIndexes,
+                                        &usCount));
       }
     }
   } catch (...) {
@@ -311,6 +286,8 @@ int32_t TAdsQuery::OpenEngineCursor() {
   }
   return hCursor;
 }
+
+// ---- The last autoincrement value -------------------------------------------------------------
 
 int32_t TAdsQuery::GetLastAutoincVal() {
   const int32_t hObject = mlHandle != -1 ? mlHandle : mhStmt;
