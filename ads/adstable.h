@@ -249,6 +249,10 @@ class TAdsQuery : public TAdsExtendedDataSet {
  protected:
   // After the dataset's own close: unprepare; at design time the statement goes too.
   void InternalClose() override;
+  // The row's number as the table numbers its records, along the order IndexName or
+  // IndexFieldNames chose or else the order the engine's cursor is in; ERangeError beyond 31
+  // bits.
+  int32_t CurrentEngineRecNo() override;
 
  private:
   friend class TAdsQueryDataLink;
@@ -260,6 +264,8 @@ class TAdsQuery : public TAdsExtendedDataSet {
   // The execution routine: answers the result cursor, or -1 when the statement gave none.
   int32_t ExecuteStatement();
   void FillParamsFromMaster();
+  // The index order rows are numbered along; 0 for the natural order.
+  ADSHANDLE NumberingOrder();
   enum class TScriptMode { Execute, Verify };
   void RunScript(TScriptMode eMode);
   // Replaces the lines inside one update bracket.

@@ -2,7 +2,8 @@
 // options, the execution routine (its parameters bound by BindStatementParams, in
 // adstable_query_bind.cpp) and the row count, ExecSQL, the script pass of ExecSQLScript and
 // VerifySQL, the statement's encryption and password operations, the cursor hook through which
-// the dataset core opens the query, and the last autoincrement value.
+// the dataset core opens the query, the record numbers of its rows, and the last autoincrement
+// value.
 //
 // Every engine result goes through AceCheck with the query as the dataset unless a comment says
 // which answers are accepted.
@@ -285,6 +286,60 @@ int32_t TAdsQuery::OpenEngineCursor() {
     throw;
   }
   return hCursor;
+}
+
+// ---- Record numbers ---------------------------------------------------------------------------
+
+namespace {
+
+int32_t RecordNumberInRange(double dNumber) {
+  if (!(dNumber >= 0 && dNumber <= std::numeric_limits<int32_t>::max()))
+    throw ERangeError("Bereichsüberschreitung: Datensatznummer " + FloatToStr(dNumber));
+  return static_cast<int32_t>(dNumber);
+}
+
+}  // namespace
+
+ADSHANDLE TAdsQuery::NumberingOrder() {
+  ADSHANDLE hOrder = 0;
+  if (!mstrIndexName.empty() || !mstrIndexFieldNames.empty()) {
+    hOrder = static_cast<ADSHANDLE>(mlActiveHandle);
+  } else {
+    // Asked without an index name the engine answers the cursor's current order (0 for none);
+    // an engine that insists on a name (5004, the name is missing) has no order to tell of, so
+    // the cursor is in its natural order.
+    const UNSIGNED32 ulResult =
+        Ace.AdsGetIndexHandle(static_cast<ADSHANDLE>(mlHandle), nullptr, &hOrder);
+    if (ulResult == AE_NULL_POINTER) return 0;
+    AceCheck(this, ulResult);
+  }
+  // The cursor itself as the order is its natural order.
+  if (hOrder == static_cast<ADSHANDLE>(mlHandle) || hOrder == static_cast<ADSHANDLE>(-1)) return 0;
+  return hOrder;
+}
+
+int32_t TAdsQuery::CurrentEngineRecNo() {
+  const auto hCursor = static_cast<ADSHANDLE>(mlHandle);
+  const ADSHANDLE hOrder = NumberingOrder();
+  if (!mbIsSequenced || hOrder == 0) {
+    UNSIGNED32 ulNumber = 0;
+    AceCheck(this, Ace.AdsGetRecordNum(hCursor, ADS_IGNOREFILTERS, &ulNumber));
+    return RecordNumberInRange(ulNumber);
+  }
+  if (meSeqLevel == slExact) {
+    UNSIGNED32 ulKey = 0;
+    AceCheck(this, Ace.AdsGetKeyNum(hOrder, ADS_RESPECTFILTERS, &ulKey));
+    return RecordNumberInRange(ulKey);
+  }
+  UNSIGNED32 ulCount = 0;
+  AceCheck(this, Ace.AdsGetRecordCount(hCursor, ADS_IGNOREFILTERS, &ulCount));
+  DOUBLE dPosition = 0;
+  const UNSIGNED32 ulResult = Ace.AdsGetRelKeyPos(hOrder, &dPosition);
+  if (ulResult == AE_NO_KEY_POSITION)
+    dPosition = 0;
+  else
+    AceCheck(this, ulResult);
+  return RecordNumberInRange(std::trunc(static_cast<double>(ulCount) * dPosition));
 }
 
 // ---- The last autoincrement value -------------------------------------------------------------

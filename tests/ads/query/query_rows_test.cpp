@@ -1,5 +1,5 @@
-// The query opened on its result: live results edited in their table, static ones refused, and
-// the index files and orders of a live result.
+// The query opened on its result: live results edited in their table, static ones refused, the
+// index files and orders of a live result, and the record numbers of the rows.
 #include "ads/query/query_support.h"
 
 namespace {
@@ -109,8 +109,107 @@ TEST_F(QueryRows, IndexFilesOpenOnALiveResultAndOrderIt) {
   query_->IndexFiles()->Add("Namen.adi");
   query_->SetIndexName("BYNAME");
   query_->Open();
-  // Name order is the reverse of the record order.
+  // Name order is the reverse of the record order; without Sequenced the numbers are the
+  // records'.
   EXPECT_EQ(Walk("ID"), (std::vector<std::string>{"5@5", "4@4", "3@3", "2@2", "1@1"}));
+  query_->Close();
+  query_->SetSequenced(true);
+  query_->SetSequencedLevel(slExact);
+  query_->Open();
+  EXPECT_EQ(Walk("ID"), (std::vector<std::string>{"5@1", "4@2", "3@3", "2@4", "1@5"}));
+}
+
+// ---- Record numbers ---------------------------------------------------------------------------
+
+TEST_F(QueryRows, RowsOfAStaticResultAreNumberedInTheirOrder) {
+  MakeZahlen(4);
+  SetSQL({"SELECT ID FROM Zahlen WHERE ID > 1 ORDER BY Name;"});
+  query_->Open();
+  EXPECT_EQ(Walk("ID"), (std::vector<std::string>{"4@1", "3@2", "2@3"}));
+  query_->Last();
+  EXPECT_EQ(query_->RecNo(), 3);
+  query_->Prior();
+  EXPECT_EQ(query_->RecNo(), 2);
+}
+
+TEST_F(QueryRows, RowsOfALiveResultCarryTheirTablesRecordNumbers) {
+  MakeZahlen(6);
+  SetSQL({"SELECT * FROM Zahlen WHERE ID IN (2, 5, 6);"});
+  query_->SetRequestLive(true);
+  // Sequenced without an order of the query's own: the cursor's natural order numbers them.
+  query_->SetSequenced(true);
+  query_->Open();
+  EXPECT_EQ(Walk("ID"), (std::vector<std::string>{"2@2", "5@5", "6@6"}));
+}
+
+// An engine that tells the cursor's current order when asked without a name: BYNAME.
+decltype(Ace.AdsGetIndexHandle) gSavedGetIndexHandle = nullptr;
+UNSIGNED32 NameOrderWithoutName(ADSHANDLE hTable, const UNSIGNED8* pucName, ADSHANDLE* phIndex) {
+  return gSavedGetIndexHandle(hTable, pucName != nullptr ? pucName : U8("BYNAME"), phIndex);
+}
+
+TEST_F(QueryRows, WithoutAnOrderOfItsOwnTheQueryNumbersAlongTheCursorsOrder) {
+  MakeZahlen(5);
+  SetSQL({"SELECT * FROM Zahlen;"});
+  query_->SetRequestLive(true);
+  query_->IndexFiles()->Add("Namen.adi");
+  query_->SetSequenced(true);
+  query_->SetSequencedLevel(slExact);
+  // The engine answers 5004 to a question without a name: the natural order, record numbers.
+  query_->Open();
+  EXPECT_EQ(Walk("ID"), (std::vector<std::string>{"1@1", "2@2", "3@3", "4@4", "5@5"}));
+  query_->Close();
+  // An engine that reports BYNAME as the cursor's order: the rows, walked in record order by
+  // the dataset, are numbered by the positions of their keys.
+  gSavedGetIndexHandle = Ace.AdsGetIndexHandle;
+  AceImportOverride<decltype(Ace.AdsGetIndexHandle)> order(Ace.AdsGetIndexHandle,
+                                                           &NameOrderWithoutName);
+  query_->Open();
+  EXPECT_EQ(Walk("ID"), (std::vector<std::string>{"1@5", "2@4", "3@3", "4@2", "5@1"}));
+}
+
+UNSIGNED32 HalfWay(ADSHANDLE, DOUBLE* pdPos) {
+  *pdPos = 0.5;
+  return AE_SUCCESS;
+}
+UNSIGNED32 NoKeyPosition(ADSHANDLE, DOUBLE* pdPos) {
+  *pdPos = 0.75;
+  return AE_NO_KEY_POSITION;
+}
+UNSIGNED32 BrokenKeyPosition(ADSHANDLE, DOUBLE* pdPos) {
+  *pdPos = 0.75;
+  return AE_CORRUPT_FILE;
+}
+
+TEST_F(QueryRows, StandardSequencingCountsAlongTheRelativeKeyPosition) {
+  MakeZahlen(200);
+  SetSQL({"SELECT * FROM Zahlen;"});
+  query_->SetRequestLive(true);
+  query_->IndexFiles()->Add("Namen.adi");
+  query_->SetIndexName("BYNAME");
+  query_->SetSequenced(true);
+  {
+    AceImportOverride<decltype(Ace.AdsGetRelKeyPos)> pos(Ace.AdsGetRelKeyPos, &HalfWay);
+    query_->Open();
+    EXPECT_EQ(query_->RecNo(), 100);
+    query_->Close();
+  }
+  {
+    AceImportOverride<decltype(Ace.AdsGetRelKeyPos)> pos(Ace.AdsGetRelKeyPos, &NoKeyPosition);
+    query_->Open();
+    EXPECT_EQ(query_->RecNo(), 0);
+    query_->Close();
+  }
+  {
+    AceImportOverride<decltype(Ace.AdsGetRelKeyPos)> pos(Ace.AdsGetRelKeyPos, &BrokenKeyPosition);
+    EXPECT_THROW(query_->Open(), EADSDatabaseError);
+    EXPECT_FALSE(query_->Active());
+  }
+  // The engine's own positions: the last key of 200 is at the end.
+  query_->Open();
+  query_->Last();
+  EXPECT_EQ(query_->FieldByName("ID")->AsInteger(), 1);
+  EXPECT_EQ(query_->RecNo(), 200);
 }
 
 }  // namespace
