@@ -17,22 +17,34 @@ const UNSIGNED8* Ansi(const std::string& strAnsi) {
   return reinterpret_cast<const UNSIGNED8*>(strAnsi.c_str());
 }
 
-// A date-time value's Julian day: its whole days (truncated toward zero) from 30 December 1899.
+// A date-time value as the engine's Julian day and milliseconds since midnight. The day is the
+// value's whole days (truncated toward zero) from 30 December 1899; the time is the fraction's
+// milliseconds, halves rounded to the even neighbour. Days before 30 December 1899 count their
+// fraction toward the same day (-1.25 is 06:00), as the framework's date-times do. A time that
+// rounds up to a whole day is midnight of the next day, since the engine holds no 24:00.
+struct TJulianStamp {
+  int32_t lJulian;
+  int32_t lMilliseconds;
+};
+
+TJulianStamp JulianStamp(TDateTime dValue) {
+  double dDay = std::trunc(dValue) + kJulianDayOfDateTimeZero;
+  double dMSecs = std::nearbyint(std::fabs(dValue - std::trunc(dValue)) * kMSecsPerDay);
+  if (dMSecs >= kMSecsPerDay) {
+    dMSecs = 0;
+    dDay += 1;
+  }
+  if (!(dDay >= std::numeric_limits<int32_t>::min() && dDay <= std::numeric_limits<int32_t>::max()))
+    throw ERangeError("Bereichsüberschreitung: Datum " + FloatToStr(dValue));
+  return {static_cast<int32_t>(dDay), static_cast<int32_t>(dMSecs)};
+}
+
+// The date of a date value is its whole days alone: no time rounds it into the next day.
 int32_t JulianDay(TDateTime dValue) {
   const double dDay = std::trunc(dValue) + kJulianDayOfDateTimeZero;
   if (!(dDay >= std::numeric_limits<int32_t>::min() && dDay <= std::numeric_limits<int32_t>::max()))
     throw ERangeError("Bereichsüberschreitung: Datum " + FloatToStr(dValue));
   return static_cast<int32_t>(dDay);
-}
-
-// Milliseconds since midnight of a date-time value, halves rounded to the even neighbour. Days
-// before 30 December 1899 count their fraction toward the same day (-1.25 is 06:00), as the
-// framework's date-times do, so the time of day is never negative.
-int32_t MillisecondsOfDay(TDateTime dValue) {
-  const double dMSecs = std::nearbyint(std::fabs(dValue - std::trunc(dValue)) * kMSecsPerDay);
-  if (!(dMSecs >= 0 && dMSecs <= std::numeric_limits<int32_t>::max()))
-    throw ERangeError("Bereichsüberschreitung: Zeit " + FloatToStr(dValue));
-  return static_cast<int32_t>(dMSecs);
 }
 
 void PutLittleEndian32(uint8_t* pucTo, int32_t lValue) {
@@ -67,15 +79,16 @@ void BindStatementParam(TAdsDataSet* poDataSet, ADSHANDLE hStmt, TParam* Param, 
       AceCheck(poDataSet, Ace.AdsSetJulian(hStmt, pucField, JulianDay(Param->AsDateTime())));
       return;
     case ftTime:
-      AceCheck(poDataSet,
-               Ace.AdsSetMilliseconds(hStmt, pucField, MillisecondsOfDay(Param->AsDateTime())));
+      // A time of day alone: midnight of the next day is 00:00.
+      AceCheck(poDataSet, Ace.AdsSetMilliseconds(hStmt, pucField,
+                                                 JulianStamp(Param->AsDateTime()).lMilliseconds));
       return;
     case ftDateTime:
     case ftTimeStamp: {
-      const TDateTime dValue = Param->AsDateTime();
+      const TJulianStamp oStamp = JulianStamp(Param->AsDateTime());
       UNSIGNED8 aucStamp[8];
-      PutLittleEndian32(aucStamp, JulianDay(dValue));
-      PutLittleEndian32(aucStamp + 4, MillisecondsOfDay(dValue));
+      PutLittleEndian32(aucStamp, oStamp.lJulian);
+      PutLittleEndian32(aucStamp + 4, oStamp.lMilliseconds);
       AceCheck(poDataSet, Ace.AdsSetTimeStampRaw(hStmt, pucField, aucStamp, sizeof aucStamp));
       return;
     }

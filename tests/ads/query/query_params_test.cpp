@@ -202,6 +202,31 @@ TEST_F(QueryParams, DatesBeforeTheEpochCountTheirTimeTowardTheSameDay) {
           "AdsSetJulian(" + s + ", #2, 2415018)", "AdsSetMilliseconds(" + s + ", #3, 21600000)"}));
 }
 
+TEST_F(QueryParams, ATimeThatRoundsToAWholeDayIsMidnightOfTheNextDay) {
+  SetSQL({"INSERT INTO Alle (TS, D, T) VALUES (:ts, :d, :t);"});
+  // 0.4 milliseconds before midnight of 2 March 2024 (Julian day 2460372).
+  const TDateTime late = EncodeDate(2024, 3, 1) + (86400000.0 - 0.4) / 86400000.0;
+  query_->ParamByName("ts")->SetAsDateTime(late);
+  query_->ParamByName("d")->SetAsDate(late);
+  query_->ParamByName("t")->SetAsTime(late);
+  CallRecording rec;
+  query_->ExecSQL();
+  const std::string s = std::to_string(query_->StmtHandle());
+  // The date alone keeps its day: only a time rounds.
+  EXPECT_EQ(CallRecording::Only({"AdsSetTimeStampRaw", "AdsSetJulian", "AdsSetMilliseconds"}),
+            (std::vector<std::string>{
+                "AdsSetTimeStampRaw(" + s + ", #1, " + LE(2460372, 0) + ", 8)",
+                "AdsSetJulian(" + s + ", #2, 2460371)", "AdsSetMilliseconds(" + s + ", #3, 0)"}));
+  const ADSHANDLE t = OpenAlle();
+  SIGNED32 julian = 0, ms = -1;
+  EXPECT_EQ(AdsGetJulian(t, U8("TS"), &julian), 0u);
+  EXPECT_EQ(AdsGetMilliseconds(t, U8("TS"), &ms), 0u);
+  EXPECT_EQ(julian, 2460372);
+  EXPECT_EQ(ms, 0);
+  EXPECT_EQ(AdsGetJulian(t, U8("D"), &julian), 0u);
+  EXPECT_EQ(julian, 2460371);
+}
+
 TEST_F(QueryParams, DateOutsideTheEnginesRangeIsARangeError) {
   SetSQL({"INSERT INTO Alle (D) VALUES (:d);"});
   query_->ParamByName("d")->SetAsDate(4e9);
