@@ -106,10 +106,12 @@ class TAdsQuery;
 enum class TStructuredParamUse { Skip, Refuse };
 
 // Binds the values of poParams to the parameters of the prepared statement hStmt, each through
-// the engine setter its DataType calls for, the n-th item as the statement's parameter n; a null
-// parameter is bound empty. Failures raise before the statement is executed: engine answers through
-// AceCheck, ftUnknown and the unsupported types as component errors, both naming poDataSet (none
-// when null); a date beyond the engine's 32-bit day numbers is an ERangeError.
+// the engine setter its DataType calls for; a null parameter is bound empty. The items are the
+// statement's parameters in order, except that a name occurring more than once is one engine
+// parameter, bound once with its first item's value. Failures raise before the statement is
+// executed: engine answers through AceCheck, ftUnknown and the unsupported types as component
+// errors, both naming poDataSet (none when null); a date beyond the engine's 32-bit day numbers
+// is an ERangeError.
 void BindStatementParams(TAdsDataSet* poDataSet, ADSHANDLE hStmt, TParams* poParams,
                          TStructuredParamUse eStructured);
 

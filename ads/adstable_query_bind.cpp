@@ -152,10 +152,24 @@ void BindStatementParam(TAdsDataSet* poDataSet, ADSHANDLE hStmt, TParam* Param, 
 
 void BindStatementParams(TAdsDataSet* poDataSet, ADSHANDLE hStmt, TParams* poParams,
                          TStructuredParamUse eStructured) {
+  // The engine numbers a name once, at its first place in the text, and every "?" apart; the
+  // list has one item per place. A repeated name is bound once, with its first item's value
+  // (the one ParamByName gives), and does not move the numbers of the parameters after it.
+  std::vector<std::string> aNamesBound;
+  uint32_t ulNumber = 0;
   for (int i = 0; i < poParams->Count(); ++i) {
-    if (i + 1 > std::numeric_limits<UNSIGNED16>::max())
-      throw ERangeError("Bereichsüberschreitung: Parameter " + IntToStr(i + 1));
-    BindStatementParam(poDataSet, hStmt, poParams->Items(i), static_cast<UNSIGNED16>(i + 1),
-                       eStructured);
+    TParam* poParam = poParams->Items(i);
+    const std::string& strName = poParam->Name();
+    if (!strName.empty()) {
+      bool bRepeated = false;
+      for (const std::string& strBound : aNamesBound)
+        bRepeated = bRepeated || AnsiSameText(strBound, strName);
+      if (bRepeated) continue;
+      aNamesBound.push_back(strName);
+    }
+    ++ulNumber;
+    if (ulNumber > std::numeric_limits<UNSIGNED16>::max())
+      throw ERangeError("Bereichsüberschreitung: Parameter " + std::to_string(ulNumber));
+    BindStatementParam(poDataSet, hStmt, poParam, static_cast<UNSIGNED16>(ulNumber), eStructured);
   }
 }

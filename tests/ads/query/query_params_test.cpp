@@ -236,7 +236,149 @@ TEST_F(QueryParams, DateOutsideTheEnginesRangeIsARangeError) {
   EXPECT_EQ(CallRecording::Count("AdsExecuteSQL"), 0);
 }
 
+// The connection's Execute binds its list as the query binds Params: the same setters with the
+// same values, except that it refuses the structured types the query leaves unbound.
+TEST_F(QueryParams, TheConnectionsExecuteBindsAsTheQueryDoes) {
+  SetSQL({"INSERT INTO Alle (B, F, D, T, TS, S, I, W) VALUES (:b, :f, :d, :t, :ts, :s, :i, :w);"});
+  const TDateTime stamp = EncodeDate(1899, 12, 29) + EncodeTime(6, 0, 0, 0) - 2.0;
+  query_->ParamByName("b")->SetAsBoolean(false);
+  query_->ParamByName("f")->SetAsCurrency(Currency(12.25));
+  query_->ParamByName("d")->SetAsDate(stamp);
+  query_->ParamByName("t")->SetAsTime(EncodeTime(23, 59, 59, 999));
+  query_->ParamByName("ts")->SetAsDateTime(stamp);
+  query_->ParamByName("s")->Clear();
+  query_->ParamByName("s")->SetDataType(ftString);
+  query_->ParamByName("i")->SetAsLargeInt(-5);
+  query_->ParamByName("w")->SetAsString("Zoë");
+  query_->ParamByName("w")->SetDataType(ftWideMemo);
+  auto setters = [](int32_t stmt) {
+    std::vector<std::string> out;
+    for (std::string line : CallRecording::Only({"AdsSetLogical", "AdsSetDouble", "AdsSetJulian",
+                                                 "AdsSetMilliseconds", "AdsSetTimeStampRaw",
+                                                 "AdsSetString", "AdsSetStringW", "AdsSetEmpty"})) {
+      const std::string own = "(" + std::to_string(stmt) + ",";
+      EXPECT_EQ(line.find(own), line.find('(')) << line;
+      out.push_back(line.replace(line.find('('), own.size(), "(stmt,"));
+    }
+    return out;
+  };
+  std::vector<std::string> byQuery, byConnection;
+  {
+    CallRecording rec;
+    query_->ExecSQL();
+    byQuery = setters(query_->StmtHandle());
+  }
+  ASSERT_EQ(byQuery.size(), 8u);
+  {
+    CallRecording rec;
+    EXPECT_EQ(conn_->Execute(query_->Text(), query_->Params()), 1u);
+    const std::vector<std::string> created = CallRecording::Only({"AdsCreateSQLStatement"});
+    ASSERT_EQ(created.size(), 1u);
+    const std::vector<std::string> prepared = CallRecording::Only({"AdsPrepareSQLW"});
+    ASSERT_EQ(prepared.size(), 1u);
+    const std::string stmt = prepared[0].substr(15, prepared[0].find(',') - 15);
+    byConnection = setters(std::stoi(stmt));
+  }
+  EXPECT_EQ(byConnection, byQuery);
+  EXPECT_EQ(ColumnValues("Alle", "I"), (std::vector<std::string>{"-5", "-5"}));
+
+  query_->ParamByName("s")->SetAsString("x");
+  query_->ParamByName("s")->SetDataType(ftADT);
+  {
+    CallRecording rec;
+    // Left unbound, the parameter has no value: the engine refuses the execution.
+    EXPECT_THROW(query_->ExecSQL(), EADSDatabaseError);
+    EXPECT_EQ(CallRecording::Only({"AdsSetString", "AdsSetEmpty"}),
+              (std::vector<std::string>{"AdsSetString(" + std::to_string(query_->StmtHandle()) +
+                                        ", #7, '-5', 2)"}));
+  }
+  try {
+    conn_->Execute(query_->Text(), query_->Params());
+    ADD_FAILURE() << "nothing raised";
+  } catch (const EADSDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "The field named: 's' has a DataType that is not supported.");
+    EXPECT_EQ(e.ACEErrorCode(), static_cast<UNSIGNED32>(AE_COMPONENT));
+  }
+}
+
+// ---- Parameters found in the text -------------------------------------------------------------
+
+TEST_F(QueryParams, ColonsInQuotedTextsAndCommentsAreNoParameters) {
+  SetSQL({"SELECT Name, 'um 10:30' AS Zeit FROM Kinder -- nach :kommentar", "WHERE Name <> 'x:y'",
+          "  /* :block */ AND ID = :id;"});
+  ASSERT_EQ(query_->ParamCount(), 1);
+  EXPECT_EQ(query_->Params()->Items(0)->Name(), "id");
+  query_->ParamByName("id")->SetAsInteger(2);
+  query_->Open();
+  EXPECT_EQ(query_->RecordCount(), 1);
+  EXPECT_EQ(query_->FieldByName("Name")->AsString(), "Ben");
+  // The text reached the engine unchanged.
+  EXPECT_EQ(Trim(query_->FieldByName("Zeit")->AsString()), "um 10:30");
+}
+
+TEST_F(QueryParams, QuestionMarksAreParametersOfTheirOwnPlace) {
+  SetSQL({"SELECT Name FROM Kinder WHERE ID = ? OR Name = :n OR ID = ? ORDER BY ID;"});
+  ASSERT_EQ(query_->ParamCount(), 3);
+  EXPECT_EQ(query_->Params()->Items(0)->Name(), "");
+  EXPECT_EQ(query_->Params()->Items(2)->Name(), "");
+  query_->Params()->Items(0)->SetAsInteger(7);
+  query_->ParamByName("n")->SetAsString("Ben");
+  query_->Params()->Items(2)->SetAsInteger(1);
+  query_->Open();
+  std::vector<std::string> names;
+  for (; !query_->Eof(); query_->Next()) names.push_back(query_->FieldByName("Name")->AsString());
+  EXPECT_EQ(names, (std::vector<std::string>{"Anna", "Ben"}));
+}
+
+TEST_F(QueryParams, ARepeatedNameIsOneParameterOfTheStatement) {
+  SetSQL({"SELECT Name FROM Kinder WHERE ID = :id OR (ID = :ID + 1 AND Name = :n) ORDER BY ID;"});
+  ASSERT_EQ(query_->ParamCount(), 3);  // one item per place
+  query_->ParamByName("id")->SetAsInteger(1);
+  query_->ParamByName("n")->SetAsString("Ben");
+  CallRecording rec;
+  query_->Open();
+  const std::string s = std::to_string(query_->StmtHandle());
+  EXPECT_EQ(CallRecording::Only({"AdsSetString", "AdsSetEmpty"}),
+            (std::vector<std::string>{"AdsSetString(" + s + ", #1, '1', 1)",
+                                      "AdsSetString(" + s + ", #2, 'Ben', 3)"}));
+  std::vector<std::string> names;
+  for (; !query_->Eof(); query_->Next()) names.push_back(query_->FieldByName("Name")->AsString());
+  EXPECT_EQ(names, (std::vector<std::string>{"Anna", "Ben"}));
+  query_->Close();
+  // The same through the connection, with a list the application made.
+  TParams given;
+  given.CreateParam(ftString, "neu", ptInput)->SetAsString("Y");
+  given.CreateParam(ftInteger, "id", ptInput)->SetAsInteger(1);
+  given.CreateParam(ftInteger, "ID", ptInput)->SetAsInteger(99);
+  EXPECT_EQ(conn_->Execute("UPDATE Kinder SET Name = :neu WHERE ID = :id OR ID = :ID + 1", &given),
+            2u);
+  EXPECT_EQ(ColumnValues("Kinder", "Name"), (std::vector<std::string>{"Y", "Y"}));
+}
+
 // ---- The list kept in step with the text ------------------------------------------------------
+
+TEST_F(QueryParams, AParameterThatKeepsItsNameKeepsTypeValueAndBinding) {
+  SetSQL({"SELECT Name FROM Kinder WHERE ID = :id;"});
+  query_->ParamByName("id")->SetAsString("2");
+  query_->ParamByName("id")->SetDataType(ftInteger);
+  ASSERT_TRUE(query_->ParamByName("id")->Bound());
+  // The new text names it in other letters and twice.
+  SetSQL({"SELECT Name FROM Kinder WHERE ID = :ID OR ID = :Id - 5 OR Name = :name;"});
+  ASSERT_EQ(query_->ParamCount(), 3);
+  for (int i = 0; i < 2; ++i) {
+    TParam* kept = query_->Params()->Items(i);
+    EXPECT_EQ(kept->DataType(), ftInteger);
+    EXPECT_EQ(kept->AsInteger(), 2);
+    EXPECT_TRUE(kept->Bound());
+  }
+  TParam* added = query_->ParamByName("name");
+  EXPECT_EQ(added->DataType(), ftUnknown);
+  EXPECT_FALSE(added->Bound());
+  added->SetAsString("nobody");
+  query_->Open();
+  EXPECT_EQ(query_->RecordCount(), 1);
+  EXPECT_EQ(query_->FieldByName("Name")->AsString(), "Ben");
+}
 
 TEST_F(QueryParams, ChangedTextRebuildsTheListAndKeepsValuesByName) {
   SetSQL({"SELECT * FROM Kinder WHERE ID = :id AND Name = :name;"});
