@@ -17,11 +17,23 @@ const UNSIGNED8* Ansi(const std::string& strAnsi) {
   return reinterpret_cast<const UNSIGNED8*>(strAnsi.c_str());
 }
 
-// A date-time value as the engine's Julian day and milliseconds since midnight. The day is the
-// value's whole days (truncated toward zero) from 30 December 1899; the time is the fraction's
-// milliseconds, halves rounded to the even neighbour. Days before 30 December 1899 count their
-// fraction toward the same day (-1.25 is 06:00), as the framework's date-times do. A time that
-// rounds up to a whole day is midnight of the next day, since the engine holds no 24:00.
+// The Julian day dDay of the date-time value dValue, which must fit the engine's 32-bit days.
+int32_t JulianDayInRange(double dDay, TDateTime dValue) {
+  if (!(dDay >= std::numeric_limits<int32_t>::min() && dDay <= std::numeric_limits<int32_t>::max()))
+    throw ERangeError("Bereichsüberschreitung: Datum " + FloatToStr(dValue));
+  return static_cast<int32_t>(dDay);
+}
+
+// A date value's Julian day: its whole days (truncated toward zero) from 30 December 1899.
+int32_t JulianDay(TDateTime dValue) {
+  return JulianDayInRange(std::trunc(dValue) + kJulianDayOfDateTimeZero, dValue);
+}
+
+// A date-time value as the engine's Julian day and milliseconds since midnight: the day as
+// JulianDay gives it, the time the fraction's milliseconds, halves rounded to the even
+// neighbour. Days before 30 December 1899 count their fraction toward the same day (-1.25 is
+// 06:00), as the framework's date-times do. A time that rounds up to a whole day is midnight of
+// the next day, since the engine holds no 24:00.
 struct TJulianStamp {
   int32_t lJulian;
   int32_t lMilliseconds;
@@ -34,17 +46,7 @@ TJulianStamp JulianStamp(TDateTime dValue) {
     dMSecs = 0;
     dDay += 1;
   }
-  if (!(dDay >= std::numeric_limits<int32_t>::min() && dDay <= std::numeric_limits<int32_t>::max()))
-    throw ERangeError("Bereichsüberschreitung: Datum " + FloatToStr(dValue));
-  return {static_cast<int32_t>(dDay), static_cast<int32_t>(dMSecs)};
-}
-
-// The date of a date value is its whole days alone: no time rounds it into the next day.
-int32_t JulianDay(TDateTime dValue) {
-  const double dDay = std::trunc(dValue) + kJulianDayOfDateTimeZero;
-  if (!(dDay >= std::numeric_limits<int32_t>::min() && dDay <= std::numeric_limits<int32_t>::max()))
-    throw ERangeError("Bereichsüberschreitung: Datum " + FloatToStr(dValue));
-  return static_cast<int32_t>(dDay);
+  return {JulianDayInRange(dDay, dValue), static_cast<int32_t>(dMSecs)};
 }
 
 void PutLittleEndian32(uint8_t* pucTo, int32_t lValue) {
