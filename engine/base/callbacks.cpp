@@ -16,6 +16,7 @@ thread_local ThreadCallbacks t_callbacks;
 thread_local Progress* t_innermost = nullptr;
 thread_local int t_last_percent = -1;  // of the running outermost operation
 thread_local bool t_cancelled = false;  // of the running outermost operation
+thread_local bool t_muted = false;
 
 // Calls the registered functions with a percentage; true when one of them asks to stop.
 bool CallWithPercent(uint16_t percent) {
@@ -79,6 +80,7 @@ Status Progress::Advance(uint64_t done) {
 }
 
 Status Progress::Report(double fraction) {
+  if (t_muted) return Status::Ok();
   if (t_cancelled) return CancelledStatus("the operation");
   if (!Wanted()) return Status::Ok();
   int percent = static_cast<int>(std::floor(fraction * 100.0 + 1e-9));
@@ -90,6 +92,14 @@ Status Progress::Report(double fraction) {
     return CancelledStatus("the operation");
   }
   return Status::Ok();
+}
+
+ProgressMute::ProgressMute() : was_(t_muted) {
+  t_muted = true;
+}
+
+ProgressMute::~ProgressMute() {
+  t_muted = was_;
 }
 
 Status PollSqlAbort() {

@@ -63,6 +63,20 @@ class Progress {
   double share_lo_ = -1.0, share_hi_ = -1.0;
 };
 
+// While one is alive on the thread, Progress reports nothing and never cancels: for the work an
+// operation does after its point of no return (the indexes rebuilt after a pack put its new
+// files in place), which must not be stopped half-way.
+class ProgressMute {
+ public:
+  ProgressMute();
+  ~ProgressMute();
+  ProgressMute(const ProgressMute&) = delete;
+  ProgressMute& operator=(const ProgressMute&) = delete;
+
+ private:
+  bool was_;
+};
+
 // Polls the thread's SQL abort function; kErrOperationCancelled when it asks to stop (and for
 // the rest of the running operation once it did).
 Status PollSqlAbort();

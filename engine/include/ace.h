@@ -985,16 +985,27 @@ ACE_API UNSIGNED32 AdsConvertDateToJulian(ADSHANDLE hConnect, const UNSIGNED8* p
  * operations that thread runs, and never for another thread's work. Registering again replaces
  * the earlier function; AdsThreadExit clears the thread's registrations.
  *
- * Encryption (ADT and DBF tables). AdsEnableEncryption gives the handle the table's password.
- * The first password given to a table that has none becomes its password; for a table that has
- * one, a wrong password answers AE_ENCRYPTION (5080). While encryption is enabled, records and
- * memos of encrypted records are deciphered on reading, and records written to a table that is
- * encrypted are encrypted. AdsEncryptTable / AdsDecryptTable rewrite every record (and its memo
- * values); AdsEncryptRecord / AdsDecryptRecord the current one. A record that is encrypted
- * cannot be read or changed on a handle without encryption enabled: that answers AE_ENCRYPTION
- * (5080) rather than cipher bytes. Index files of an encrypted table are encrypted as well.
- * AdsIsTableEncrypted answers 1 when the table has a password (its records may still be in
- * the middle of being encrypted); AdsIsRecordEncrypted answers the current record's state. */
+ * Encryption (ADT tables; DBF tables answer AE_NOT_SUPPORTED, as their header has no room for
+ * the key's salt and verifier). AdsEnableEncryption gives the table's password: for a table
+ * that has one, a wrong password answers AE_ENCRYPTION (5080) and is never used; for a table
+ * that has none, the password is kept and becomes the table's with the first AdsEncryptTable or
+ * AdsEncryptRecord. The key is kept with the connection's open table, so the connection's other
+ * handles of the same table share it until AdsDisableEncryption or the last of them closes;
+ * another connection needs the password itself. A handle on no record goes to the first one
+ * when encryption is enabled. With the key, encrypted records and their memos are deciphered on
+ * reading, and every record and memo written to an encrypted table is encrypted. Without it, an
+ * encrypted table opens, but reading an encrypted record (moving onto it) and writing to the
+ * table answer AE_ENCRYPTION rather than handing out or mixing in cipher bytes; plain records
+ * of a table that is being encrypted still read. AdsEncryptTable / AdsDecryptTable rewrite every
+ * record with its memos in place (each record and memo says itself whether it is encrypted, so
+ * an interruption leaves every one readable and a second run completes the work) and need an
+ * exclusive open, as does the first AdsEncryptRecord of a table. AdsDecryptTable ends with the
+ * table losing its password. AdsEncryptRecord / AdsDecryptRecord work on the current record; a
+ * record decrypted alone is encrypted again when it is next written. Pack keeps records
+ * encrypted; a copy or conversion (AdsCopyTable, AdsConvertTable) is a plain table. Encrypted
+ * tables do not take part in transactions (a write inside one answers AE_ENCRYPTION): the
+ * journal would keep their before-images plain. AdsIsTableEncrypted answers 1 while the table
+ * has a password; AdsIsRecordEncrypted answers the current record's state. */
 /* Each answers non-zero to stop the operation. */
 typedef UNSIGNED32 (*ADS_PROGRESS_CALLBACK)(UNSIGNED16 usPercentDone);
 typedef UNSIGNED32 (*ADS_SQL_ABORT_FUNC)(void);
