@@ -13,6 +13,7 @@
 
 #include "engine/api/api_guard.h"
 #include "engine/api/api_objects.h"
+#include "engine/api/index_api.h"
 #include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
@@ -131,6 +132,25 @@ Status ClipboardData(TableObject& table, size_t index, std::string* mime, std::s
   return Status::Ok();
 }
 
+// The object of a handle that is still usable: a table or cursor handle whose table is open, an
+// index handle whose table and tag are (GetIndex), any other registered handle.
+Result<std::shared_ptr<HandleObject>> LiveHandle(uint32_t handle) {
+  auto found = HandleTable::Instance().Find(handle);
+  if (!found.ok()) return found.status();
+  switch (found.value()->kind()) {
+    case HandleKind::kTable:
+    case HandleKind::kCursor:
+      if (auto table = GetTable(handle); !table.ok()) return table.status();
+      break;
+    case HandleKind::kIndexOrder:
+      if (auto index = GetIndex(handle); !index.ok()) return index.status();
+      break;
+    default:
+      break;
+  }
+  return found;
+}
+
 }  // namespace
 
 extern "C" {
@@ -138,7 +158,7 @@ extern "C" {
 ACE_API UNSIGNED32 AdsGetHandleLong(ADSHANDLE hObj, UNSIGNED32* pulVal) {
   return Guard([&]() -> Status {
     ACE_RETURN_IF_ERROR(RequireOut(pulVal, "pulVal"));
-    auto object = HandleTable::Instance().Find(hObj);
+    auto object = LiveHandle(hObj);
     if (!object.ok()) return object.status();
     *pulVal = object.value()->user_long();
     return Status::Ok();
@@ -147,7 +167,7 @@ ACE_API UNSIGNED32 AdsGetHandleLong(ADSHANDLE hObj, UNSIGNED32* pulVal) {
 
 ACE_API UNSIGNED32 AdsSetHandleLong(ADSHANDLE hObj, UNSIGNED32 ulVal) {
   return Guard([&]() -> Status {
-    auto object = HandleTable::Instance().Find(hObj);
+    auto object = LiveHandle(hObj);
     if (!object.ok()) return object.status();
     object.value()->set_user_long(ulVal);
     return Status::Ok();

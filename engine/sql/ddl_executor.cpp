@@ -141,7 +141,10 @@ class Executor {
     }
     // The index files are checked against the columns each statement leaves: the statement
     // that would leave an index without its columns ends the run, as a refused statement does.
-    Result<IndexRebuildPlan> plan = PlanIndexRebuild(path, ctx_.type, steps);
+    Result<IndexRebuildPlan> plan = [&] {
+      ProgressMute planning;  // builds on empty scratch tables: no part of the progress
+      return PlanIndexRebuild(path, ctx_.type, steps);
+    }();
     if (!plan.ok()) {
       out_.error = Locate(plan.status(), Place(i));
       return j;
