@@ -976,11 +976,16 @@ ACE_API UNSIGNED32 AdsConvertDateToJulian(ADSHANDLE hConnect, const UNSIGNED8* p
 /* ---- Encryption, callbacks and process services -----------------------------------------
  *
  * Callbacks. A long operation (AdsPackTable, AdsReindex, AdsReindex61, index creation, ALTER
- * TABLE, AdsCopyTable, AdsCopyTableContents, AdsConvertTable and SQL execution) reports how
- * far it is, 0 to 100 percent, to the progress callback and to the callback function; an answer other than 0 stops it with AE_OPERATION_CANCELLED (5070) and
- * leaves the tables as they were before it started (operations that rewrite a table build the
- * new files beside it and discard them). SQL execution also polls the SQL abort function while
- * it runs; a non-zero answer stops the statement in the same way (its changes are undone).
+ * TABLE, AdsCopyTable, AdsConvertTable and SQL execution) reports how far it is, 0 to 100
+ * percent, each value once and rising, to the progress callback and to the callback function;
+ * an answer other than 0 stops it with AE_OPERATION_CANCELLED (5070) and leaves the files as
+ * they were before it started (the new files a pack, reindex, ALTER or index creation builds
+ * beside the old ones are discarded, and so is a half-made copy). SQL execution also polls the
+ * SQL abort function while a statement runs and before each statement of a text; a non-zero
+ * answer stops the statement in the same way (its changes are undone; the statements of the
+ * text before it stay done). AdsCopyTableContents appends to an existing table, which a stop
+ * could not take back: it reports nothing and is not stopped.
+ *
  * Registrations are per thread: a callback is called on the thread that registered it, for the
  * operations that thread runs, and never for another thread's work. Registering again replaces
  * the earlier function; AdsThreadExit clears the thread's registrations.
@@ -1004,8 +1009,12 @@ ACE_API UNSIGNED32 AdsConvertDateToJulian(ADSHANDLE hConnect, const UNSIGNED8* p
  * record decrypted alone is encrypted again when it is next written. Pack keeps records
  * encrypted; a copy or conversion (AdsCopyTable, AdsConvertTable) is a plain table. Encrypted
  * tables do not take part in transactions (a write inside one answers AE_ENCRYPTION): the
- * journal would keep their before-images plain. AdsIsTableEncrypted answers 1 while the table
- * has a password; AdsIsRecordEncrypted answers the current record's state. */
+ * journal would keep their before-images plain. The index files of an encrypted table are
+ * encrypted when they are built (AdsEncryptTable and AdsDecryptTable rebuild the ones open on
+ * the handle); ALTER TABLE refuses an encrypted table (the new table would be plain). SQL
+ * statements use the passwords of AdsStmtSetTablePassword and AdsStmtEnableEncryption for the
+ * encrypted tables they open without a key. AdsIsTableEncrypted answers 1 while the table has a
+ * password; AdsIsRecordEncrypted answers the current record's state. */
 /* Each answers non-zero to stop the operation. */
 typedef UNSIGNED32 (*ADS_PROGRESS_CALLBACK)(UNSIGNED16 usPercentDone);
 typedef UNSIGNED32 (*ADS_SQL_ABORT_FUNC)(void);

@@ -11,6 +11,7 @@
 #include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
+#include "engine/crypt/table_key.h"
 #include "engine/fields/code_page.h"
 #include "engine/fields/field_codec.h"
 #include "engine/sql/ddl_executor.h"
@@ -141,6 +142,31 @@ Status SqlSession::Impl::SqliteError(int rc, const StatementPlace& place) {
   return SqlError(native, msg + ".", DescribePlace(place));
 }
 
+namespace {
+
+// An encrypted table without its key takes the statement's password for it (the table's own,
+// AdsStmtSetTablePassword, else AdsStmtEnableEncryption's); a wrong one is refused with 5080.
+// The key then stays with the connection's open table, as AdsEnableEncryption's does.
+Status ApplyPassword(storage::TableFile& file, const std::string& name,
+                     const StatementOptions& options, const StatementPlace& place) {
+  if (!file.encrypted() || file.has_key()) return Status::Ok();
+  std::string upper = name;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string* password = nullptr;
+  if (auto it = options.table_passwords.find(upper); it != options.table_passwords.end())
+    password = &it->second;
+  else if (options.encryption_password)
+    password = &*options.encryption_password;
+  if (password == nullptr) return Status::Ok();  // its encrypted records will be refused
+  auto key = crypt::TableKey::Derive(*password, *file.key_params());
+  if (!key.ok())
+    return Status(key.status().code(),
+                  "table " + name + ": " + key.status().message() + DescribePlace(place));
+  return file.SetKey(std::move(key.value()));
+}
+
+}  // namespace
+
 Status SqlSession::Impl::Declare(const std::string& name_utf8, const StatementPlace& place) {
   const std::string name = fields::Utf8ToAnsi(name_utf8);
   DdlContext ctx;
@@ -168,6 +194,7 @@ Status SqlSession::Impl::Declare(const std::string& name_utf8, const StatementPl
     }
     return Locate(shared.status(), place);
   }
+  ACE_RETURN_IF_ERROR(ApplyPassword(*shared.value()->file, name, options, place));
   auto state = std::make_unique<TableState>();
   state->session = this;
   state->name = name;

@@ -301,6 +301,35 @@ TEST_F(EncryptionTest, EncryptedTablesStayOutOfTransactions) {
   ASSERT_ACE(AdsCloseTable(t));
 }
 
+TEST_F(EncryptionTest, SqlReadsEncryptedTablesWithTheStatementsPasswordAndAlterRefusesThem) {
+  MakeTable();
+  EncryptWhole();
+  ADSHANDLE stmt = 0;
+  ASSERT_ACE(AdsCreateSQLStatement(conn_, &stmt));
+  ADSHANDLE cursor = 0;
+  const char* query = "SELECT Name FROM Kinder WHERE Nummer = 77";
+  EXPECT_EQ(5080u, AdsExecuteSQLDirect(stmt, U(query), &cursor));
+  ASSERT_ACE(AdsStmtSetTablePassword(stmt, U("kinder"), U("falsch")));
+  EXPECT_EQ(5080u, AdsExecuteSQLDirect(stmt, U(query), &cursor));
+  ASSERT_ACE(AdsStmtSetTablePassword(stmt, U("kinder"), U(kPassword)));
+  ASSERT_ACE(AdsExecuteSQLDirect(stmt, U(query), &cursor));
+  ASSERT_NE(0u, cursor);
+  EXPECT_EQ(kSecretName, Text(cursor, "Name"));
+  ASSERT_ACE(AdsCloseTable(cursor));
+  ASSERT_ACE(AdsCloseSQLStatement(stmt));
+
+  ASSERT_ACE(AdsCreateSQLStatement(conn_, &stmt));
+  EXPECT_EQ(5080u, AdsExecuteSQLDirect(stmt, U("ALTER TABLE Kinder ADD COLUMN x integer"), &cursor));
+  EXPECT_NE(std::string::npos, LastErrorText().find("decrypted")) << LastErrorText();
+  ASSERT_ACE(AdsCloseSQLStatement(stmt));
+  ADSHANDLE t = 0;
+  ASSERT_ACE(Open("Kinder", ADS_ADT, &t));
+  UNSIGNED16 fields = 0;
+  ASSERT_ACE(AdsGetNumFields(t, &fields));
+  EXPECT_EQ(3, fields);
+  ASSERT_ACE(AdsCloseTable(t));
+}
+
 TEST_F(EncryptionTest, DbfTablesAnswerNotSupported) {
   ADSHANDLE t = Create("frei", ADS_CDX, "NAME,Char,10;");
   AppendText(t, "NAME", "Anna");
