@@ -70,41 +70,15 @@ bool IsPath(const std::string& strName) {
 }
 
 // ---- Engine calls the engine may not offer ----------------------------------------------
-// Table encryption and index files are engine functions that the import table holds only when
-// the engine declares them. Until then the table refuses, with a clear error, the open that
-// would need them; when the engine declares them, they are called with the arguments below
-// (a declaration with other arguments fails to compile here, which is what we want).
-
-template <class Imports>
-constexpr bool kHasEncryption = requires(Imports& i) {
-  i.AdsIsTableEncrypted;
-  i.AdsIsEncryptionEnabled;
-  i.AdsEnableEncryption;
-};
+// Index files are engine functions that the import table holds only when the engine declares
+// them. Until then the table refuses, with a clear error, the open that would need them; when
+// the engine declares them, they are called with the arguments below (a declaration with other
+// arguments fails to compile here, which is what we want).
 
 template <class Imports>
 constexpr bool kHasOpenIndex = requires(Imports& i) {
   i.AdsOpenIndex;
 };
-
-// Answers false when the engine offers no encryption calls.
-template <class Imports>
-bool EnableEncryptionOn(Imports& imports, TAdsDataSet* poTable, ADSHANDLE hTable,
-                        const std::string& strPassword) {
-  if constexpr (kHasEncryption<Imports>) {
-    UNSIGNED16 usEncrypted = 0, usEnabled = 0;
-    AceCheck(poTable, imports.AdsIsTableEncrypted(hTable, &usEncrypted));
-    AceCheck(poTable, imports.AdsIsEncryptionEnabled(hTable, &usEnabled));
-    if (usEncrypted == 1 && usEnabled != 1) {
-      const std::string password = Utf8ToAnsi(strPassword);
-      AceCheck(poTable, imports.AdsEnableEncryption(hTable, Bytes(password)));
-    }
-    return true;
-  } else {
-    (void)imports, (void)poTable, (void)hTable, (void)strPassword;
-    return false;
-  }
-}
 
 // Answers false when the engine offers no index file calls.
 template <class Imports>
@@ -317,12 +291,17 @@ int32_t TAdsTable::OpenEngineCursor() {
   return static_cast<int32_t>(hTable);
 }
 
+// Step 17 of the open: an encrypted table whose handle has no key yet gets the password (in the
+// ANSI code page, whole). A wrong password is the engine's 5080, and the open fails with it.
 void TAdsTable::EnableEncryption(ADSHANDLE hTable) {
   if (FstrEncryptionPassword.empty()) return;
-  if (!EnableEncryptionOn(Ace, this, hTable, FstrEncryptionPassword))
-    RaiseComponentError(this,
-                        "EncryptionPassword is set, but the client engine offers no table "
-                        "encryption.");
+  UNSIGNED16 usEncrypted = 0, usEnabled = 0;
+  AceCheck(this, Ace.AdsIsTableEncrypted(hTable, &usEncrypted));
+  AceCheck(this, Ace.AdsIsEncryptionEnabled(hTable, &usEnabled));
+  if (usEncrypted == 1 && usEnabled != 1) {
+    const std::string strPassword = Utf8ToAnsi(FstrEncryptionPassword);
+    AceCheck(this, Ace.AdsEnableEncryption(hTable, Bytes(strPassword)));
+  }
 }
 
 void TAdsTable::OpenIndexFiles(ADSHANDLE hTable, const std::string& strDatabasePath) {

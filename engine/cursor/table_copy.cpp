@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/fields/field_codec.h"
 
@@ -229,7 +230,9 @@ Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option) {
   const bool all = (filter_option & 3) == kIgnoreFilters;
   std::vector<std::byte> source;
   const uint32_t count = from.file().record_count();
+  Progress progress(count);
   for (uint32_t recno = 1; recno <= count; ++recno) {
+    ACE_RETURN_IF_ERROR(progress.Advance(recno - 1));
     ACE_RETURN_IF_ERROR(from.ReadRecord(recno, &source));
     const bool deleted = from.file().IsDeleted(source.data());
     if (!all && deleted && !ShowDeleted()) continue;
@@ -252,7 +255,7 @@ Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option) {
     to.file().SetDeleted(image.value(), deleted);
     ACE_RETURN_IF_ERROR(to.WriteRecord());
   }
-  return Status::Ok();
+  return progress.Advance(count);
 }
 
 }  // namespace ace::cursor

@@ -20,7 +20,8 @@ std::vector<storage::FieldSpec> SpecsOf(const storage::TableFile& table, storage
 
 // Appends the records of from (kIgnoreFilters: every record with its deletion mark; otherwise
 // the visible ones) to to. The source's pending changes are written first; its position does
-// not change.
+// not change. Reports its progress (engine/base/callbacks.h); a stop answers
+// kErrOperationCancelled with the records copied so far left in to.
 Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option);
 
 }  // namespace ace::cursor

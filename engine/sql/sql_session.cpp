@@ -8,8 +8,10 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
+#include "engine/crypt/table_key.h"
 #include "engine/fields/code_page.h"
 #include "engine/fields/field_codec.h"
 #include "engine/sql/ddl_executor.h"
@@ -98,6 +100,10 @@ std::vector<std::string> Words(const std::string& sql) {
 
 int Progress(void* arg) {
   auto* session = static_cast<SqlSession::Impl*>(arg);
+  if (!PollSqlAbort().ok()) {
+    session->aborted = true;
+    return 1;
+  }
   if (session->options.timeout_seconds == 0) return 0;
   if (std::chrono::steady_clock::now() < session->deadline) return 0;
   session->timed_out = true;
@@ -107,6 +113,10 @@ int Progress(void* arg) {
 }  // namespace
 
 Status SqlSession::Impl::SqliteError(int rc, const StatementPlace& place) {
+  if (aborted) {
+    return Status(kErrOperationCancelled, "the statement was stopped by the SQL abort function; "
+                                          "its changes were undone" + DescribePlace(place));
+  }
   if (timed_out) {
     return SqlError(NativeError::kTimeout,
                     "The statement ran longer than its timeout of " +
@@ -131,6 +141,31 @@ Status SqlSession::Impl::SqliteError(int rc, const StatementPlace& place) {
       (rc & 0xFF) == SQLITE_CONSTRAINT ? NativeError::kConstraint : NativeError::kSqlEngine;
   return SqlError(native, msg + ".", DescribePlace(place));
 }
+
+namespace {
+
+// An encrypted table without its key takes the statement's password for it (the table's own,
+// AdsStmtSetTablePassword, else AdsStmtEnableEncryption's); a wrong one is refused with 5080.
+// The key then stays with the connection's open table, as AdsEnableEncryption's does.
+Status ApplyPassword(storage::TableFile& file, const std::string& name,
+                     const StatementOptions& options, const StatementPlace& place) {
+  if (!file.encrypted() || file.has_key()) return Status::Ok();
+  std::string upper = name;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string* password = nullptr;
+  if (auto it = options.table_passwords.find(upper); it != options.table_passwords.end())
+    password = &it->second;
+  else if (options.encryption_password)
+    password = &*options.encryption_password;
+  if (password == nullptr) return Status::Ok();  // its encrypted records will be refused
+  auto key = crypt::TableKey::Derive(*password, *file.key_params());
+  if (!key.ok())
+    return Status(key.status().code(),
+                  "table " + name + ": " + key.status().message() + DescribePlace(place));
+  return file.SetKey(std::move(key.value()));
+}
+
+}  // namespace
 
 Status SqlSession::Impl::Declare(const std::string& name_utf8, const StatementPlace& place) {
   const std::string name = fields::Utf8ToAnsi(name_utf8);
@@ -159,6 +194,7 @@ Status SqlSession::Impl::Declare(const std::string& name_utf8, const StatementPl
     }
     return Locate(shared.status(), place);
   }
+  ACE_RETURN_IF_ERROR(ApplyPassword(*shared.value()->file, name, options, place));
   auto state = std::make_unique<TableState>();
   state->session = this;
   state->name = name;
@@ -507,6 +543,7 @@ Result<RunOutcome> SqlSession::Run(const std::string& text, const ParamSet& para
   Impl& s = *impl_;
   s.failure = Status::Ok();
   s.timed_out = false;
+  s.aborted = false;
   s.last_autoinc.reset();
   s.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(s.options.timeout_seconds);
   const std::string sql = fields::AnsiToUtf8(text);
@@ -545,6 +582,7 @@ Result<RunOutcome> SqlSession::Run(const std::string& text, const ParamSet& para
 Status SqlSession::Check(const std::string& text, const StatementPlace& place) {
   impl_->failure = Status::Ok();
   impl_->timed_out = false;
+  impl_->aborted = false;
   impl_->deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(impl_->options.timeout_seconds);
   auto prepared = impl_->PrepareOne(fields::AnsiToUtf8(text), place);

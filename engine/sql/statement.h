@@ -41,8 +41,8 @@ struct StatementOptions {
   bool constrain = false;
   bool read_all_columns = false;
   uint32_t timeout_seconds = 0;
-  // Kept for the tables the statement opens; the engine's tables are not encrypted yet, so the
-  // passwords are stored and answered, not applied.
+  // Passwords for the encrypted tables the statement opens without their key: a table's own,
+  // else the general one (sql_session.cpp, ApplyPassword).
   std::optional<std::string> encryption_password;
   std::map<std::string, std::string> table_passwords;  // by upper-case table name
 };

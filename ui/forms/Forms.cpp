@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <map>
 
+#include "ui/forms/ClipboardWriter.h"
+
 namespace {
 
 int MulDiv(int value, int m, int d) {
@@ -404,6 +406,9 @@ TApplication::~TApplication() {
 }
 
 void TApplication::Initialize() {
+  // The engine's clipboard functions go through Qt's clipboard once there is an application.
+  static const bool clipboard_installed = InstallEngineClipboardWriter();
+  (void)clipboard_installed;
   QCoreApplication* existing = QCoreApplication::instance();
   if (existing != nullptr) {
     if (qobject_cast<QApplication*>(existing) == nullptr) {

@@ -1,6 +1,10 @@
 // The table's engine cursor: the arguments of AdsOpenTable90 as the properties, the table
 // options and the connection give them, the dictionary open with its retry as a free table,
 // the refusals before any engine call, and that a failed open leaves no handle behind.
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
 #include "tests/ads/table/table_support.h"
 
 using namespace tabletest;
@@ -318,25 +322,113 @@ TEST_F(TableOpen, AMissingIndexFileFailsTheOpenAndClosesTheNewHandle) {
   EXPECT_EQ(table->IndexFiles()->Count(), 1);
 }
 
-TEST_F(TableOpen, AnEncryptionPasswordTheEngineCannotHonourFailsTheOpenCleanly) {
+// ---- EncryptionPassword (open step 17) -------------------------------------------------------
+
+// What the open step asked of the engine about encryption, calling through to it.
+struct EncryptionCalls {
+  static inline std::vector<std::string> seen;
+  static UNSIGNED32 IsTableEncrypted(ADSHANDLE h, UNSIGNED16* p) {
+    seen.push_back("IsTableEncrypted");
+    return ::AdsIsTableEncrypted(h, p);
+  }
+  static UNSIGNED32 IsEncryptionEnabled(ADSHANDLE h, UNSIGNED16* p) {
+    seen.push_back("IsEncryptionEnabled");
+    return ::AdsIsEncryptionEnabled(h, p);
+  }
+  static UNSIGNED32 EnableEncryption(ADSHANDLE h, const UNSIGNED8* pw) {
+    seen.push_back(std::string("EnableEncryption ") + reinterpret_cast<const char*>(pw));
+    return ::AdsEnableEncryption(h, pw);
+  }
+  EncryptionCalls() { seen.clear(); }
+  AceImportOverride<decltype(Ace.AdsIsTableEncrypted)> a{Ace.AdsIsTableEncrypted, &IsTableEncrypted};
+  AceImportOverride<decltype(Ace.AdsIsEncryptionEnabled)> b{Ace.AdsIsEncryptionEnabled,
+                                                            &IsEncryptionEnabled};
+  AceImportOverride<decltype(Ace.AdsEnableEncryption)> c{Ace.AdsEnableEncryption, &EnableEncryption};
+};
+
+class EncryptedTableOpen : public TableOpen {
+ protected:
+  // Kinder with two records, encrypted with the password "Schlüssel" (in the ANSI code page).
+  void SetUp() override {
+    TableOpen::SetUp();
+    ADSHANDLE conn = 0, t = 0;
+    ASSERT_EQ(0u, AdsConnect60(U8(data_), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn));
+    ASSERT_EQ(0u, AdsOpenTable90(conn, U8("Kinder"), nullptr, ADS_ADT, ADS_ANSI,
+                                 ADS_PROPRIETARY_LOCKING, ADS_CHECK_RIGHTS, ADS_EXCLUSIVE, nullptr,
+                                 &t));
+    for (const char* name : {"Anna", "Ben"}) {
+      ASSERT_EQ(0u, AdsAppendRecord(t));
+      ASSERT_EQ(0u, AdsSetString(t, U8("Name"), U8(name), static_cast<UNSIGNED32>(strlen(name))));
+      ASSERT_EQ(0u, AdsWriteRecord(t));
+    }
+    ASSERT_EQ(0u, AdsEnableEncryption(t, U8(kAnsiPassword)));
+    ASSERT_EQ(0u, AdsEncryptTable(t));
+    ASSERT_EQ(0u, AdsDisconnect(conn));
+  }
+  static constexpr const char* kAnsiPassword = "Schl\xFCssel";
+};
+
+TEST_F(EncryptedTableOpen, ThePasswordIsGivenToAnEncryptedTableAndItsRecordsRead) {
   TAdsTable* table = NewTable(NewConnection(), "Kinder");
-  table->SetEncryptionPassword("geheim");
+  table->SetEncryptionPassword("Schlüssel");
+  EncryptionCalls calls;
+  table->Open();
+  EXPECT_EQ(calls.seen, (std::vector<std::string>{"IsTableEncrypted", "IsEncryptionEnabled",
+                                                  std::string("EnableEncryption ") + kAnsiPassword}));
+  EXPECT_EQ(table->FieldByName("Name")->AsString(), "Anna");
+  table->Next();
+  EXPECT_EQ(table->FieldByName("Name")->AsString(), "Ben");
+  // Records the table writes are encrypted as well.
+  table->Append();
+  table->FieldByName("Name")->SetAsString("Carla");
+  table->Post();
+  table->Close();
+  std::ifstream in(data_ + "/Kinder.adt", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(bytes.find("Carla"), std::string::npos);
+  EXPECT_EQ(bytes.find("Anna"), std::string::npos);
+}
+
+TEST_F(EncryptedTableOpen, AWrongPasswordFailsTheOpenWithTheEnginesErrorAndClosesTheHandle) {
+  TAdsTable* table = NewTable(NewConnection(), "Kinder");
+  table->SetEncryptionPassword("falsch");
   EngineRecorder rec;
   try {
     table->Open();
-    ADD_FAILURE() << "opened with a password the engine cannot use";
+    ADD_FAILURE() << "opened with a wrong password";
   } catch (const EADSDatabaseError& e) {
-    EXPECT_EQ(e.ACEErrorCode(), 5121u);
-    EXPECT_NE(e.Message().find("EncryptionPassword"), std::string::npos) << e.Message();
+    EXPECT_EQ(e.ACEErrorCode(), 5080u);
+    EXPECT_NE(e.Message().find("password"), std::string::npos) << e.Message();
   }
   ASSERT_EQ(rec.opens.size(), 1u);
   ASSERT_EQ(rec.closes.size(), 1u);
   EXPECT_EQ(rec.closes[0], rec.opens[0].handle);
   EXPECT_FALSE(table->Active());
   EXPECT_TRUE(NobodyHasOpen(data_, "Kinder"));
-  table->SetEncryptionPassword("");
+}
+
+TEST_F(EncryptedTableOpen, WithoutAPasswordTheEncryptedRecordsAreRefused) {
+  TAdsTable* table = NewTable(NewConnection(), "Kinder");
+  EncryptionCalls calls;
+  try {
+    table->Open();
+    ADD_FAILURE() << "read an encrypted table without its password";
+  } catch (const EADSDatabaseError& e) {
+    EXPECT_EQ(e.ACEErrorCode(), 5080u);
+  }
+  EXPECT_TRUE(calls.seen.empty());  // no password: the step asks nothing
+  EXPECT_FALSE(table->Active());
+  EXPECT_TRUE(NobodyHasOpen(data_, "Kinder"));
+}
+
+TEST_F(TableOpen, APasswordForATableThatIsNotEncryptedIsNotGiven) {
+  TAdsTable* table = NewTable(NewConnection(), "Kinder");
+  table->SetEncryptionPassword("geheim");
+  EncryptionCalls calls;
   table->Open();
   EXPECT_TRUE(table->Active());
+  EXPECT_EQ(calls.seen, (std::vector<std::string>{"IsTableEncrypted", "IsEncryptionEnabled"}));
+  table->Close();
 }
 
 TEST_F(TableOpen, AnExclusiveOpenOfATableInUseFailsWithTheEnginesError) {
