@@ -600,6 +600,9 @@ ACE_API UNSIGNED32 AdsGetNumParams(ADSHANDLE hStatement, UNSIGNED16* pusNumParam
 #define ADS_RAWKEY 1
 #define ADS_STRINGKEY 2
 #define ADS_DOUBLEKEY 4
+/* A text as ADS_STRINGKEY, in UTF-16: the length counts characters, and the text ends at its
+ * first zero character when that comes first (0xFFFF: read up to the zero). */
+#define ADS_WSTRINGKEY 8
 
 /* Seek types: the first key at or after the sought one / that key only. */
 #define ADS_SOFTSEEK 1
@@ -697,10 +700,10 @@ ACE_API UNSIGNED32 AdsBuildKeyFromRecord(ADSHANDLE hIndex, const UNSIGNED8* pucR
  * one before (-1), so that a scope bound excludes the key itself. */
 ACE_API UNSIGNED32 AdsStepIndexKey(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16 usLen, SIGNED16 sDirection);
 /* Seeks in the index's order (which becomes the current order). usDataType ADS_RAWKEY,
- * ADS_STRINGKEY or ADS_DOUBLEKEY; usSeekType ADS_SOFTSEEK (the first key at or after the key:
- * *pbFound 1 when it starts with the key; EOF when there is none) or ADS_HARDSEEK (a key that
- * starts with the key, else EOF and *pbFound 0). Scopes, the filter and deleted records are
- * honoured. */
+ * ADS_STRINGKEY, ADS_WSTRINGKEY or ADS_DOUBLEKEY; usSeekType ADS_SOFTSEEK (the first key at or
+ * after the key: *pbFound 1 when it starts with the key; EOF when there is none) or
+ * ADS_HARDSEEK (a key that starts with the key, else EOF and *pbFound 0). Scopes, the filter
+ * and deleted records are honoured. */
 ACE_API UNSIGNED32 AdsSeek(ADSHANDLE hIndex, const UNSIGNED8* pucKey, UNSIGNED16 usKeyLen, UNSIGNED16 usDataType,
                            UNSIGNED16 usSeekType, UNSIGNED16* pbFound);
 /* The last record whose key starts with the key; EOF and *pbFound 0 when there is none. */
