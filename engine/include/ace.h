@@ -618,8 +618,9 @@ ACE_API UNSIGNED32 AdsGetNumParams(ADSHANDLE hStatement, UNSIGNED16* pusNumParam
  * tag name in a compound file (ignored for .ntx); pucExpr: the key expression; pucCondition
  * (FOR) and pucWhile may be null. ulOptions: ADS_UNIQUE, ADS_DESCENDING, ADS_CUSTOM,
  * ADS_CANDIDATE (refuses equal keys, 5042), ADS_COMPOUND. ulPageSize 0 = the default (512 for
- * .ntx, 1024 otherwise), else 512 to 8192, a power of two. pucCollation null or empty: the
- * table's. A tag of the same name in the file is replaced. */
+ * .ntx, 1024 otherwise), else 512 to 8192, a power of two; a tag added to a file open on the
+ * table has the file's page size. pucCollation null or empty: the table's. A tag of the same
+ * name in the file is replaced. */
 ACE_API UNSIGNED32 AdsCreateIndex90(ADSHANDLE hObj, const UNSIGNED8* pucFileName, const UNSIGNED8* pucTag,
                                     const UNSIGNED8* pucExpr, const UNSIGNED8* pucCondition,
                                     const UNSIGNED8* pucWhile, UNSIGNED32 ulOptions, UNSIGNED32 ulPageSize,
