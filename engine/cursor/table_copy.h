@@ -18,9 +18,10 @@ namespace ace::cursor {
 // binary data binary memos.
 std::vector<storage::FieldSpec> SpecsOf(const storage::TableFile& table, storage::TableType target);
 
-// Appends the records of from (kIgnoreFilters: every record with its deletion mark; otherwise
-// the visible ones) to to. The source's pending changes are written first; its position does
-// not change.
-Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option);
+// Appends the records of from to to: with kIgnoreFilters every record in record order with its
+// deletion mark; otherwise the visible ones in the order of the tag order (nullptr: record
+// order), within its scopes. The source's pending changes are written first; its position and
+// order do not change.
+Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option, index::Tag* order = nullptr);
 
 }  // namespace ace::cursor

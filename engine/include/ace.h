@@ -337,7 +337,11 @@ ACE_API UNSIGNED32 AdsDeleteTable(ADSHANDLE hTable);
 /* Removes every record / the deleted records; the table must be open exclusively (5031). */
 ACE_API UNSIGNED32 AdsZapTable(ADSHANDLE hTable);
 ACE_API UNSIGNED32 AdsPackTable(ADSHANDLE hTable);
-/* Copies the table (records as usFilterOption counts them) to a new table file of the same type. */
+/* Copies the table (records as usFilterOption counts them) to a new table file of the same type.
+ * ADS_IGNOREFILTERS copies every record in record order, deleted ones with their mark; the
+ * other options copy the visible records (filters, deleted records and, for an index handle,
+ * its scopes) in the order of hObj: record order for a table handle, key order for an index
+ * handle. The same holds for AdsCopyTableContents and AdsConvertTable. */
 ACE_API UNSIGNED32 AdsCopyTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption, const UNSIGNED8* pucFile);
 /* Creates an empty table with the same fields. */
 ACE_API UNSIGNED32 AdsCopyTableStructure(ADSHANDLE hTable, const UNSIGNED8* pucFile);
