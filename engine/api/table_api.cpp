@@ -8,6 +8,7 @@
 #include "engine/api/dictionary_api.h"
 #include "engine/api/index_api.h"
 #include "engine/api/api_objects.h"
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
 #include "engine/cursor/field_spec.h"
@@ -87,7 +88,10 @@ Result<ADSHANDLE> Register(const std::shared_ptr<ConnectionObject>& conn,
                            std::shared_ptr<cursor::SharedTable> table,
                            const cursor::OpenTableOptions& options) {
   auto c = std::make_unique<cursor::Cursor>(std::move(table), options);
-  ACE_RETURN_IF_ERROR(c->GotoTop());
+  // An encrypted table opens without its password; the handle stands before the first record
+  // until AdsEnableEncryption gives it the key.
+  Status top = c->GotoTop();
+  if (!top.ok() && !(top.code() == kErrEncryption && c->file().encrypted())) return top;
   auto object = std::make_shared<TableObject>(conn, std::move(c));
   ADSHANDLE handle = HandleTable::Instance().Add(object);
   conn->children().push_back(handle);
@@ -120,7 +124,17 @@ Status CopyInto(const std::shared_ptr<TableObject>& from, const UNSIGNED8* file,
       conn.CreateTable(path.value(), options, cursor::SpecsOf(from->cursor().file(), type), 0);
   if (!table.ok()) return table.status();
   cursor::Cursor to(std::move(table.value()), options);
-  if (with_records) ACE_RETURN_IF_ERROR(cursor::CopyRecords(from->cursor(), to, filter, order));
+  if (with_records) {
+    Status copied = cursor::CopyRecords(from->cursor(), to, filter, order);
+    if (!copied.ok()) {
+      // A copy that failed or was stopped leaves no half table behind.
+      const std::string memo = to.file().memo_path();
+      (void)to.Close();
+      (void)RemoveFile(path.value());
+      if (!memo.empty()) (void)RemoveFile(memo);
+      return copied;
+    }
+  }
   return to.Close();
 }
 
@@ -301,6 +315,8 @@ ACE_API UNSIGNED32 AdsCopyTableContents(ADSHANDLE hObjFrom, ADSHANDLE hTableTo,
     if (!to.ok()) return to.status();
     if (from.value().table == to.value())
       return Status(kErrInvalidArgument, "a table cannot be copied into itself");
+    // Appended records cannot be taken back, so this copy is not stopped by the callbacks.
+    ProgressMute not_stoppable;
     return cursor::CopyRecords(from.value().table->cursor(), to.value()->cursor(), usFilterOption,
                                from.value().tag);
   });

@@ -6,6 +6,7 @@
 // connection and what is opened on it belong to one thread at a time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -36,11 +37,15 @@ class HandleObject {
   virtual ~HandleObject() = default;
   HandleKind kind() const { return kind_; }
   uint32_t handle() const { return handle_; }
+  // The caller's value kept with the handle (AdsSetHandleLong); 0 until set.
+  uint32_t user_long() const { return user_long_.load(std::memory_order_relaxed); }
+  void set_user_long(uint32_t value) { user_long_.store(value, std::memory_order_relaxed); }
 
  private:
   friend class HandleTable;
   HandleKind kind_;
   uint32_t handle_ = 0;
+  std::atomic<uint32_t> user_long_{0};
 };
 
 class HandleTable {

@@ -73,4 +73,9 @@ void ClearLastError() {
   Slot() = LastError{};
 }
 
+void ReleaseThreadLastError() {
+  delete t_last_error;
+  t_last_error = nullptr;
+}
+
 }  // namespace ace

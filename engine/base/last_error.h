@@ -23,6 +23,8 @@ void RecordError(const Status& status);
 void RecordErrorVerbatim(uint32_t code, std::string text);
 const LastError& CurrentLastError();
 void ClearLastError();
+// Frees the calling thread's record (AdsThreadExit); a later error makes a new one.
+void ReleaseThreadLastError();
 
 // The text RecordError would build for a status.
 std::string ComposeErrorText(const Status& status);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 
 namespace ace::cursor {
@@ -410,6 +411,7 @@ Status Cursor::Zap() {
   ACE_RETURN_IF_ERROR(OpenIndexes());
   ACE_RETURN_IF_ERROR(table_->file->Zap());
   ACE_RETURN_IF_ERROR(locks().Rebind(table_->file->data_file().fd()));
+  ProgressMute past_the_change;  // the new files are in place: the rest must not stop
   if (table_->indexes) ACE_RETURN_IF_ERROR(table_->indexes->ZapAll());
   InvalidateAof();
   return GotoTop();
@@ -421,8 +423,9 @@ Status Cursor::Pack() {
     return Status(kErrExclusiveRequired, path() + ": packing a table needs it open exclusively");
   ACE_RETURN_IF_ERROR(FlushPending());
   ACE_RETURN_IF_ERROR(OpenIndexes());
-  ACE_RETURN_IF_ERROR(table_->file->Pack());
+  ACE_RETURN_IF_ERROR(table_->file->Pack());  // reports its progress and may be stopped
   ACE_RETURN_IF_ERROR(locks().Rebind(table_->file->data_file().fd()));
+  ProgressMute past_the_change;  // the packed files are in place: the rest must not stop
   if (table_->indexes) ACE_RETURN_IF_ERROR(table_->indexes->ReindexAll());
   InvalidateAof();
   return GotoTop();

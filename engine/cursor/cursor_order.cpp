@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/cursor/cursor.h"
 #include "engine/expr/key_encoding.h"
@@ -138,7 +139,12 @@ Status Cursor::Reindex() {
   ACE_RETURN_IF_ERROR(EnsureWritable());
   ACE_RETURN_IF_ERROR(RefreshIndexes());
   ACE_RETURN_IF_ERROR(RefreshCount());
-  for (index::IndexFile* f : my_files_) ACE_RETURN_IF_ERROR(f->Reindex());
+  // Each file is rebuilt beside itself and swapped in; a stop leaves the ones not yet rebuilt.
+  Progress progress(my_files_.size());
+  for (size_t i = 0; i < my_files_.size(); ++i) {
+    progress.Share(i, i + 1);
+    ACE_RETURN_IF_ERROR(my_files_[i]->Reindex());
+  }
   return Status::Ok();
 }
 

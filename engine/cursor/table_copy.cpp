@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/fields/field_codec.h"
 
@@ -253,12 +254,19 @@ Status CopyVisible(Cursor& from, Cursor& to, index::Tag* tag, bool same_layout) 
   const uint32_t saved_recno = from.recno();
   const bool saved_eof = from.at_eof();
   from.SetOrder(tag);
+  // The visible records are not counted beforehand: the file's records are the whole.
+  const uint32_t total = from.file().record_count();
+  Progress progress(total);
+  uint32_t done = 0;
   Status copied = from.GotoTop();
   while (copied.ok() && !from.at_eof()) {
+    copied = progress.Advance(std::min(done++, total));
+    if (!copied.ok()) break;
     const std::vector<std::byte> source = from.record();
     copied = AppendCopy(from, source, from.recno(), to, same_layout);
     if (copied.ok()) copied = from.Skip(1);
   }
+  if (copied.ok()) copied = progress.Advance(total);
   from.SetOrder(saved_order);
   Status restored = saved_recno != 0 ? from.GotoRecord(saved_recno)
                                      : (saved_eof ? from.GotoEof() : from.GotoBof());
@@ -276,11 +284,13 @@ Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option, index::Tag*
   if ((filter_option & 3) != kIgnoreFilters) return CopyVisible(from, to, order, same_layout);
   std::vector<std::byte> source;
   const uint32_t count = from.file().record_count();
+  Progress progress(count);
   for (uint32_t recno = 1; recno <= count; ++recno) {
+    ACE_RETURN_IF_ERROR(progress.Advance(recno - 1));
     ACE_RETURN_IF_ERROR(from.ReadRecord(recno, &source));
     ACE_RETURN_IF_ERROR(AppendCopy(from, source, recno, to, same_layout));
   }
-  return Status::Ok();
+  return progress.Advance(count);
 }
 
 }  // namespace ace::cursor

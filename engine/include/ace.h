@@ -981,6 +981,83 @@ ACE_API UNSIGNED32 AdsConvertJulianToString(DOUBLE dJulian, UNSIGNED8* pucJulian
 ACE_API UNSIGNED32 AdsConvertDateToJulian(ADSHANDLE hConnect, const UNSIGNED8* pucDate, UNSIGNED16 usLen,
                                           DOUBLE* pdJulian);
 
+/* ---- Encryption, callbacks and process services -----------------------------------------
+ *
+ * Callbacks. A long operation (AdsPackTable, AdsReindex, AdsReindex61, index creation, ALTER
+ * TABLE, AdsCopyTable, AdsCopyTableContents, AdsConvertTable and SQL execution) reports how
+ * far it is, 0 to 100 percent, to the progress callback and to the callback function; an answer other than 0 stops it with AE_OPERATION_CANCELLED (5070) and
+ * leaves the tables as they were before it started (operations that rewrite a table build the
+ * new files beside it and discard them). SQL execution also polls the SQL abort function while
+ * it runs; a non-zero answer stops the statement in the same way (its changes are undone).
+ * Registrations are per thread: a callback is called on the thread that registered it, for the
+ * operations that thread runs, and never for another thread's work. Registering again replaces
+ * the earlier function; AdsThreadExit clears the thread's registrations.
+ *
+ * Encryption (ADT tables; DBF tables answer AE_NOT_SUPPORTED, as their header has no room for
+ * the key's salt and verifier). AdsEnableEncryption gives the table's password: for a table
+ * that has one, a wrong password answers AE_ENCRYPTION (5080) and is never used; for a table
+ * that has none, the password is kept and becomes the table's with the first AdsEncryptTable or
+ * AdsEncryptRecord. The key is kept with the connection's open table, so the connection's other
+ * handles of the same table share it until AdsDisableEncryption or the last of them closes;
+ * another connection needs the password itself. A handle on no record goes to the first one
+ * when encryption is enabled. With the key, encrypted records and their memos are deciphered on
+ * reading, and every record and memo written to an encrypted table is encrypted. Without it, an
+ * encrypted table opens, but reading an encrypted record (moving onto it) and writing to the
+ * table answer AE_ENCRYPTION rather than handing out or mixing in cipher bytes; plain records
+ * of a table that is being encrypted still read. AdsEncryptTable / AdsDecryptTable rewrite every
+ * record with its memos in place (each record and memo says itself whether it is encrypted, so
+ * an interruption leaves every one readable and a second run completes the work) and need an
+ * exclusive open, as does the first AdsEncryptRecord of a table. AdsDecryptTable ends with the
+ * table losing its password. AdsEncryptRecord / AdsDecryptRecord work on the current record; a
+ * record decrypted alone is encrypted again when it is next written. Pack keeps records
+ * encrypted; a copy or conversion (AdsCopyTable, AdsConvertTable) is a plain table. Encrypted
+ * tables do not take part in transactions (a write inside one answers AE_ENCRYPTION): the
+ * journal would keep their before-images plain. AdsIsTableEncrypted answers 1 while the table
+ * has a password; AdsIsRecordEncrypted answers the current record's state. */
+/* Each answers non-zero to stop the operation. */
+typedef UNSIGNED32 (*ADS_PROGRESS_CALLBACK)(UNSIGNED16 usPercentDone);
+typedef UNSIGNED32 (*ADS_SQL_ABORT_FUNC)(void);
+typedef UNSIGNED32 (*ADS_CALLBACK_FUNCTION)(UNSIGNED16 usPercentDone, UNSIGNED32 ulCallbackID);
+
+ACE_API UNSIGNED32 AdsRegisterProgressCallback(ADS_PROGRESS_CALLBACK fn);
+ACE_API UNSIGNED32 AdsClearProgressCallback(void);
+ACE_API UNSIGNED32 AdsRegisterSQLAbortFunc(ADS_SQL_ABORT_FUNC fn);
+ACE_API UNSIGNED32 AdsClearSQLAbortFunc(void);
+/* ulCallbackID is handed back to fn on every call. */
+ACE_API UNSIGNED32 AdsRegisterCallbackFunction(ADS_CALLBACK_FUNCTION fn, UNSIGNED32 ulCallbackID);
+ACE_API UNSIGNED32 AdsClearCallbackFunction(void);
+
+ACE_API UNSIGNED32 AdsEnableEncryption(ADSHANDLE hTable, const UNSIGNED8* pucPassword);
+/* Forgets the handle's password; the table stays as it is. */
+ACE_API UNSIGNED32 AdsDisableEncryption(ADSHANDLE hTable);
+ACE_API UNSIGNED32 AdsIsEncryptionEnabled(ADSHANDLE hTable, UNSIGNED16* pbEnabled);
+/* Both need encryption enabled and the table opened exclusively (5031 otherwise). */
+ACE_API UNSIGNED32 AdsEncryptTable(ADSHANDLE hTable);
+ACE_API UNSIGNED32 AdsDecryptTable(ADSHANDLE hTable);
+/* The current record; both need encryption enabled. */
+ACE_API UNSIGNED32 AdsEncryptRecord(ADSHANDLE hTable);
+ACE_API UNSIGNED32 AdsDecryptRecord(ADSHANDLE hTable);
+ACE_API UNSIGNED32 AdsIsTableEncrypted(ADSHANDLE hTable, UNSIGNED16* pbEncrypted);
+/* The current record. */
+ACE_API UNSIGNED32 AdsIsRecordEncrypted(ADSHANDLE hTable, UNSIGNED16* pbEncrypted);
+
+/* A value of the caller's kept with any engine handle (0 until set); it goes with the handle. */
+ACE_API UNSIGNED32 AdsGetHandleLong(ADSHANDLE hObj, UNSIGNED32* pulVal);
+ACE_API UNSIGNED32 AdsSetHandleLong(ADSHANDLE hObj, UNSIGNED32 ulVal);
+/* This engine serves local paths itself: *pbLoaded := 1 for an existing local directory or file
+ * (a drive letter such as "C:" counts as local), 0 for anything else (a "\\server\share" or
+ * host name, a missing path). */
+ACE_API UNSIGNED32 AdsIsServerLoaded(const UNSIGNED8* pucServer, UNSIGNED16* pbLoaded);
+/* Frees the calling thread's engine state: its last error and its callback registrations. */
+ACE_API UNSIGNED32 AdsThreadExit(void);
+/* Puts the current record's value of a binary, image or memo field on the clipboard, through
+ * the clipboard writer the host registered (engine/include/ace_hooks.h); without one it answers
+ * AE_NOT_SUPPORTED (5007). */
+ACE_API UNSIGNED32 AdsImageToClipboard(ADSHANDLE hTable, const UNSIGNED8* pucFldName);
+/* Writes pending changes of the handle and flushes the table's files (and its memo and index
+ * files) to the disk. */
+ACE_API UNSIGNED32 AdsFlushFileBuffers(ADSHANDLE hTable);
+
 #ifdef __cplusplus
 }
 #endif

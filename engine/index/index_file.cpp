@@ -13,7 +13,9 @@
 #include <set>
 #include <unordered_map>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
+#include "engine/crypt/table_key.h"
 #include "engine/expr/key_segments.h"
 #include "engine/index/key_sorter.h"
 
@@ -27,9 +29,11 @@ constexpr uint8_t kFreePage = 4;
 constexpr size_t kHeaderChecked = 48;
 constexpr size_t kDirectoryData = 12;
 constexpr size_t kMaxCachedPages = 8192;
+constexpr uint8_t kFlagEnciphered = 0x01;  // header byte kFlagsAt: pages 1.. are enciphered
 
 struct HeaderOffsets {
-  static constexpr size_t kMagicAt = 0, kVersionAt = 8, kKindAt = 9, kPageSizeAt = 12,
+  static constexpr size_t kMagicAt = 0, kVersionAt = 8, kKindAt = 9, kFlagsAt = 10,
+                          kPageSizeAt = 12,
                           kPageCountAt = 16, kFreeAt = 20, kStampCountAt = 24, kStampLengthAt = 28,
                           kStampHashAt = 32, kTagCountAt = 36, kDirectoryAt = 40, kNextTagAt = 44,
                           kChecksumAt = 48, kChangeAt = 52;
@@ -141,6 +145,9 @@ class FilePageStore : public PageStore {
     if (cache_.size() >= kMaxCachedPages) ACE_RETURN_IF_ERROR(WriteDirty(true));
     data->assign(page_size_, '\0');
     ACE_RETURN_IF_ERROR(file_.ReadAt(uint64_t{page} * page_size_, data->data(), page_size_));
+    if (key_)
+      ACE_RETURN_IF_ERROR(key_->DecryptPage(
+          page, std::span<std::byte>(reinterpret_cast<std::byte*>(data->data()), data->size())));
     cache_[page] = *data;
     return Status::Ok();
   }
@@ -183,9 +190,17 @@ class FilePageStore : public PageStore {
 
   // Writes changed pages to the file; drop also forgets the cached ones.
   Status WriteDirty(bool drop) {
-    for (uint32_t page : dirty_)
-      ACE_RETURN_IF_ERROR(
-          file_.WriteAt(uint64_t{page} * page_size_, cache_[page].data(), page_size_));
+    std::string sealed;
+    for (uint32_t page : dirty_) {
+      const std::string* out = &cache_[page];
+      if (key_) {
+        sealed = *out;
+        ACE_RETURN_IF_ERROR(key_->EncryptPage(
+            page, std::span<std::byte>(reinterpret_cast<std::byte*>(sealed.data()), sealed.size())));
+        out = &sealed;
+      }
+      ACE_RETURN_IF_ERROR(file_.WriteAt(uint64_t{page} * page_size_, out->data(), page_size_));
+    }
     dirty_.clear();
     if (drop) cache_.clear();
     return Status::Ok();
@@ -204,6 +219,9 @@ class FilePageStore : public PageStore {
     file_ = std::move(file);
     Reset(page_count, free_head);
   }
+  // The key the tree pages are enciphered with (the table's), or none: pages are plain.
+  void set_key(std::shared_ptr<const crypt::TableKey> key) { key_ = std::move(key); }
+  bool enciphered() const { return key_ != nullptr; }
 
  private:
   File file_;
@@ -212,7 +230,27 @@ class FilePageStore : public PageStore {
   uint32_t free_head_;
   std::unordered_map<uint32_t, std::string> cache_;
   std::set<uint32_t> dirty_;
+  std::shared_ptr<const crypt::TableKey> key_;
 };
+
+// The cipher a header asks for: its pages are enciphered with the table's key, which must be
+// there (kErrEncryption otherwise); unknown flags are kErrUnsupportedVersion.
+static Status CipherOfHeader(const std::string& path, const std::string& h, storage::TableFile* table,
+                      FilePageStore* store) {
+  const auto flags = static_cast<uint8_t>(h[HeaderOffsets::kFlagsAt]);
+  if ((flags & ~kFlagEnciphered) != 0)
+    return Status(kErrUnsupportedVersion, path + ": index uses features this engine does not know");
+  if ((flags & kFlagEnciphered) == 0) {
+    store->set_key(nullptr);
+    return Status::Ok();
+  }
+  std::shared_ptr<const crypt::TableKey> key = table->key();
+  if (key == nullptr)
+    return Status(kErrEncryption, path + ": the index is encrypted; enable encryption with the "
+                                         "table's password to use it");
+  store->set_key(std::move(key));
+  return Status::Ok();
+}
 
 // ---- Tags ------------------------------------------------------------------------------------
 
@@ -358,6 +396,7 @@ Status IndexFile::WriteHeader() {
   std::memcpy(h.data(), kMagic, sizeof kMagic);
   h[HeaderOffsets::kVersionAt] = static_cast<char>(kVersion);
   h[HeaderOffsets::kKindAt] = static_cast<char>(kind_);
+  h[HeaderOffsets::kFlagsAt] = static_cast<char>(store_->enciphered() ? kFlagEnciphered : 0);
   Put32(&h, HeaderOffsets::kPageSizeAt, store_->page_size());
   Put32(&h, HeaderOffsets::kPageCountAt, store_->page_count());
   Put32(&h, HeaderOffsets::kFreeAt, store_->free_head());
@@ -586,6 +625,7 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
   index->file_id_ = FileIdOfFd(file->fd());
   index->store_ =
       std::make_unique<FilePageStore>(std::move(*file), f->page_size, f->page_count, f->free_head);
+  ACE_RETURN_IF_ERROR(CipherOfHeader(path, *h, table, index->store_.get()));
   TableStamp now = StampOf(*table);
   if (!(now == index->stamp_)) {
     if (!allow_stale)
@@ -641,6 +681,7 @@ Status IndexFile::Reload(bool reopen) {
   } else {
     store_->Reset(f->page_count, f->free_head);
   }
+  ACE_RETURN_IF_ERROR(CipherOfHeader(path_, *h, table_, store_.get()));
   directory_page_ = f->directory;
   next_tag_id_ = f->next_tag;
   change_count_ = f->change;
@@ -730,7 +771,9 @@ Status IndexFile::FillTag(Tag* tag, const TagDefinition& def, Tag* carry) {
   KeySorter sorter(key_length + 4, path_ + ".sort");
   std::vector<std::byte> image(table_->record_length());
   uint32_t count = table_->record_count();
+  Progress progress(count);
   for (uint32_t recno = 1; recno <= count; ++recno) {
+    ACE_RETURN_IF_ERROR(progress.Advance(recno - 1));
     ACE_RETURN_IF_ERROR(table_->ReadRecord(recno, image.data()));
     source.SetRecord(recno, image.data());
     if (while_cond) {
@@ -787,12 +830,28 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Build(const std::string& path,
     index->table_ = table;
     index->store_ = std::make_unique<FilePageStore>(std::move(*file), page_size, 1, 0);
   }
+  // The index of an encrypted table is encrypted too: its keys are field values.
+  if (table->encrypted()) {
+    std::shared_ptr<const crypt::TableKey> key = table->key();
+    if (key == nullptr) {
+      index->store_->file().Close();
+      (void)RemoveFile(temp);
+      return Status(kErrEncryption, path + ": the table is encrypted; enable encryption with "
+                                           "its password to build its index");
+    }
+    index->store_->set_key(std::move(key));
+  }
   auto fail = [&](Status s) {
     index->store_->file().Close();
     (void)RemoveFile(temp);
     return s;
   };
+  // Building reports its progress (a stop leaves the file that was there before); each tag is
+  // an equal part of it.
+  Progress progress(defs.size());
   for (const TagDefinition& def : defs) {
+    const size_t done = index->tags_.size();
+    progress.Share(done, done + 1);
     for (const auto& t : index->tags_)
       if (Lower(t->name_) == Lower(def.name) && *kind != IndexKind::kSingle)
         return fail(Status(kErrInvalidArgument, path + ": tag " + def.name + " given twice"));
@@ -800,6 +859,7 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Build(const std::string& path,
     if (!status.ok()) return fail(status);
     Tag* carry = carry_from ? carry_from->FindTag(index->tags_.back()->name_) : nullptr;
     status = index->FillTag(index->tags_.back().get(), def, carry);
+    if (status.ok()) status = progress.Advance(done + 1);
     if (!status.ok()) return fail(status);
   }
   status = index->Flush();

@@ -13,7 +13,9 @@
 //   8       1     version (1)
 //   9       1     kind: 1 single index (.ntx), 2 compound with short names (.cdx), 3 compound
 //                 with long names (.adi)
-//   10      2     0
+//   10      1     flags: bit 0 the pages after the header are enciphered with the table's key
+//                 (the index of an encrypted table, engine/crypt/table_key.h); others 0
+//   11      1     0
 //   12      4     page size (512 .. 8192, power of two)
 //   16      4     page count (the file holds exactly page count pages)
 //   20      4     first free page (0 = none)

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
 #include "engine/sql/ddl_types.h"
@@ -57,10 +58,21 @@ class Executor {
   Executor(const std::vector<Statement>& statements, const DdlContext& context)
       : sts_(statements), ctx_(context) {}
 
+  // The text reports its progress statement by statement (a statement that rewrites a table
+  // reports within its part) and polls the SQL abort function before each one; a stop ends the
+  // text there with 5070: the statements before it stay done, the stopped one changes nothing.
   ExecutionOutcome Run() {
+    Progress progress(sts_.size());
     size_t i = 0;
     while (i < sts_.size()) {
       const Statement& st = sts_[i];
+      Status go_on = PollSqlAbort();
+      if (go_on.ok() && i > 0) go_on = progress.Advance(i);
+      if (!go_on.ok()) {
+        out_.error = go_on;
+        break;
+      }
+      progress.Share(i, i + 1);
       if (!IsDdl(st.text)) {
         if (!RunOther(i)) break;
         ++i;
@@ -85,6 +97,8 @@ class Executor {
       out_.done.push_back(StatementOutcome{i + 1, 0});
       ++i;
     }
+    // The last statement is done: nothing is left to stop, the answer to 100 percent is moot.
+    if (out_.error.ok()) (void)progress.Advance(sts_.size());
     return std::move(out_);
   }
 
@@ -127,7 +141,10 @@ class Executor {
     }
     // The index files are checked against the columns each statement leaves: the statement
     // that would leave an index without its columns ends the run, as a refused statement does.
-    Result<IndexRebuildPlan> plan = PlanIndexRebuild(path, ctx_.type, steps);
+    Result<IndexRebuildPlan> plan = [&] {
+      ProgressMute planning;  // builds on empty scratch tables: no part of the progress
+      return PlanIndexRebuild(path, ctx_.type, steps);
+    }();
     if (!plan.ok()) {
       out_.error = Locate(plan.status(), Place(i));
       return j;
@@ -151,6 +168,7 @@ class Executor {
     for (size_t k = 0; k < r.applied; ++k) out_.done.push_back(StatementOutcome{i + k + 1, 0});
     if (r.rewritten) {
       ++out_.rewrites;
+      ProgressMute past_the_change;  // the new table is in place: its indexes must follow
       Status rebuilt = RebuildIndexes(path, ctx_.type, *plan);
       if (!rebuilt.ok()) {
         out_.error = Locate(rebuilt, Place(i + r.applied - 1));

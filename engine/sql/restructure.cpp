@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
 #include "engine/fields/field_codec.h"
@@ -286,7 +287,10 @@ class Copier {
     bool has_autoinc = false;
     for (const auto& f : to_.fields()) has_autoinc |= f.type == storage::kFtAutoInc;
     const uint32_t count = from_.record_count();
+    // The copy reports its progress; a stop removes the new files and leaves the table.
+    Progress progress(count);
     for (uint32_t recno = 1; recno <= count; ++recno) {
+      ACE_RETURN_IF_ERROR(progress.Advance(recno - 1));
       ACE_RETURN_IF_ERROR(from_.ReadRecord(recno, src.data()));
       img = blank;
       for (size_t i = 0; i < columns_.size(); ++i) {
@@ -309,7 +313,7 @@ class Copier {
         ACE_RETURN_IF_ERROR(to_.WriteRecord(appended.value(), img.data()));
       }
     }
-    return Status::Ok();
+    return progress.Advance(count);
   }
 
  private:
@@ -507,6 +511,13 @@ RestructureOutcome RestructureTable(const RestructureRequest& request) {
     return out;
   }
   std::unique_ptr<TableFile> old = std::move(opened.value());
+  if (old->encrypted()) {
+    // The rewritten table would be plain: the caller decrypts it first, on purpose.
+    out.error = Status(kErrEncryption, "table " + table +
+                                           " is encrypted; its structure cannot be changed "
+                                           "until it is decrypted");
+    return out;
+  }
   std::vector<Column> columns;
   for (size_t i = 0; i < old->fields().size(); ++i) {
     Column c;

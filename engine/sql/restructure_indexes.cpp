@@ -172,6 +172,10 @@ Result<IndexRebuildPlan> PlanIndexRebuild(const std::string& path, TableType typ
   read_only.read_only = true;
   auto table = storage::OpenTableFile(path, type, read_only);
   if (!table.ok()) return table.status();
+  if (table.value()->encrypted())
+    return Status(kErrEncryption, path +
+                                      ": the table is encrypted; its structure cannot be "
+                                      "changed until it is decrypted");
   for (const std::string& file : found) {
     if (EndsWithNoCase(file, ".idx")) {
       return SqlError(NativeError::kIndexNotRebuilt,

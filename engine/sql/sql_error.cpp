@@ -115,6 +115,8 @@ std::string CauseOf(const Status& status) {
 
 Status Locate(const Status& status, const StatementPlace& place) {
   if (status.ok()) return status;
+  // A stop asked for by a callback and a refusal for want of a table's key keep their codes.
+  if (status.code() == kErrOperationCancelled || status.code() == kErrEncryption) return status;
   if (IsSqlError(status)) {
     if (status.message().find(kPlaceMark) != std::string::npos) return status;
     return Status(status.code(), status.message() + DescribePlace(place));

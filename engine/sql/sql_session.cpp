@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
 #include "engine/fields/code_page.h"
@@ -98,6 +99,10 @@ std::vector<std::string> Words(const std::string& sql) {
 
 int Progress(void* arg) {
   auto* session = static_cast<SqlSession::Impl*>(arg);
+  if (!PollSqlAbort().ok()) {
+    session->aborted = true;
+    return 1;
+  }
   if (session->options.timeout_seconds == 0) return 0;
   if (std::chrono::steady_clock::now() < session->deadline) return 0;
   session->timed_out = true;
@@ -107,6 +112,10 @@ int Progress(void* arg) {
 }  // namespace
 
 Status SqlSession::Impl::SqliteError(int rc, const StatementPlace& place) {
+  if (aborted) {
+    return Status(kErrOperationCancelled, "the statement was stopped by the SQL abort function; "
+                                          "its changes were undone" + DescribePlace(place));
+  }
   if (timed_out) {
     return SqlError(NativeError::kTimeout,
                     "The statement ran longer than its timeout of " +
@@ -507,6 +516,7 @@ Result<RunOutcome> SqlSession::Run(const std::string& text, const ParamSet& para
   Impl& s = *impl_;
   s.failure = Status::Ok();
   s.timed_out = false;
+  s.aborted = false;
   s.last_autoinc.reset();
   s.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(s.options.timeout_seconds);
   const std::string sql = fields::AnsiToUtf8(text);
@@ -545,6 +555,7 @@ Result<RunOutcome> SqlSession::Run(const std::string& text, const ParamSet& para
 Status SqlSession::Check(const std::string& text, const StatementPlace& place) {
   impl_->failure = Status::Ok();
   impl_->timed_out = false;
+  impl_->aborted = false;
   impl_->deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(impl_->options.timeout_seconds);
   auto prepared = impl_->PrepareOne(fields::AnsiToUtf8(text), place);

@@ -110,6 +110,7 @@ struct SqlSession::Impl {
   std::optional<uint32_t> last_autoinc;
   std::chrono::steady_clock::time_point deadline{};
   bool timed_out = false;
+  bool aborted = false;  // the thread's SQL abort function asked to stop
   bool declaring = false;  // the session itself declares a table: the authorizer lets it
 
   Impl(cursor::Connection& c, const StatementOptions& o) : connection(c), options(o) {}

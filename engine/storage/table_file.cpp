@@ -9,6 +9,30 @@
 
 namespace ace::storage {
 
+namespace {
+
+Status NoEncryption(const TableFile& t) {
+  return Status(kErrNotSupported,
+                t.path() + ": tables of this type cannot be encrypted (only ADT tables can: the "
+                           "DBF header has no room for the key's salt and verifier, and other "
+                           "programs that read DBF files would take cipher bytes for data)");
+}
+
+}  // namespace
+
+Status TableFile::SetKey(std::shared_ptr<const crypt::TableKey>) {
+  return NoEncryption(*this);
+}
+Status TableFile::SetKeyParams(const crypt::KeyParams*) {
+  return NoEncryption(*this);
+}
+Result<bool> TableFile::IsRecordEncrypted(uint32_t) {
+  return false;
+}
+Status TableFile::EncodeRecord(uint32_t, bool) {
+  return NoEncryption(*this);
+}
+
 bool IsMemoType(uint16_t type, TableType table) {
   switch (type) {
     case kFtMemo:

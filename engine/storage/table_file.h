@@ -32,6 +32,11 @@
 #include "engine/base/file.h"
 #include "engine/base/status.h"
 
+namespace ace::crypt {
+class TableKey;
+struct KeyParams;
+}  // namespace ace::crypt
+
 namespace ace::storage {
 
 // The engine's table types (the numbers of the C API).
@@ -186,6 +191,29 @@ class TableFile {
 
   // Writes the header (record count, dates) and flushes data and memo files to disk.
   virtual Status Flush() = 0;
+
+  // ---- Encryption (ADT; the DBF formats have no room for it and answer kErrNotSupported).
+  // A table is encrypted when its header holds key parameters (salt and verifier of its
+  // password); each record and each memo says itself whether it is stored enciphered. With a
+  // key set, enciphered records and memos are deciphered on reading and everything written to
+  // an encrypted table is enciphered; without one, reading an enciphered record or memo, and
+  // writing to an encrypted table, are kErrEncryption. Images handed out are always plain.
+  virtual bool encrypted() const { return false; }
+  virtual const crypt::KeyParams* key_params() const { return nullptr; }
+  // The key for key_params() (crypt::TableKey::Derive checked it); nullptr forgets it.
+  virtual Status SetKey(std::shared_ptr<const crypt::TableKey> key);
+  virtual bool has_key() const { return false; }
+  virtual std::shared_ptr<const crypt::TableKey> key() const { return nullptr; }
+  // Makes the table encrypted under params (the header is written in one write and flushed),
+  // or, with nullptr, no longer encrypted, which needs every record and memo plain already
+  // (kErrEncryption otherwise). The caller holds the table exclusively.
+  virtual Status SetKeyParams(const crypt::KeyParams* params);
+  // Whether record recno is stored enciphered.
+  virtual Result<bool> IsRecordEncrypted(uint32_t recno);
+  // Rewrites record recno and its memos in place, enciphered (encrypt) or plain, keeping their
+  // contents, numbers and stamps; each memo and then the record goes in one write, so a crash
+  // leaves every one of them whole in one form or the other. Needs the key.
+  virtual Status EncodeRecord(uint32_t recno, bool encrypt);
 
   // The format's own object when this one wraps another (a connection's transactions journal
   // the writes through a wrapper, engine/txn); helpers that need the concrete format look

@@ -211,8 +211,16 @@ Status UndoEntry(storage::TableFile& raw, cursor::TableIndexes* indexes, const J
 
 // ---- The wrapper --------------------------------------------------------------------------------
 
+// A journal holds before-images as plain records, and a rollback after a crash runs when the
+// table is next opened, without its key: encrypted tables stay out of transactions.
+Status JournaledTable::RefuseEncrypted() const {
+  return Status(kErrEncryption, path() + ": an encrypted table cannot be changed inside a "
+                                         "transaction (its before-images would be stored plain)");
+}
+
 Status JournaledTable::WriteRecord(uint32_t recno, const std::byte* image) {
   std::shared_ptr<TransactionState> state = state_.lock();
+  if (state != nullptr && state->active && inner_->encrypted()) return RefuseEncrypted();
   if (state != nullptr && state->active) ACE_RETURN_IF_ERROR(state->BeforeWrite(*this, recno));
   return inner_->WriteRecord(recno, image);
 }
@@ -226,6 +234,7 @@ Status JournaledTable::PostRecord(uint32_t recno, const std::byte* image) {
 Result<uint32_t> JournaledTable::AppendRecord(const std::byte* image) {
   std::shared_ptr<TransactionState> state = state_.lock();
   if (state == nullptr || !state->active) return inner_->AppendRecord(image);
+  if (inner_->encrypted()) return RefuseEncrypted();
   // The journal exists before the table grows.
   auto participant = state->ParticipantOf(*this);
   if (!participant.ok()) return participant.status();
@@ -238,6 +247,7 @@ Result<uint32_t> JournaledTable::AppendRecord(const std::byte* image) {
 Status JournaledTable::WriteMemo(std::byte* image, const storage::FieldDesc& field,
                                  std::span<const uint8_t> data, storage::MemoKind kind) {
   std::shared_ptr<TransactionState> state = state_.lock();
+  if (state != nullptr && state->active && inner_->encrypted()) return RefuseEncrypted();
   if (state != nullptr && state->active) {
     // The blocks of the value being replaced may belong to the committed record: the new value
     // goes to blocks of its own, so a rollback finds the old one untouched.

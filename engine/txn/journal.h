@@ -190,8 +190,27 @@ class JournaledTable : public storage::TableFile {
   Status Pack() override;
   Status Flush() override { return inner_->Flush(); }
   const storage::TableFile* Unwrapped() const override { return inner_->Unwrapped(); }
+  // Encryption changes the form records are stored in, not their contents: no journal.
+  bool encrypted() const override { return inner_->encrypted(); }
+  const crypt::KeyParams* key_params() const override { return inner_->key_params(); }
+  Status SetKey(std::shared_ptr<const crypt::TableKey> key) override {
+    return inner_->SetKey(std::move(key));
+  }
+  bool has_key() const override { return inner_->has_key(); }
+  std::shared_ptr<const crypt::TableKey> key() const override { return inner_->key(); }
+  Status SetKeyParams(const crypt::KeyParams* params) override {
+    return inner_->SetKeyParams(params);
+  }
+  Result<bool> IsRecordEncrypted(uint32_t recno) override {
+    return inner_->IsRecordEncrypted(recno);
+  }
+  Status EncodeRecord(uint32_t recno, bool encrypt) override {
+    return inner_->EncodeRecord(recno, encrypt);
+  }
 
  private:
+  Status RefuseEncrypted() const;
+
   std::unique_ptr<storage::TableFile> inner_;
   std::weak_ptr<TransactionState> state_;
   std::weak_ptr<cursor::SharedTable> shared_;

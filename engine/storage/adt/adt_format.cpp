@@ -158,6 +158,41 @@ Result<uint32_t> CheckNamesAndTotal(const std::vector<FieldDesc>& fields, MakeEr
 
 }  // namespace
 
+uint32_t LayoutCrc(const std::vector<std::byte>& layout) {
+  std::vector<std::byte> copy(layout);
+  std::memset(copy.data() + kOffCrc, 0, 4);
+  std::memset(copy.data() + kOffMutable, 0, kMutableSize);
+  return Crc32(0, copy.data(), copy.size());
+}
+
+void EncodeEncryptionBlock(const crypt::KeyParams& key, std::byte* out) {
+  std::memset(out, 0, kEncryptionSize);
+  std::memcpy(out, kEncryptionMagic, sizeof kEncryptionMagic);
+  out[kEncOffVersion] = std::byte{kEncryptionVersion};
+  Put32(out + kEncOffIterations, key.iterations);
+  std::memcpy(out + kEncOffSalt, key.salt.data(), key.salt.size());
+  std::memcpy(out + kEncOffVerifier, key.verifier.data(), key.verifier.size());
+}
+
+Result<crypt::KeyParams> DecodeEncryptionBlock(const std::byte* in, const std::string& path) {
+  if (std::memcmp(in, kEncryptionMagic, sizeof kEncryptionMagic) != 0)
+    return Status(kErrCorruptFile, path + ": the table is marked encrypted but its header has "
+                                          "no encryption block");
+  uint8_t version = std::to_integer<uint8_t>(in[kEncOffVersion]);
+  if (version != kEncryptionVersion)
+    return Status(kErrUnsupportedVersion, path + ": encryption version " +
+                                              std::to_string(version) +
+                                              " cannot be read by this engine");
+  crypt::KeyParams key;
+  key.iterations = Get32(in + kEncOffIterations);
+  if (key.iterations < crypt::kMinIterations || key.iterations > crypt::kMaxIterations)
+    return Status(kErrCorruptFile, path + ": the encryption block asks for " +
+                                       std::to_string(key.iterations) + " key iterations");
+  std::memcpy(key.salt.data(), in + kEncOffSalt, key.salt.size());
+  std::memcpy(key.verifier.data(), in + kEncOffVerifier, key.verifier.size());
+  return key;
+}
+
 uint32_t Crc32(uint32_t crc, const std::byte* data, size_t n) {
   static const std::array<uint32_t, 256> table = [] {
     std::array<uint32_t, 256> t{};

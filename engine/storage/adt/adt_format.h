@@ -21,8 +21,22 @@
 //   56      4     next autoincrement value                                   } not in the CRC
 //   60      4     reserved, 0                                                }
 //   64      64    collation name, zero padded (at most 63 bytes)
-//   128     128   reserved, 0
+//   128     128   encryption block when flag bit 1 is set (below), else reserved, 0
 //   256     160*n field descriptors (below), then the records, record length bytes each
+//
+// Encryption block (header bytes 128..255, flag bit 1; engine/crypt/table_key.h has the key
+// derivation and the ciphers)
+//   OFFSET  SIZE  DESCRIPTION
+//   128     4     magic "VENC"
+//   132     1     encryption version (kEncryptionVersion): AES-256 (XTS, CTR for short records)
+//                 under a key derived with PBKDF2-HMAC-SHA256
+//   133     3     reserved, 0
+//   136     4     PBKDF2 iterations
+//   140     16    salt
+//   156     32    verifier: SHA-256 of the verifier part of the derived key
+//   188     68    reserved, 0
+// The header (CRC, flags and this block) is rewritten in one write of its first 256 bytes when
+// a table becomes encrypted or stops being so.
 //
 // Field descriptor (160 bytes)
 //   OFFSET  SIZE  DESCRIPTION
@@ -35,8 +49,11 @@
 //
 // Record header (5 bytes, the start of every record image)
 //   OFFSET  SIZE  DESCRIPTION
-//   0       1     status: 0xA0 live, 0xA1 deleted, 0xA3 deleted and on the free list
+//   0       1     status: 0xA0 live, 0xA1 deleted, 0xA3 deleted and on the free list; plus
+//                 0x04 when the record's field data (bytes 5 to the end) is enciphered
 //   1       4     next record on the free list (0 = end), meaningful only for status 0xA3
+// The record header itself is never enciphered, so the free list works without the key. Images
+// handed out are deciphered and carry the status without bit 0x04.
 //
 // Variable fields (types 23, 24, 27) are followed by a 16-bit length word (bytes; characters for
 // 27), 0xFFFF meaning null. All numbers are little-endian.
@@ -79,6 +96,7 @@
 
 #include "engine/base/file.h"
 #include "engine/base/status.h"
+#include "engine/crypt/table_key.h"
 #include "engine/storage/table_file.h"
 
 namespace ace::storage::adt {
@@ -123,6 +141,24 @@ inline constexpr uint8_t kStatusLive = 0xA0;
 inline constexpr uint8_t kStatusDeleted = 0xA1;
 inline constexpr uint8_t kStatusFree = 0xA3;
 inline constexpr uint8_t kStatusDeletedBit = 0x01;
+inline constexpr uint8_t kStatusEncryptedBit = 0x04;
+
+inline constexpr size_t kOffEncryption = 128;
+inline constexpr size_t kEncryptionSize = 128;
+inline constexpr char kEncryptionMagic[4] = {'V', 'E', 'N', 'C'};
+inline constexpr uint8_t kEncryptionVersion = 1;
+inline constexpr size_t kEncOffVersion = 4;     // within the block
+inline constexpr size_t kEncOffIterations = 8;
+inline constexpr size_t kEncOffSalt = 12;
+inline constexpr size_t kEncOffVerifier = 28;
+static_assert(kEncOffVerifier + 32 + 68 == kEncryptionSize);
+
+// A status byte a record may have (live, deleted or free, each plain or enciphered).
+inline bool ValidStatusByte(uint8_t s) {
+  s = static_cast<uint8_t>(s & ~kStatusEncryptedBit);
+  return s == kStatusLive || s == kStatusDeleted || s == kStatusFree;
+}
+static_assert(kOffEncryption + kEncryptionSize == kHeaderSize);
 
 // Limits. The record length is held in 16 bits by the component layer, so no record is larger.
 inline constexpr uint32_t kMaxRecordLength = 65535;
@@ -141,7 +177,7 @@ static_assert(kOffCrc + 4 == kOffDataOffset && kOffDataOffset + 8 == kOffTableId
 static_assert(kOffTableId + 8 == kOffMutable && kOffChangeCounter == kOffMutable);
 static_assert(kOffAutoincNext + 4 + 4 == kOffMutable + kMutableSize);
 static_assert(kOffMutable + kMutableSize == kOffCollation);
-static_assert(kOffCollation + kCollationSize + 128 == kHeaderSize);
+static_assert(kOffCollation + kCollationSize == 128);
 static_assert(kDescOffName + kMaxNameLength == kDescOffType);
 static_assert(kDescOffOffset + 4 + 20 == kDescSize);
 static_assert(kRecordHeaderSize + kMaxCharLength == kMaxRecordLength);
@@ -203,6 +239,16 @@ bool IsNull(const std::byte* image, const FieldDesc& field);
 // Checks that every length word of an image is 0xFFFF or at most the field's length; answers
 // the first field that breaks the rule, or nullptr.
 const FieldDesc* BadLengthWord(const std::byte* image, const std::vector<FieldDesc>& fields);
+
+// The header checksum of a layout (header and descriptors), over everything but the CRC word
+// and the mutable region.
+uint32_t LayoutCrc(const std::vector<std::byte>& layout);
+
+// The encryption block (kEncryptionSize bytes at kOffEncryption): encoding, and decoding with
+// its checks (an unknown magic or version is kErrUnsupportedVersion, out-of-range iterations
+// kErrCorruptFile).
+void EncodeEncryptionBlock(const crypt::KeyParams& key, std::byte* out);
+Result<crypt::KeyParams> DecodeEncryptionBlock(const std::byte* in, const std::string& path);
 
 // Encodes one descriptor; decodes one, checking nothing but the name's zero padding.
 void EncodeDescriptor(const FieldDesc& field, std::byte* out);

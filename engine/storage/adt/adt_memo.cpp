@@ -1,6 +1,7 @@
 // Block runs and the address-ordered free list of the .adm memo file (see adt_memo.h).
 #include "engine/storage/adt/adt_memo.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/base/error_codes.h"
@@ -102,6 +103,7 @@ Status AdtMemoFile::ReadRun(uint32_t block, uint32_t block_count, Run* run) cons
   run->start = block;
   run->state = std::to_integer<uint8_t>(b[0]);
   run->kind = std::to_integer<uint8_t>(b[1]);
+  run->flags = std::to_integer<uint8_t>(b[2]);
   run->length = Get32(b + 4);
   run->blocks = Get32(b + 8);
   run->next = Get32(b + 12);
@@ -111,6 +113,7 @@ Status AdtMemoFile::ReadRun(uint32_t block, uint32_t block_count, Run* run) cons
   }
   if (run->state == kRunMemo) {
     if (run->kind < 1 || run->kind > 3) return Corrupt(block, "unknown memo kind");
+    if ((run->flags & ~kRunEnciphered) != 0) return Corrupt(block, "unknown memo flags");
     if (kRunHeaderSize + uint64_t{run->length} > uint64_t{run->blocks} * block_size_) {
       return Corrupt(block, "memo length " + std::to_string(run->length) + " exceeds its run");
     }
@@ -118,14 +121,43 @@ Status AdtMemoFile::ReadRun(uint32_t block, uint32_t block_count, Run* run) cons
   return Status::Ok();
 }
 
-Status AdtMemoFile::WriteRun(const Run& run) {
-  std::byte b[kRunHeaderSize] = {};
+void AdtMemoFile::EncodeRun(const Run& run, std::byte* b) {
+  std::memset(b, 0, kRunHeaderSize);
   b[0] = std::byte{run.state};
   b[1] = std::byte{run.kind};
+  b[2] = std::byte{run.flags};
   Put32(b + 4, run.length);
   Put32(b + 8, run.blocks);
   Put32(b + 12, run.next);
+}
+
+Status AdtMemoFile::WriteRun(const Run& run) {
+  std::byte b[kRunHeaderSize];
+  EncodeRun(run, b);
   return file_.WriteAt(BlockOffset(run.start), b, sizeof b);
+}
+
+Status AdtMemoFile::NeedKey() const {
+  return Status(kErrEncryption, file_.path() +
+                                    ": the memo is encrypted; enable encryption with the "
+                                    "table's password to use it");
+}
+
+Status AdtMemoFile::WriteMemoRun(Run run, std::span<const uint8_t> data, bool encipher) {
+  size_t stored = encipher ? std::max(data.size(), crypt::kMinXtsUnit) : data.size();
+  std::vector<std::byte> buf(kRunHeaderSize + stored);
+  std::memcpy(buf.data() + kRunHeaderSize, data.data(), data.size());
+  run.flags = 0;
+  run.next = 0;
+  if (encipher) {
+    if (key_ == nullptr) return NeedKey();
+    run.flags = kRunEnciphered;
+    run.next = crypt::TableKey::NewNonce();
+    ACE_RETURN_IF_ERROR(key_->EncryptMemo(
+        run.next, std::span<std::byte>(buf.data() + kRunHeaderSize, stored)));
+  }
+  EncodeRun(run, buf.data());
+  return file_.WriteAt(BlockOffset(run.start), buf.data(), buf.size());
 }
 
 uint32_t AdtMemoFile::BlocksFor(size_t length) const {
@@ -276,19 +308,57 @@ Status AdtMemoFile::Describe(uint32_t block, uint32_t* length, MemoKind* kind) c
 }
 
 Result<std::vector<uint8_t>> AdtMemoFile::Read(uint32_t block) const {
-  uint32_t length = 0;
-  MemoKind kind{};
-  ACE_RETURN_IF_ERROR(Describe(block, &length, &kind));
-  std::vector<uint8_t> data(length);
-  if (length > 0) {
-    ACE_RETURN_IF_ERROR(file_.ReadAt(BlockOffset(block) + kRunHeaderSize, data.data(), length));
+  Header h;
+  ACE_RETURN_IF_ERROR(ReadHeader(&h));
+  Run run;
+  ACE_RETURN_IF_ERROR(ReadRun(block, h.block_count, &run));
+  if (run.state != kRunMemo) return Corrupt(block, "memo pointer refers to a free run");
+  const uint32_t length = run.length;
+  if ((run.flags & kRunEnciphered) == 0) {
+    std::vector<uint8_t> data(length);
+    if (length > 0) {
+      ACE_RETURN_IF_ERROR(file_.ReadAt(BlockOffset(block) + kRunHeaderSize, data.data(), length));
+    }
+    return data;
   }
+  if (key_ == nullptr) return NeedKey();
+  std::vector<uint8_t> data(std::max<size_t>(length, crypt::kMinXtsUnit));
+  ACE_RETURN_IF_ERROR(file_.ReadAt(BlockOffset(block) + kRunHeaderSize, data.data(), data.size()));
+  ACE_RETURN_IF_ERROR(key_->DecryptMemo(
+      run.next, std::span<std::byte>(reinterpret_cast<std::byte*>(data.data()), data.size())));
+  data.resize(length);
   return data;
+}
+
+Result<bool> AdtMemoFile::IsEnciphered(uint32_t block) const {
+  Header h;
+  ACE_RETURN_IF_ERROR(ReadHeader(&h));
+  Run run;
+  ACE_RETURN_IF_ERROR(ReadRun(block, h.block_count, &run));
+  if (run.state != kRunMemo) return Corrupt(block, "memo pointer refers to a free run");
+  return (run.flags & kRunEnciphered) != 0;
+}
+
+Status AdtMemoFile::Reencode(uint32_t block, bool encipher) {
+  if (read_only_) return Status(kErrTableReadOnly, file_.path() + ": opened read-only");
+  if (key_ == nullptr) return NeedKey();
+  BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
+  Header h;
+  ACE_RETURN_IF_ERROR(ReadHeader(&h));
+  Run run;
+  ACE_RETURN_IF_ERROR(ReadRun(block, h.block_count, &run));
+  if (run.state != kRunMemo) return Corrupt(block, "memo pointer refers to a free run");
+  if (((run.flags & kRunEnciphered) != 0) == encipher) return Status::Ok();
+  auto data = Read(block);
+  if (!data.ok()) return data.status();
+  return WriteMemoRun(run, data.value(), encipher);
 }
 
 Result<uint32_t> AdtMemoFile::Write(uint32_t old_block, std::span<const uint8_t> data,
                                     MemoKind kind) {
   if (read_only_) return Status(kErrTableReadOnly, file_.path() + ": opened read-only");
+  if (encipher_ && key_ == nullptr && !data.empty()) return NeedKey();
   if (data.size() > 0xFFFFFFFFull - kRunHeaderSize - kMaxMemoBlockSize) {
     return Status(kErrValueOutOfRange,
                   file_.path() + ": memo of " + std::to_string(data.size()) + " bytes is too long");
@@ -318,9 +388,7 @@ Result<uint32_t> AdtMemoFile::Write(uint32_t old_block, std::span<const uint8_t>
     }
     Run run{result, kRunMemo, static_cast<uint8_t>(kind), static_cast<uint32_t>(data.size()),
             blocks, 0};
-    ACE_RETURN_IF_ERROR(
-        file_.WriteAt(BlockOffset(result) + kRunHeaderSize, data.data(), data.size()));
-    ACE_RETURN_IF_ERROR(WriteRun(run));
+    ACE_RETURN_IF_ERROR(WriteMemoRun(run, data, encipher_));
     if (in_place && old.blocks > blocks) {
       ACE_RETURN_IF_ERROR(FreeRun(&h, old_block + blocks, old.blocks - blocks));
     } else if (!in_place && old_valid) {

@@ -19,10 +19,15 @@
 //   OFFSET  SIZE  DESCRIPTION
 //   0       1     state: 'M' memo, 'F' free
 //   1       1     memo kind: 1 text, 2 binary, 3 image (0 when free)
-//   2       2     reserved, 0
+//   2       1     flags: bit 0 the data is enciphered (memo runs only); others 0
+//   3       1     reserved, 0
 //   4       4     memo length in bytes (0 when free); the data follows the run header
 //   8       4     run length in blocks (at least 1)
-//   12      4     next free run (free runs only, 0 = end)
+//   12      4     free runs: next free run (0 = end); enciphered memo runs: the nonce of the
+//                 cipher (engine/crypt/table_key.h), new on every write; else 0
+// Enciphered data takes max(length, 16) bytes after the run header (the cipher's smallest unit;
+// a run always has room for it). A memo is written with its run header in one write, so a
+// crash leaves it whole in its old or its new form.
 //
 // A memo never shares a block with another: each run belongs to one memo or is free.
 // Thread-safety: one connection at a time per object; several objects (connections, processes)
@@ -36,6 +41,7 @@
 
 #include "engine/base/file.h"
 #include "engine/base/status.h"
+#include "engine/crypt/table_key.h"
 #include "engine/storage/table_file.h"
 
 namespace ace::storage::adt {
@@ -51,6 +57,7 @@ inline constexpr size_t kMemoOffFreeHead = 28;
 inline constexpr size_t kRunHeaderSize = 16;
 inline constexpr uint8_t kRunMemo = 'M';
 inline constexpr uint8_t kRunFree = 'F';
+inline constexpr uint8_t kRunEnciphered = 0x01;
 static_assert(kMemoOffFreeHead + 4 + 32 == kMemoHeaderSize);
 
 // What the free list and the file size look like (for checks and tests).
@@ -80,6 +87,7 @@ class AdtMemoFile {
   // Length and kind of the memo starting at block; a block that holds no memo, or one past the
   // end of the file, is kErrCorruptFile.
   Status Describe(uint32_t block, uint32_t* length, MemoKind* kind) const;
+  // Deciphers an enciphered memo with the key set (kErrEncryption without one).
   Result<std::vector<uint8_t>> Read(uint32_t block) const;
   // Stores data as a memo that replaces the one at old_block (0 = none) and answers its block
   // (0 for empty data). The old run is rewritten in place when the data fits (its surplus
@@ -95,6 +103,18 @@ class AdtMemoFile {
   Result<MemoSpace> Space() const;
   Status Sync() { return file_.Sync(); }
 
+  // The table's key (may be null; it must outlive its use here) and whether memos written from
+  // now on are enciphered (then a key is needed: Write answers kErrEncryption without one).
+  void SetCipher(const crypt::TableKey* key, bool encipher) {
+    key_ = key;
+    encipher_ = encipher;
+  }
+  // Whether the memo at block is stored enciphered.
+  Result<bool> IsEnciphered(uint32_t block) const;
+  // Rewrites the memo at block in place, enciphered or plain, in one write of its run header and
+  // data (nothing when it is in that form already). Needs the key.
+  Status Reencode(uint32_t block, bool encipher);
+
  private:
   struct Header {
     uint32_t block_count = 0;
@@ -106,13 +126,18 @@ class AdtMemoFile {
     uint8_t kind = 0;
     uint32_t length = 0;
     uint32_t blocks = 0;
-    uint32_t next = 0;
+    uint32_t next = 0;  // next free run, or the nonce of an enciphered memo
+    uint8_t flags = 0;
   };
 
   Status ReadHeader(Header* h) const;
   Status WriteHeader(const Header& h);
   Status ReadRun(uint32_t block, uint32_t block_count, Run* run) const;
   Status WriteRun(const Run& run);
+  static void EncodeRun(const Run& run, std::byte* out);
+  // Writes a memo run: header and data (enciphered when encipher) in one write.
+  Status WriteMemoRun(Run run, std::span<const uint8_t> data, bool encipher);
+  Status NeedKey() const;
   Result<uint32_t> TakeFree(Header* h, uint32_t blocks, uint32_t at);
   Result<uint32_t> Allocate(Header* h, uint32_t blocks);
   Result<bool> GrowInPlace(Header* h, const Run& old, uint32_t blocks);
@@ -125,6 +150,8 @@ class AdtMemoFile {
   uint16_t block_size_ = 0;
   uint64_t table_id_ = 0;
   bool read_only_ = false;
+  const crypt::TableKey* key_ = nullptr;
+  bool encipher_ = false;
 };
 
 }  // namespace ace::storage::adt

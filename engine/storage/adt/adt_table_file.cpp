@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/storage/adt/adt_format.h"
 #include "engine/storage/adt/adt_table.h"
@@ -56,16 +57,10 @@ std::string MemoPathFor(const std::string& path) {
   return (has_ext ? p.substr(0, dot) : p) + (upper ? ".ADM" : ".adm");
 }
 
-uint32_t LayoutCrc(const std::vector<std::byte>& layout) {
-  std::vector<std::byte> copy(layout);
-  std::memset(copy.data() + kOffCrc, 0, 4);
-  std::memset(copy.data() + kOffMutable, 0, kMutableSize);
-  return Crc32(0, copy.data(), copy.size());
-}
-
 std::vector<std::byte> BuildLayout(const std::vector<FieldDesc>& fields, uint32_t record_length,
                                    uint8_t flags, uint16_t char_type, uint16_t memo_block_size,
-                                   uint64_t table_id, const std::string& collation) {
+                                   uint64_t table_id, const std::string& collation,
+                                   const crypt::KeyParams* key) {
   std::vector<std::byte> b(kHeaderSize + fields.size() * kDescSize);
   std::memcpy(b.data() + kOffMagic, kAdtMagic, sizeof kAdtMagic);
   b[kOffVersion] = std::byte{kAdtVersion};
@@ -77,6 +72,12 @@ std::vector<std::byte> BuildLayout(const std::vector<FieldDesc>& fields, uint32_
   Put64(b.data() + kOffDataOffset, b.size());
   Put64(b.data() + kOffTableId, table_id);
   std::memcpy(b.data() + kOffCollation, collation.data(), collation.size());
+  if (key != nullptr) {
+    b[kOffFlags] = std::byte{static_cast<uint8_t>(flags | kFlagEncrypted)};
+    EncodeEncryptionBlock(*key, b.data() + kOffEncryption);
+  } else {
+    b[kOffFlags] = std::byte{static_cast<uint8_t>(flags & ~kFlagEncrypted)};
+  }
   for (size_t i = 0; i < fields.size(); ++i) {
     EncodeDescriptor(fields[i], b.data() + kHeaderSize + i * kDescSize);
   }
@@ -94,7 +95,11 @@ void EncodeMutable(std::byte* m, uint64_t counter, uint32_t count, uint32_t free
 }
 
 bool ValidStatus(uint8_t s) {
-  return s == kStatusLive || s == kStatusDeleted || s == kStatusFree;
+  return ValidStatusByte(s);
+}
+
+uint8_t PlainStatus(uint8_t s) {
+  return static_cast<uint8_t>(s & ~kStatusEncryptedBit);
 }
 
 }  // namespace
@@ -149,7 +154,8 @@ Result<std::unique_ptr<AdtTableFile>> AdtTableFile::Create(const std::string& pa
   }
   uint64_t id = NewTableId();
   auto layout =
-      BuildLayout(fields, reclen.value(), 0, options.char_type, block_size, id, options.collation);
+      BuildLayout(fields, reclen.value(), 0, options.char_type, block_size, id, options.collation,
+                  nullptr);
   std::byte m[kMutableSize];
   EncodeMutable(m, 1, 0, 0, 1);
   std::memcpy(layout.data() + kOffMutable, m, kMutableSize);
@@ -192,11 +198,6 @@ Status AdtTableFile::LoadHeader() {
     return Status(kErrUnsupportedVersion,
                   path_ + ": table uses features this engine does not know");
   }
-  if ((flags & kFlagEncrypted) != 0) {
-    return Status(kErrEncryption, path_ +
-                                      ": table is encrypted; this engine opens only "
-                                      "unencrypted tables");
-  }
   uint16_t nfields = Get16(h.data() + kOffFieldCount);
   if (nfields == 0 || nfields > kMaxFields) {
     return Status(kErrCorruptFile, path_ + ": invalid field count " + std::to_string(nfields));
@@ -211,6 +212,7 @@ Status AdtTableFile::LoadHeader() {
     return Status(kErrCorruptFile, path_ + ": table header checksum does not match");
   }
   ACE_RETURN_IF_ERROR(ParseLayout(h));
+  ACE_RETURN_IF_ERROR(ParseEncryption(h));
   layout_ = std::move(h);
   BookkeepingLock lock;
   ACE_RETURN_IF_ERROR(lock.Acquire(data_, !read_only_));
@@ -292,6 +294,7 @@ Status AdtTableFile::ResolveMemoFile() {
     return Status(kErrCorruptFile, use + ": memo block size differs from the table's");
   }
   memo_.emplace(std::move(memo.value()));
+  ApplyCipherToMemo();
   return Status::Ok();
 }
 
@@ -380,6 +383,7 @@ Status AdtTableFile::ReadRaw(uint32_t recno, std::byte* image, bool check_fields
     return Status(kErrCorruptFile,
                   path_ + ": record " + std::to_string(recno) + " has an invalid status byte");
   }
+  ACE_RETURN_IF_ERROR(DecipherImage(recno, image));
   if (const FieldDesc* bad = check_fields ? BadLengthWord(image, fields_) : nullptr) {
     return Status(kErrCorruptFile, path_ + ": record " + std::to_string(recno) + ": field \"" +
                                        bad->name + "\" has a length beyond its size");
@@ -395,14 +399,17 @@ Status AdtTableFile::ReadRecord(uint32_t recno, std::byte* image) {
 Status AdtTableFile::ReadStatus(uint32_t recno, uint8_t* status, uint32_t* link) const {
   std::byte h[kRecordHeaderSize];
   ACE_RETURN_IF_ERROR(data_.ReadAt(RecordOffset(data_offset_, record_length_, recno), h, sizeof h));
-  *status = std::to_integer<uint8_t>(h[0]);
+  *status = PlainStatus(std::to_integer<uint8_t>(h[0]));
   *link = Get32(h + 1);
   return Status::Ok();
 }
 
+// The enciphered bit of the stored status stays: the record's field data is not rewritten.
 Status AdtTableFile::WriteStatus(uint32_t recno, uint8_t status, uint32_t link) {
   std::byte h[kRecordHeaderSize];
-  h[0] = std::byte{status};
+  ACE_RETURN_IF_ERROR(data_.ReadAt(RecordOffset(data_offset_, record_length_, recno), h, 1));
+  uint8_t stored = std::to_integer<uint8_t>(h[0]);
+  h[0] = std::byte{static_cast<uint8_t>(PlainStatus(status) | (stored & kStatusEncryptedBit))};
   Put32(h + 1, link);
   return data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), h, sizeof h);
 }
@@ -491,7 +498,7 @@ Status AdtTableFile::NoteAutoinc(const std::byte* rec, const std::byte* old, std
 }
 
 Status AdtTableFile::WriteRecord(uint32_t recno, const std::byte* image) {
-  ACE_RETURN_IF_ERROR(CheckWritable());
+  ACE_RETURN_IF_ERROR(CheckWritableContent());
   if (const FieldDesc* bad = BadLengthWord(image, fields_)) {
     return Status(kErrInvalidArgument,
                   path_ + ": field \"" + bad->name + "\": length word exceeds the field's size");
@@ -526,14 +533,16 @@ Status AdtTableFile::WriteRecord(uint32_t recno, const std::byte* image) {
   Put32(rec.data() + 1, link);
   ACE_RETURN_IF_ERROR(NoteAutoinc(image, old.data(), rec.data()));
   Stamp(rec.data());
-  ACE_RETURN_IF_ERROR(
-      data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), rec.data(), rec.size()));
+  std::vector<std::byte> stored(rec);
+  ACE_RETURN_IF_ERROR(EncipherForWrite(recno, stored.data()));
+  ACE_RETURN_IF_ERROR(data_.WriteAt(RecordOffset(data_offset_, record_length_, recno),
+                                    stored.data(), stored.size()));
   ForgetPending(rec.data());
   return WriteMutable();
 }
 
 Result<uint32_t> AdtTableFile::AppendRecord(const std::byte* image) {
-  ACE_RETURN_IF_ERROR(CheckWritable());
+  ACE_RETURN_IF_ERROR(CheckWritableContent());
   if (const FieldDesc* bad = BadLengthWord(image, fields_)) {
     return Status(kErrInvalidArgument,
                   path_ + ": field \"" + bad->name + "\": length word exceeds the field's size");
@@ -564,8 +573,11 @@ Result<uint32_t> AdtTableFile::AppendRecord(const std::byte* image) {
   rec[0] = std::byte{status};
   Put32(rec.data() + 1, link);
   Stamp(rec.data());
-  Status st =
-      data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), rec.data(), rec.size());
+  std::vector<std::byte> stored(rec);
+  Status st = EncipherForWrite(recno, stored.data());
+  if (st.ok())
+    st = data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), stored.data(),
+                       stored.size());
   if (!st.ok()) {
     autoinc_next_ = saved_autoinc;
     free_head_ = saved_head;
@@ -640,7 +652,7 @@ Result<std::vector<uint8_t>> AdtTableFile::ReadMemo(const std::byte* image,
 
 Status AdtTableFile::WriteMemo(std::byte* image, const FieldDesc& field,
                                std::span<const uint8_t> data, MemoKind kind) {
-  ACE_RETURN_IF_ERROR(CheckWritable());
+  ACE_RETURN_IF_ERROR(CheckWritableContent());
   auto f = MemoField(field);
   if (!f.ok()) return f.status();
   std::byte* slot = image + f.value()->offset;
@@ -687,7 +699,7 @@ Result<MemoSpace> AdtTableFile::MemoSpaceInfo() const {
 // swaps them in. Until the final rename the old table is untouched; any failure before it
 // removes the new files and leaves the table as it was.
 Status AdtTableFile::Rewrite(bool keep_records) {
-  ACE_RETURN_IF_ERROR(CheckWritable());
+  ACE_RETURN_IF_ERROR(keep_records ? CheckWritableContent() : CheckWritable());
   BookkeepingLock lock;
   ACE_RETURN_IF_ERROR(lock.Acquire(data_, true));
   ACE_RETURN_IF_ERROR(ReadMutable());
@@ -699,8 +711,8 @@ Status AdtTableFile::Rewrite(bool keep_records) {
     if (!new_memo.empty()) RemoveFile(new_memo).ok();
     return st;
   };
-  auto layout =
-      BuildLayout(fields_, record_length_, flags_, char_type_, memo_block_size_, id, collation_);
+  auto layout = BuildLayout(fields_, record_length_, flags_, char_type_, memo_block_size_, id,
+                            collation_, key_params());
   auto out = File::Open(new_data, OpenMode::kCreateTruncate);
   if (!out.ok()) return out.status();
   std::optional<AdtMemoFile> out_memo;
@@ -708,6 +720,7 @@ Status AdtTableFile::Rewrite(bool keep_records) {
     auto m = AdtMemoFile::Create(new_memo, memo_block_size_, id, OpenMode::kCreateTruncate);
     if (!m.ok()) return cleanup(m.status());
     out_memo.emplace(std::move(m.value()));
+    out_memo->SetCipher(key_.get(), encrypted());
   }
   uint32_t written = 0;
   if (keep_records) {
@@ -742,7 +755,10 @@ Status AdtTableFile::CopyLiveRecords(File& out, uint64_t pos, AdtMemoFile* out_m
                                      uint32_t* written) {
   std::vector<std::byte> chunk;
   std::vector<std::byte> rec(record_length_);
+  // A pack reports its progress; a stop before the new files are complete leaves the old ones.
+  Progress progress(count_);
   for (uint32_t r = 1; r <= count_; ++r) {
+    ACE_RETURN_IF_ERROR(progress.Advance(r - 1));
     ACE_RETURN_IF_ERROR(ReadRaw(r, rec.data()));
     if (IsDeleted(rec.data())) continue;
     for (const auto& f : fields_) {
@@ -760,6 +776,7 @@ Status AdtTableFile::CopyLiveRecords(File& out, uint64_t pos, AdtMemoFile* out_m
     }
     rec[0] = std::byte{kStatusLive};
     Put32(rec.data() + 1, 0);
+    ACE_RETURN_IF_ERROR(EncipherForWrite(*written + 1, rec.data()));
     chunk.insert(chunk.end(), rec.begin(), rec.end());
     ++*written;
     if (chunk.size() >= kCopyChunk) {
@@ -769,7 +786,7 @@ Status AdtTableFile::CopyLiveRecords(File& out, uint64_t pos, AdtMemoFile* out_m
     }
   }
   if (!chunk.empty()) ACE_RETURN_IF_ERROR(out.WriteAt(pos, chunk.data(), chunk.size()));
-  return Status::Ok();
+  return progress.Advance(count_);
 }
 
 // Puts the new files in place through the crash-safe swap of replace_files.h. The open memo

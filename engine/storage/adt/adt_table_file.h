@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/crypt/table_key.h"
 #include "engine/storage/adt/adt_memo.h"
 #include "engine/storage/table_file.h"
 
@@ -63,6 +64,18 @@ class AdtTableFile : public TableFile {
   Status Pack() override { return Rewrite(true); }
   Status Flush() override;
 
+  // Encryption (adt_table_crypt.cpp; the layout is in adt_format.h).
+  bool encrypted() const override { return key_params_.has_value(); }
+  const crypt::KeyParams* key_params() const override {
+    return key_params_ ? &*key_params_ : nullptr;
+  }
+  Status SetKey(std::shared_ptr<const crypt::TableKey> key) override;
+  bool has_key() const override { return key_ != nullptr; }
+  std::shared_ptr<const crypt::TableKey> key() const override { return key_; }
+  Status SetKeyParams(const crypt::KeyParams* params) override;
+  Result<bool> IsRecordEncrypted(uint32_t recno) override;
+  Status EncodeRecord(uint32_t recno, bool encrypt) override;
+
   // The header stamp: a random id fixed at creation (new after pack and zap) and a counter
   // that grows with every change, so an index can tell whether it still matches the table.
   uint64_t table_id() const { return table_id_; }
@@ -99,6 +112,16 @@ class AdtTableFile : public TableFile {
   Status SwapIn(const std::string& new_data, const std::string& new_memo);
   // The memo runs of image stop being pending: a record now holds them.
   void ForgetPending(const std::byte* image);
+  // Encryption helpers (adt_table_crypt.cpp).
+  Status CheckWritableContent() const;  // writable, and the key is there when encrypted
+  Status ParseEncryption(const std::vector<std::byte>& header);
+  void ApplyCipherToMemo();
+  // Deciphers a raw record image in place when it is enciphered (kErrEncryption without the
+  // key) and clears the bit.
+  Status DecipherImage(uint32_t recno, std::byte* image) const;
+  // Enciphers a plain record image for writing at recno when the table is encrypted.
+  Status EncipherForWrite(uint32_t recno, std::byte* image) const;
+  Status WriteHeaderBlock();
 
   std::string path_;
   std::string memo_path_;
@@ -120,6 +143,8 @@ class AdtTableFile : public TableFile {
   std::string collation_;
   // Memo runs written for edits of this object that no stored record points at yet.
   std::set<uint32_t> pending_;
+  std::optional<crypt::KeyParams> key_params_;  // the table is encrypted
+  std::shared_ptr<const crypt::TableKey> key_;
 };
 
 }  // namespace ace::storage::adt

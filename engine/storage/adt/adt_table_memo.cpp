@@ -26,7 +26,7 @@ void AdtTableFile::ForgetPending(const std::byte* image) {
 
 Status AdtTableFile::WritePendingMemo(std::byte* image, const FieldDesc& field,
                                       std::span<const uint8_t> data, MemoKind kind) {
-  ACE_RETURN_IF_ERROR(CheckWritable());
+  ACE_RETURN_IF_ERROR(CheckWritableContent());
   auto f = MemoField(field);
   if (!f.ok()) return f.status();
   std::byte* slot = image + f.value()->offset;
@@ -56,7 +56,7 @@ Status AdtTableFile::DiscardPendingMemos(const std::byte* image) {
 }
 
 Status AdtTableFile::PostRecord(uint32_t recno, const std::byte* image) {
-  ACE_RETURN_IF_ERROR(CheckWritable());
+  ACE_RETURN_IF_ERROR(CheckWritableContent());
   if (!memo_) return WriteRecord(recno, image);
   if (recno == 0 || recno > count_) ACE_RETURN_IF_ERROR(RefreshHeader());
   ACE_RETURN_IF_ERROR(CheckRecno(recno));

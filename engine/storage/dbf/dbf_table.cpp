@@ -17,6 +17,7 @@
 #include <optional>
 #include <set>
 
+#include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/storage/dbf/dbf_info.h"
 #include "engine/storage/dbf/dbf_layout.h"
@@ -603,7 +604,10 @@ Status DbfTable::WriteCopy(bool keep_records, const std::string& data_tmp,
   uint64_t pos = layout_.header_length;
   std::vector<std::byte> batch;
   std::vector<std::byte> record(layout_.record_length);
+  // A pack reports its progress; a stop before the new files are complete leaves the old ones.
+  Progress progress(keep_records ? count_ : 0);
   for (uint32_t recno = 1; keep_records && recno <= count_; ++recno) {
+    ACE_RETURN_IF_ERROR(progress.Advance(recno - 1));
     ACE_RETURN_IF_ERROR(ReadRecord(recno, record.data()));
     if (IsDeleted(record.data())) continue;
     for (const auto& c : layout_.columns) {
@@ -626,6 +630,7 @@ Status DbfTable::WriteCopy(bool keep_records, const std::string& data_tmp,
       batch.clear();
     }
   }
+  if (keep_records) ACE_RETURN_IF_ERROR(progress.Advance(count_));
   batch.push_back(std::byte{dbf::kFileEnd});
   ACE_RETURN_IF_ERROR(out->WriteAt(pos, batch.data(), batch.size()));
   std::vector<uint8_t> header = dbf::EncodeHeader(layout_, *kept, dbf::Today());
