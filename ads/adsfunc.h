@@ -63,6 +63,13 @@ enum TAdsIndexOption : uint8_t {
 };
 using TAdsIndexOptions = TSet<TAdsIndexOption>;
 
+// The engine's own callback types, handed to it unchanged: the percentage done of a long
+// operation (with the caller's id for TAdsCallbackFunction); an answer other than 0 stops it.
+// TAdsSQLAbortFunc is polled while SQL runs; other than 0 stops it.
+using TAdsProgressCallback = ADS_PROGRESS_CALLBACK;
+using TAdsSQLAbortFunc = ADS_SQL_ABORT_FUNC;
+using TAdsCallbackFunction = ADS_CALLBACK_FUNCTION;
+
 // The engine values of the enumerations and back (shared by the module's files and its tests).
 UNSIGNED16 AdsScopeOptionValue(TAdsScopeOptions e);
 UNSIGNED16 AdsSeekTypeValue(TAdsSeekTypes e);
@@ -91,12 +98,17 @@ class TAdsExtendedDataSet : public TAdsDataSet {
   void AdsExtendResync();
 
   // ---- the current record (adsfunc_record.cpp)
-  // ulRecNum 0: the current record; another number is made current first. No re-read.
+  // ulRecNum 0: the current record; another number is made current first (not for
+  // AdsIsRecordEncrypted while calculated fields are computed). No re-read.
   bool AdsIsRecordDeleted(int32_t ulRecNum);
+  bool AdsIsRecordEncrypted(int32_t ulRecNum);
   // On the current index: position among its keys (with the counting option) / from 0 to 1.
   int32_t AdsGetKeyNum();
   double AdsGetRelKeyPos();
   void AdsRecallRecord();
+  // Encrypt / decrypt the current record on the engine (encryption enabled); no re-read.
+  void AdsEncryptRecord();
+  void AdsDecryptRecord();
 
   // ---- moving (adsfunc_navigation.cpp)
   void AdsSetRelKeyPos(double dPos);
@@ -110,6 +122,8 @@ class TAdsExtendedDataSet : public TAdsDataSet {
                       const std::string& strWhile, TAdsIndexOptions setIndexOptions);
 
   // ---- the table (adsfunc_table.cpp)
+  bool AdsIsTableEncrypted();
+  bool AdsIsEncryptionEnabled();
   // Whether the table's connection is in a transaction.
   bool AdsInTransaction();
   void AdsCacheRecords(int32_t usNumRecords);
@@ -120,18 +134,34 @@ class TAdsExtendedDataSet : public TAdsDataSet {
   void AdsConvertTable(const std::string& strFileName, TAdsTableTypes eTableType);
   // Appends this dataset's records to the destination dataset's table.
   void AdsCopyTableContents(TAdsDataSet* poDestinationTable);
+  // Writes a pending edit and the engine's pending changes, and flushes the table's files.
+  void AdsFlushFileBuffers();
 
   // ---- filters and encryption (adsfunc_filters.cpp)
   // The level of the optimized filter; strFilter gets the part the indexes do not answer.
   // Without an optimized filter: olNONE and an empty text.
   TAdsAOFOptimizeLevel AdsGetAOFOptLevel(std::string& strFilter);
   void AdsRefreshAOF();
+  // The password goes to the engine whole; re-read after (the records become readable).
+  void AdsEnableEncryption(const std::string& strPassword);
+  void AdsDisableEncryption();
 
   // ---- process-wide (adsfunc_process.cpp)
   // Whether the file exists (relative names against the working directory).
   bool AdsCheckExistence(const std::string& strFilename);
   // The engine's version numbers and letter; the result is its description.
   std::string AdsGetVersion(UNSIGNED32& ulMajor, UNSIGNED32& ulMinor, char& ucLetter);
+  // Whether the engine serves the server (a local path); the engine's result is not looked at.
+  bool AdsIsServerLoaded(const std::string& strServer);
+  // Frees the calling thread's engine state (its last error, its callback registrations).
+  void AdsThreadExit();
+  // The calling thread's callbacks of long operations and SQL execution.
+  void AdsRegisterProgressCallBack(TAdsProgressCallback Value);
+  void AdsClearProgressCallback();
+  void AdsRegisterSQLAbortFunc(TAdsSQLAbortFunc Value);
+  void AdsClearSQLAbortFunc();
+  void AdsRegisterCallbackFunction(TAdsCallbackFunction Value, int32_t ulCallbackID);
+  void AdsClearCallbackFunction();
 
  protected:
   // ---- helpers of the module's files
@@ -240,6 +270,8 @@ class TAdsExtendedTable : public TAdsExtendedDataSet {
                        const std::string& strFileName);
   void AdsAddCustomKey(const std::string& strTag);
   void AdsDeleteCustomKey(const std::string& strTag);
+  // The field's value of the current record to the clipboard (the host's clipboard writer).
+  void AdsImageToClipboard(const std::string& strFldName);
 
   // ---- moving (adsfunc_navigation.cpp): a pending edit is posted first, the dataset is
   // re-read afterwards
@@ -309,6 +341,9 @@ class TAdsExtendedTable : public TAdsExtendedDataSet {
   // Fills aulLocks with the locked record numbers; answers how many it filled.
   uint16_t AdsGetAllLocks(std::span<UNSIGNED32> aulLocks);
   bool AdsIsTableLocked();
+  // The caller's value kept with the current order's handle.
+  int32_t AdsGetHandleLong();
+  void AdsSetHandleLong(int32_t ulHandle);
   TAdsHandleTypes AdsGetHandleType(int32_t hObj);
 
   // ---- filters, scopes and encryption (adsfunc_filters.cpp)
@@ -324,6 +359,9 @@ class TAdsExtendedTable : public TAdsExtendedDataSet {
   void AdsCustomizeAOF(int32_t ulNumRecs, const UNSIGNED32* pulRecords,
                        TAdsAOFCustomizeOptions eOption);
   void AdsClearScope(TAdsScopeOptions eScopeOption);
+  // Every record encrypted / decrypted (encryption enabled, the table open exclusively).
+  void AdsEncryptTable();
+  void AdsDecryptTable();
   // A pending edit is posted first.
   void AdsSetScope(TAdsScopeOptions eScopeOption, const std::string& strScope);
   // Filtered is turned off first; the text goes to the engine as UTF-16.

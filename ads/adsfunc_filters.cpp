@@ -136,6 +136,29 @@ void TAdsExtendedTable::AdsClearScope(TAdsScopeOptions eScopeOption) {
   AdsExtendResync();
 }
 
+// ---- Encryption -------------------------------------------------------------------------------
+
+void TAdsExtendedDataSet::AdsEnableEncryption(const std::string& strPassword) {
+  const std::string password = Utf8ToAnsi(strPassword);
+  FamilyCheck(Ace.AdsEnableEncryption(TableHandle(), Bytes(password)));
+  AdsExtendResync();
+}
+
+void TAdsExtendedDataSet::AdsDisableEncryption() {
+  FamilyCheck(Ace.AdsDisableEncryption(TableHandle()));
+  AdsExtendResync();
+}
+
+void TAdsExtendedTable::AdsEncryptTable() {
+  FamilyCheck(Ace.AdsEncryptTable(TableHandle()));
+  AdsExtendResync();
+}
+
+void TAdsExtendedTable::AdsDecryptTable() {
+  FamilyCheck(Ace.AdsDecryptTable(TableHandle()));
+  AdsExtendResync();
+}
+
 // ---- Setting ---------------------------------------------------------------------------------
 
 void TAdsExtendedTable::AdsSetScope(TAdsScopeOptions eScopeOption, const std::string& strScope) {

@@ -54,3 +54,40 @@ void TAdsExtendedTable::AdsShowError(const std::string& strCaption) {
   const std::string caption = EngineText(strCaption, kErrorBuffer, "The caption");
   FamilyCheck(Ace.AdsShowError(Bytes(caption)));
 }
+
+bool TAdsExtendedDataSet::AdsIsServerLoaded(const std::string& strServer) {
+  const std::string server = EngineText(strServer, 260, "The server name");
+  UNSIGNED16 loaded = 0;
+  Ace.AdsIsServerLoaded(Bytes(server), &loaded);  // a failure leaves "not loaded"
+  return loaded != 0;
+}
+
+void TAdsExtendedDataSet::AdsThreadExit() {
+  FamilyCheck(Ace.AdsThreadExit());
+}
+
+void TAdsExtendedDataSet::AdsRegisterProgressCallBack(TAdsProgressCallback Value) {
+  FamilyCheck(Ace.AdsRegisterProgressCallback(Value));
+}
+
+void TAdsExtendedDataSet::AdsClearProgressCallback() {
+  FamilyCheck(Ace.AdsClearProgressCallback());
+}
+
+void TAdsExtendedDataSet::AdsRegisterSQLAbortFunc(TAdsSQLAbortFunc Value) {
+  FamilyCheck(Ace.AdsRegisterSQLAbortFunc(Value));
+}
+
+void TAdsExtendedDataSet::AdsClearSQLAbortFunc() {
+  FamilyCheck(Ace.AdsClearSQLAbortFunc());
+}
+
+void TAdsExtendedDataSet::AdsRegisterCallbackFunction(TAdsCallbackFunction Value,
+                                                      int32_t ulCallbackID) {
+  const UNSIGNED32 id = CheckedUnsigned32(ulCallbackID, "ulCallbackID");
+  FamilyCheck(Ace.AdsRegisterCallbackFunction(Value, id));
+}
+
+void TAdsExtendedDataSet::AdsClearCallbackFunction() {
+  FamilyCheck(Ace.AdsClearCallbackFunction());
+}

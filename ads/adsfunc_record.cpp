@@ -434,6 +434,12 @@ void TAdsExtendedTable::AdsFileToBinary(const std::string& strFieldName,
                                   Bytes(file)));
 }
 
+void TAdsExtendedTable::AdsImageToClipboard(const std::string& strFldName) {
+  AdsActiveRecord();
+  const std::string name = FieldNameText(strFldName);
+  FamilyCheck(Ace.AdsImageToClipboard(TableHandle(), Bytes(name)));
+}
+
 void TAdsExtendedTable::AdsAddCustomKey(const std::string& strTag) {
   CheckBrowseMode();
   AdsActiveRecord();
@@ -453,4 +459,25 @@ void TAdsExtendedDataSet::AdsRecallRecord() {
   AdsActiveRecord();
   FamilyCheck(Ace.AdsRecallRecord(TableHandle()));
   AdsExtendResync();
+}
+
+bool TAdsExtendedDataSet::AdsIsRecordEncrypted(int32_t ulRecNum) {
+  const UNSIGNED32 record = CheckedUnsigned32(ulRecNum, "ulRecNum");
+  AdsActiveRecord();
+  if (record != 0 && State() != dsCalcFields) FamilyCheck(Ace.AdsGotoRecord(TableHandle(), record));
+  UNSIGNED16 value = 0;
+  FamilyCheck(Ace.AdsIsRecordEncrypted(TableHandle(), &value));
+  return value != 0;
+}
+
+void TAdsExtendedDataSet::AdsEncryptRecord() {
+  CheckBrowseMode();
+  AdsActiveRecord();
+  FamilyCheck(Ace.AdsEncryptRecord(TableHandle()));
+}
+
+void TAdsExtendedDataSet::AdsDecryptRecord() {
+  CheckBrowseMode();
+  AdsActiveRecord();
+  FamilyCheck(Ace.AdsDecryptRecord(TableHandle()));
 }

@@ -134,6 +134,29 @@ TAdsHandleTypes TAdsExtendedTable::AdsGetHandleType(int32_t hObj) {
   return AdsHandleTypeOf(type);
 }
 
+int32_t TAdsExtendedTable::AdsGetHandleLong() {
+  UNSIGNED32 value = 0;
+  FamilyCheck(Ace.AdsGetHandleLong(OrderHandle(), &value));
+  return CheckedSigned32(value, "AdsGetHandleLong");
+}
+
+void TAdsExtendedTable::AdsSetHandleLong(int32_t ulHandle) {
+  const UNSIGNED32 value = CheckedUnsigned32(ulHandle, "ulHandle");
+  FamilyCheck(Ace.AdsSetHandleLong(OrderHandle(), value));
+}
+
+bool TAdsExtendedDataSet::AdsIsTableEncrypted() {
+  UNSIGNED16 encrypted = 0;
+  FamilyCheck(Ace.AdsIsTableEncrypted(TableHandle(), &encrypted));
+  return encrypted != 0;
+}
+
+bool TAdsExtendedDataSet::AdsIsEncryptionEnabled() {
+  UNSIGNED16 enabled = 0;
+  FamilyCheck(Ace.AdsIsEncryptionEnabled(TableHandle(), &enabled));
+  return enabled != 0;
+}
+
 void TAdsExtendedDataSet::AdsCacheRecords(int32_t usNumRecords) {
   const UNSIGNED16 count = CheckedUnsigned16(usNumRecords, "usNumRecords");
   FamilyCheck(Ace.AdsCacheRecords(TableHandle(), count));
@@ -242,6 +265,11 @@ void TAdsExtendedDataSet::AdsCopyTableContents(TAdsDataSet* poDestinationTable) 
   const ADSHANDLE destination = static_cast<ADSHANDLE>(
       poDestinationTable != nullptr ? poDestinationTable->GetAceTableHandle() : -1);
   FamilyCheck(Ace.AdsCopyTableContents(IndexOrTableHandle(), destination, CountingOption()));
+}
+
+void TAdsExtendedDataSet::AdsFlushFileBuffers() {
+  CheckBrowseMode();
+  FamilyCheck(Ace.AdsFlushFileBuffers(TableHandle()));
 }
 
 void TAdsExtendedTable::AdsCreateTable(const std::string& strName, TAdsTableTypes eTableType,
