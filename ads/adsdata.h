@@ -703,6 +703,14 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
   // Forgets every engine handle without closing it (its connection has closed them).
   virtual void InvalidateAceHandles();
 
+  // ---- the engine cursor and the active record (adsdata_active.cpp)
+  // Puts the engine cursor on the record of the active buffer and answers the engine bookmark
+  // it was on before (0 when it was on none). The framework's error when closed; nothing (0)
+  // while calculated fields are computed; an empty table is no error.
+  UNSIGNED32 AdsActiveRecord();
+  // Packs the table and re-reads the dataset; nothing on a closed dataset.
+  void PackTable();
+
   // ---- the cursor hook and what descendants supply
   // Opens a new engine cursor for this dataset and answers its handle. It sets
   // musAceTableType (AdsGetTableType), a table's version runs TakeOverCharType on the new

@@ -89,6 +89,8 @@ Result<std::string> LookupKeyArgument(index::Tag* tag, const UNSIGNED8* key, UNS
       return std::string(text, len);
     case ADS_STRINGKEY:
       return expr::EncodeKeyFromText(std::string_view(text, strnlen(text, len)), spec);
+    case ADS_WSTRINGKEY:
+      return expr::EncodeKeyFromText(WideKeyText(key, len), spec);
     case ADS_DOUBLEKEY: {
       if (len < sizeof(double)) return Status(kErrInvalidArgument, "a double key has 8 bytes");
       if (spec.type != expr::ValueType::kNumeric && spec.type != expr::ValueType::kDate)
@@ -98,8 +100,9 @@ Result<std::string> LookupKeyArgument(index::Tag* tag, const UNSIGNED8* key, UNS
       return expr::EncodeDoubleKey(d);
     }
     default:
-      return Status(kErrInvalidArgument, "key type " + std::to_string(type) +
-                                             ": ADS_RAWKEY, ADS_STRINGKEY or ADS_DOUBLEKEY");
+      return Status(kErrInvalidArgument,
+                    "key type " + std::to_string(type) +
+                        ": ADS_RAWKEY, ADS_STRINGKEY, ADS_WSTRINGKEY or ADS_DOUBLEKEY");
   }
 }
 

@@ -13,6 +13,7 @@
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
 #include "engine/expr/key_encoding.h"
+#include "engine/fields/code_page.h"
 #include "engine/include/ace.h"
 
 using namespace ace;
@@ -60,6 +61,17 @@ Result<std::vector<std::byte>*> KeyRecordOf(uint32_t handle, std::shared_ptr<Tab
   std::vector<std::byte>& image = ix.value()->key_record();
   if (image.empty()) image = (*table)->cursor().file().BlankRecord();
   return &image;
+}
+
+std::string WideKeyText(const uint8_t* key, uint16_t len) {
+  std::u16string text;
+  for (uint16_t i = 0; i < len; ++i) {
+    char16_t c;
+    std::memcpy(&c, key + 2 * static_cast<std::size_t>(i), sizeof c);  // need not be aligned
+    if (c == 0) break;
+    text.push_back(c);
+  }
+  return fields::Utf16ToAnsi(text);
 }
 
 }  // namespace ace::api
@@ -211,6 +223,8 @@ Result<std::string> KeyArgument(index::Tag* tag, const UNSIGNED8* key, UNSIGNED1
       return std::string(text, len);
     case ADS_STRINGKEY:
       return expr::EncodeKeyFromText(std::string_view(text, strnlen(text, len)), spec);
+    case ADS_WSTRINGKEY:
+      return expr::EncodeKeyFromText(WideKeyText(key, len), spec);
     case ADS_DOUBLEKEY: {
       if (len < sizeof(double)) return Status(kErrInvalidArgument, "a double key has 8 bytes");
       double d;
@@ -220,8 +234,9 @@ Result<std::string> KeyArgument(index::Tag* tag, const UNSIGNED8* key, UNSIGNED1
       return expr::EncodeDoubleKey(d);
     }
     default:
-      return Status(kErrInvalidArgument, "key type " + std::to_string(type) +
-                                             ": ADS_RAWKEY, ADS_STRINGKEY or ADS_DOUBLEKEY");
+      return Status(kErrInvalidArgument,
+                    "key type " + std::to_string(type) +
+                        ": ADS_RAWKEY, ADS_STRINGKEY, ADS_WSTRINGKEY or ADS_DOUBLEKEY");
   }
 }
 

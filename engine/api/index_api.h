@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/api/api_objects.h"
@@ -45,6 +46,10 @@ struct OrderTarget {
   index::Tag* tag = nullptr;
 };
 Result<OrderTarget> ResolveOrder(uint32_t handle);
+
+// The text of an ADS_WSTRINGKEY key argument (usLen characters, or fewer up to a zero
+// character) in the engine's 8-bit code page, as an ADS_STRINGKEY key would give it.
+std::string WideKeyText(const uint8_t* key, uint16_t len);
 
 // The key record of an index handle, made blank when it is not there yet.
 Result<std::vector<std::byte>*> KeyRecordOf(uint32_t handle, std::shared_ptr<TableObject>* table);

@@ -6,6 +6,7 @@
 
 #include "engine/api/api_guard.h"
 #include "engine/api/dictionary_api.h"
+#include "engine/api/index_api.h"
 #include "engine/api/api_objects.h"
 #include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
@@ -107,7 +108,7 @@ Status CloseHandle(const std::shared_ptr<TableObject>& table) {
 // Creates a table file with the given fields beside an open table's connection and copies the
 // records of from into it.
 Status CopyInto(const std::shared_ptr<TableObject>& from, const UNSIGNED8* file, UNSIGNED16 filter,
-                TableType type, bool with_records) {
+                TableType type, bool with_records, index::Tag* order = nullptr) {
   auto name = TableName(file);
   if (!name.ok()) return name.status();
   cursor::Connection& conn = from->owner().connection();
@@ -124,7 +125,7 @@ Status CopyInto(const std::shared_ptr<TableObject>& from, const UNSIGNED8* file,
   if (!table.ok()) return table.status();
   cursor::Cursor to(std::move(table.value()), options);
   if (with_records) {
-    Status copied = cursor::CopyRecords(from->cursor(), to, filter);
+    Status copied = cursor::CopyRecords(from->cursor(), to, filter, order);
     if (!copied.ok()) {
       // A copy that failed or was stopped leaves no half table behind.
       const std::string memo = to.file().memo_path();
@@ -275,10 +276,11 @@ ACE_API UNSIGNED32 AdsPackTable(ADSHANDLE hTable) {
 ACE_API UNSIGNED32 AdsCopyTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption,
                                 const UNSIGNED8* pucFile) {
   return Guard([&]() -> Status {
-    auto table = GetTable(hObj);
-    if (!table.ok()) return table.status();
-    return CopyInto(table.value(), pucFile, usFilterOption, table.value()->cursor().file().type(),
-                    true);
+    auto source = ResolveOrder(hObj);  // a table, or an index for its order
+    if (!source.ok()) return source.status();
+    const std::shared_ptr<TableObject>& table = source.value().table;
+    return CopyInto(table, pucFile, usFilterOption, table->cursor().file().type(), true,
+                    source.value().tag);
   });
 }
 
@@ -294,28 +296,29 @@ ACE_API UNSIGNED32 AdsCopyTableStructure(ADSHANDLE hTable, const UNSIGNED8* pucF
 ACE_API UNSIGNED32 AdsConvertTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption,
                                    const UNSIGNED8* pucFile, UNSIGNED16 usTableType) {
   return Guard([&]() -> Status {
-    auto table = GetTable(hObj);
-    if (!table.ok()) return table.status();
+    auto source = ResolveOrder(hObj);  // a table, or an index for its order
+    if (!source.ok()) return source.status();
     if (usTableType < ADS_NTX || usTableType > ADS_VFP) {
       return Status(kErrInvalidArgument, "unknown table type " + std::to_string(usTableType));
     }
-    return CopyInto(table.value(), pucFile, usFilterOption, static_cast<TableType>(usTableType),
-                    true);
+    return CopyInto(source.value().table, pucFile, usFilterOption,
+                    static_cast<TableType>(usTableType), true, source.value().tag);
   });
 }
 
 ACE_API UNSIGNED32 AdsCopyTableContents(ADSHANDLE hObjFrom, ADSHANDLE hTableTo,
                                         UNSIGNED16 usFilterOption) {
   return Guard([&]() -> Status {
-    auto from = GetTable(hObjFrom);
+    auto from = ResolveOrder(hObjFrom);  // a table, or an index for its order
     if (!from.ok()) return from.status();
     auto to = GetTable(hTableTo);
     if (!to.ok()) return to.status();
-    if (from.value() == to.value())
+    if (from.value().table == to.value())
       return Status(kErrInvalidArgument, "a table cannot be copied into itself");
     // Appended records cannot be taken back, so this copy is not stopped by the callbacks.
     ProgressMute not_stoppable;
-    return cursor::CopyRecords(from.value()->cursor(), to.value()->cursor(), usFilterOption);
+    return cursor::CopyRecords(from.value().table->cursor(), to.value()->cursor(), usFilterOption,
+                               from.value().tag);
   });
 }
 

@@ -221,39 +221,74 @@ std::vector<storage::FieldSpec> SpecsOf(const TableFile& table, storage::TableTy
   return specs;
 }
 
-Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option) {
+namespace {
+
+// Appends one record image of from (record recno) to to.
+Status AppendCopy(Cursor& from, const std::vector<std::byte>& source, uint32_t recno, Cursor& to,
+                  bool same_layout) {
+  const bool deleted = from.file().IsDeleted(source.data());
+  ACE_RETURN_IF_ERROR(to.BeginAppend());
+  auto image = to.Edit();
+  if (!image.ok()) return image.status();
+  if (same_layout) {
+    std::memcpy(image.value(), source.data(), source.size());
+    ACE_RETURN_IF_ERROR(RewriteMemos(from, source, to, image.value()));
+  } else {
+    for (const FieldDesc& df : to.file().fields()) {
+      for (const FieldDesc& sf : from.file().fields()) {
+        if (!SameNameNoCase(sf.name, df.name)) continue;
+        ACE_RETURN_IF_ERROR(
+            CopyField(from, sf, source, to, df, image.value())
+                .WithContext("record " + std::to_string(recno) + ", field " + df.name));
+      }
+    }
+  }
+  to.file().SetDeleted(image.value(), deleted);
+  return to.WriteRecord();
+}
+
+// The visible records of from in the order of tag, by walking the cursor; its position and
+// order are put back afterwards.
+Status CopyVisible(Cursor& from, Cursor& to, index::Tag* tag, bool same_layout) {
+  index::Tag* const saved_order = from.order();
+  const uint32_t saved_recno = from.recno();
+  const bool saved_eof = from.at_eof();
+  from.SetOrder(tag);
+  // The visible records are not counted beforehand: the file's records are the whole.
+  const uint32_t total = from.file().record_count();
+  Progress progress(total);
+  uint32_t done = 0;
+  Status copied = from.GotoTop();
+  while (copied.ok() && !from.at_eof()) {
+    copied = progress.Advance(std::min(done++, total));
+    if (!copied.ok()) break;
+    const std::vector<std::byte> source = from.record();
+    copied = AppendCopy(from, source, from.recno(), to, same_layout);
+    if (copied.ok()) copied = from.Skip(1);
+  }
+  if (copied.ok()) copied = progress.Advance(total);
+  from.SetOrder(saved_order);
+  Status restored = saved_recno != 0 ? from.GotoRecord(saved_recno)
+                                     : (saved_eof ? from.GotoEof() : from.GotoBof());
+  return copied.ok() ? restored : copied;
+}
+
+}  // namespace
+
+Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option, index::Tag* order) {
   ACE_RETURN_IF_ERROR(from.WriteRecord());
   ACE_RETURN_IF_ERROR(from.file().RefreshHeader());
   const bool same_layout = from.file().type() == to.file().type() &&
                            from.file().record_length() == to.file().record_length() &&
                            from.file().fields().size() == to.file().fields().size();
-  const bool all = (filter_option & 3) == kIgnoreFilters;
+  if ((filter_option & 3) != kIgnoreFilters) return CopyVisible(from, to, order, same_layout);
   std::vector<std::byte> source;
   const uint32_t count = from.file().record_count();
   Progress progress(count);
   for (uint32_t recno = 1; recno <= count; ++recno) {
     ACE_RETURN_IF_ERROR(progress.Advance(recno - 1));
     ACE_RETURN_IF_ERROR(from.ReadRecord(recno, &source));
-    const bool deleted = from.file().IsDeleted(source.data());
-    if (!all && deleted && !ShowDeleted()) continue;
-    ACE_RETURN_IF_ERROR(to.BeginAppend());
-    auto image = to.Edit();
-    if (!image.ok()) return image.status();
-    if (same_layout) {
-      std::memcpy(image.value(), source.data(), source.size());
-      ACE_RETURN_IF_ERROR(RewriteMemos(from, source, to, image.value()));
-    } else {
-      for (const FieldDesc& df : to.file().fields()) {
-        for (const FieldDesc& sf : from.file().fields()) {
-          if (!SameNameNoCase(sf.name, df.name)) continue;
-          ACE_RETURN_IF_ERROR(
-              CopyField(from, sf, source, to, df, image.value())
-                  .WithContext("record " + std::to_string(recno) + ", field " + df.name));
-        }
-      }
-    }
-    to.file().SetDeleted(image.value(), deleted);
-    ACE_RETURN_IF_ERROR(to.WriteRecord());
+    ACE_RETURN_IF_ERROR(AppendCopy(from, source, recno, to, same_layout));
   }
   return progress.Advance(count);
 }

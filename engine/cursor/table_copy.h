@@ -18,10 +18,11 @@ namespace ace::cursor {
 // binary data binary memos.
 std::vector<storage::FieldSpec> SpecsOf(const storage::TableFile& table, storage::TableType target);
 
-// Appends the records of from (kIgnoreFilters: every record with its deletion mark; otherwise
-// the visible ones) to to. The source's pending changes are written first; its position does
-// not change. Reports its progress (engine/base/callbacks.h); a stop answers
+// Appends the records of from to to: with kIgnoreFilters every record in record order with its
+// deletion mark; otherwise the visible ones in the order of the tag order (nullptr: record
+// order), within its scopes. The source's pending changes are written first; its position and
+// order do not change. Reports its progress (engine/base/callbacks.h); a stop answers
 // kErrOperationCancelled with the records copied so far left in to.
-Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option);
+Status CopyRecords(Cursor& from, Cursor& to, uint16_t filter_option, index::Tag* order = nullptr);
 
 }  // namespace ace::cursor

@@ -81,7 +81,9 @@ Result<index::IndexFile*> TableIndexes::Create(const std::string& path,
   index::CreateIndexOptions options;
   options.page_size = page_size;
   if (open != nullptr) {
-    // Rebuild the open file with the new tag: its Tag objects stay valid for their users.
+    // Rebuild the open file with the new tag: its Tag objects stay valid for their users. The
+    // pages of an open file keep their size (its users read them so), and the new tag has it.
+    options.page_size = open->file->page_size();
     Result<std::unique_ptr<index::IndexFile>> fresh =
         index::IndexFile::Create(path, table_, {def}, options);
     if (!fresh.ok()) return fresh.status();

@@ -337,7 +337,11 @@ ACE_API UNSIGNED32 AdsDeleteTable(ADSHANDLE hTable);
 /* Removes every record / the deleted records; the table must be open exclusively (5031). */
 ACE_API UNSIGNED32 AdsZapTable(ADSHANDLE hTable);
 ACE_API UNSIGNED32 AdsPackTable(ADSHANDLE hTable);
-/* Copies the table (records as usFilterOption counts them) to a new table file of the same type. */
+/* Copies the table (records as usFilterOption counts them) to a new table file of the same type.
+ * ADS_IGNOREFILTERS copies every record in record order, deleted ones with their mark; the
+ * other options copy the visible records (filters, deleted records and, for an index handle,
+ * its scopes) in the order of hObj: record order for a table handle, key order for an index
+ * handle. The same holds for AdsCopyTableContents and AdsConvertTable. */
 ACE_API UNSIGNED32 AdsCopyTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption, const UNSIGNED8* pucFile);
 /* Creates an empty table with the same fields. */
 ACE_API UNSIGNED32 AdsCopyTableStructure(ADSHANDLE hTable, const UNSIGNED8* pucFile);
@@ -600,6 +604,9 @@ ACE_API UNSIGNED32 AdsGetNumParams(ADSHANDLE hStatement, UNSIGNED16* pusNumParam
 #define ADS_RAWKEY 1
 #define ADS_STRINGKEY 2
 #define ADS_DOUBLEKEY 4
+/* A text as ADS_STRINGKEY, in UTF-16: the length counts characters, and the text ends at its
+ * first zero character when that comes first (0xFFFF: read up to the zero). */
+#define ADS_WSTRINGKEY 8
 
 /* Seek types: the first key at or after the sought one / that key only. */
 #define ADS_SOFTSEEK 1
@@ -615,8 +622,9 @@ ACE_API UNSIGNED32 AdsGetNumParams(ADSHANDLE hStatement, UNSIGNED16* pusNumParam
  * tag name in a compound file (ignored for .ntx); pucExpr: the key expression; pucCondition
  * (FOR) and pucWhile may be null. ulOptions: ADS_UNIQUE, ADS_DESCENDING, ADS_CUSTOM,
  * ADS_CANDIDATE (refuses equal keys, 5042), ADS_COMPOUND. ulPageSize 0 = the default (512 for
- * .ntx, 1024 otherwise), else 512 to 8192, a power of two. pucCollation null or empty: the
- * table's. A tag of the same name in the file is replaced. */
+ * .ntx, 1024 otherwise), else 512 to 8192, a power of two; a tag added to a file open on the
+ * table has the file's page size. pucCollation null or empty: the table's. A tag of the same
+ * name in the file is replaced. */
 ACE_API UNSIGNED32 AdsCreateIndex90(ADSHANDLE hObj, const UNSIGNED8* pucFileName, const UNSIGNED8* pucTag,
                                     const UNSIGNED8* pucExpr, const UNSIGNED8* pucCondition,
                                     const UNSIGNED8* pucWhile, UNSIGNED32 ulOptions, UNSIGNED32 ulPageSize,
@@ -697,10 +705,10 @@ ACE_API UNSIGNED32 AdsBuildKeyFromRecord(ADSHANDLE hIndex, const UNSIGNED8* pucR
  * one before (-1), so that a scope bound excludes the key itself. */
 ACE_API UNSIGNED32 AdsStepIndexKey(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16 usLen, SIGNED16 sDirection);
 /* Seeks in the index's order (which becomes the current order). usDataType ADS_RAWKEY,
- * ADS_STRINGKEY or ADS_DOUBLEKEY; usSeekType ADS_SOFTSEEK (the first key at or after the key:
- * *pbFound 1 when it starts with the key; EOF when there is none) or ADS_HARDSEEK (a key that
- * starts with the key, else EOF and *pbFound 0). Scopes, the filter and deleted records are
- * honoured. */
+ * ADS_STRINGKEY, ADS_WSTRINGKEY or ADS_DOUBLEKEY; usSeekType ADS_SOFTSEEK (the first key at or
+ * after the key: *pbFound 1 when it starts with the key; EOF when there is none) or
+ * ADS_HARDSEEK (a key that starts with the key, else EOF and *pbFound 0). Scopes, the filter
+ * and deleted records are honoured. */
 ACE_API UNSIGNED32 AdsSeek(ADSHANDLE hIndex, const UNSIGNED8* pucKey, UNSIGNED16 usKeyLen, UNSIGNED16 usDataType,
                            UNSIGNED16 usSeekType, UNSIGNED16* pbFound);
 /* The last record whose key starts with the key; EOF and *pbFound 0 when there is none. */
