@@ -237,6 +237,15 @@ uint64_t MemoFile::OccupiedBlocks(uint32_t block, bool ours) const {
   return blocks;
 }
 
+uint64_t MemoFile::RunBlocks(uint32_t block, bool ours) const {
+  const uint64_t occupied = OccupiedBlocks(block, ours);
+  auto run = runs_.find(block);
+  if (occupied == 0 || run == runs_.end() || uint64_t{block} + run->second > next_free_) {
+    return occupied;
+  }
+  return std::max(occupied, run->second);
+}
+
 Result<uint32_t> MemoFile::Write(uint32_t old_block, std::span<const uint8_t> data, uint32_t type) {
   return Store(old_block, data, type, false);
 }
@@ -247,7 +256,7 @@ Result<uint32_t> MemoFile::WritePending(uint32_t block, std::span<const uint8_t>
 }
 
 bool MemoFile::Fits(uint32_t block, uint64_t length) const {
-  return block != 0 && BlocksFor(length) <= OccupiedBlocks(block);
+  return block != 0 && BlocksFor(length) <= RunBlocks(block);
 }
 
 Status MemoFile::Discard(uint32_t block) {
@@ -256,13 +265,15 @@ Status MemoFile::Discard(uint32_t block) {
   adt::BookkeepingLock lock;
   ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
   ACE_RETURN_IF_ERROR(ReadHeader());
-  const uint64_t blocks = OccupiedBlocks(block, true);
+  const uint64_t blocks = RunBlocks(block, true);
   auto size = FileSize();
   if (!size.ok()) return size.status();
   if (blocks == 0 || block + blocks != next_free_ || *size > uint64_t{next_free_} * block_size_) {
+    runs_.erase(block);
     return Status::Ok();
   }
   ACE_RETURN_IF_ERROR(WriteNextFree(block));
+  runs_.erase(runs_.lower_bound(block), runs_.end());
   return file_.Truncate(uint64_t{block} * block_size_);
 }
 
@@ -292,16 +303,19 @@ Result<uint32_t> MemoFile::Store(uint32_t old_block, std::span<const uint8_t> da
     image.push_back(kDbtEndMark);
   }
 
-  if (old_block != 0 && needed <= OccupiedBlocks(old_block)) {
+  // The memo keeps its whole run, also when the new content needs less of it.
+  const uint64_t run = old_block != 0 ? RunBlocks(old_block, pending) : 0;
+  if (old_block != 0 && needed <= run) {
     ACE_RETURN_IF_ERROR(
         file_.WriteAt(uint64_t{old_block} * block_size_, image.data(), image.size()));
+    runs_[old_block] = run;
     return old_block;
   }
 
   auto size = FileSize();
   if (!size.ok()) return size.status();
   // A pending memo that ends the file grows or shrinks where it lies: nothing points at it.
-  const uint64_t own = pending && old_block != 0 ? OccupiedBlocks(old_block, true) : 0;
+  const uint64_t own = pending ? run : 0;
   if (own != 0 && old_block + own == next_free_ && *size <= uint64_t{next_free_} * block_size_ &&
       (uint64_t{old_block} + needed) * block_size_ <= kMaxMemoFileSize) {
     image.resize(needed * block_size_, 0);
@@ -310,6 +324,7 @@ Result<uint32_t> MemoFile::Store(uint32_t old_block, std::span<const uint8_t> da
     const uint64_t end = old_block + needed;
     if (end < next_free_) ACE_RETURN_IF_ERROR(file_.Truncate(end * block_size_));
     ACE_RETURN_IF_ERROR(WriteNextFree(static_cast<uint32_t>(end)));
+    runs_[old_block] = needed;
     return old_block;
   }
   // New blocks go after everything the file holds, even when the header claims less.
@@ -324,6 +339,7 @@ Result<uint32_t> MemoFile::Store(uint32_t old_block, std::span<const uint8_t> da
   image.resize(needed * block_size_, 0);  // whole blocks, so the file ends on a block boundary
   ACE_RETURN_IF_ERROR(file_.WriteAt(block * block_size_, image.data(), image.size()));
   ACE_RETURN_IF_ERROR(WriteNextFree(static_cast<uint32_t>(block + needed)));
+  runs_[static_cast<uint32_t>(block)] = needed;
   return static_cast<uint32_t>(block);
 }
 

@@ -9,10 +9,20 @@
 // are reclaimed when the table is packed. Appends and discards of this engine's users are
 // serialised by a lock beyond the file's data (as on ADT files).
 //
+// The run of a memo: the blocks it was given when it was written at the end of the file. The
+// formats only tell how long the content is, so a shorter value written into a run would, by
+// its length, leave the run's tail to nobody, and the next longer value would need fresh
+// blocks. This object remembers the runs it gave out for as long as it is open; a memo written
+// into one of them keeps the whole run (the tail past the content is left as it is, which
+// readers of both formats ignore). Runs of other users and of earlier opens are known by their
+// content's length only. This is sound because no writer (this engine or another program)
+// ever gives out blocks below the file's next-free mark, except to the memo that owns them.
+//
 // Not thread-safe: a MemoFile belongs to the TableFile that opened it.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -61,12 +71,14 @@ class MemoFile {
   // Like Write for a memo that no record points at (the pending value of an edit): when it is
   // the last memo of the file it may also grow or shrink where it lies.
   Result<uint32_t> WritePending(uint32_t block, std::span<const uint8_t> data, uint32_t type);
-  // Whether content of length bytes fits the blocks of the memo at block (Write then writes it
+  // Whether content of length bytes fits the run of the memo at block (Write then writes it
   // there in place).
   bool Fits(uint32_t block, uint64_t length) const;
-  // Gives back the blocks of a memo that nothing points at: the file is cut before it when it
-  // is the last one; otherwise its blocks stay unused until the table is packed.
+  // Gives back the run of a memo that nothing points at: the file is cut before it when it is
+  // the last one; otherwise its blocks stay unused until the table is packed.
   Status Discard(uint32_t block);
+  // Forgets the run at block: nothing points at it any more, and it is left to Pack.
+  void Abandon(uint32_t block) { runs_.erase(block); }
 
   Status Sync() { return file_.Sync(); }
   // Re-reads the next-free-block number (another user may have added memos).
@@ -81,6 +93,9 @@ class MemoFile {
   // the memo was written by this engine (a .dbt memo then ends with two end marks; another
   // program may have written one).
   uint64_t OccupiedBlocks(uint32_t block, bool ours = false) const;
+  // Blocks of the run at block: the run this object gave out there, or what the content
+  // occupies when that is more (or the run is not known); 0 when it cannot be told safely.
+  uint64_t RunBlocks(uint32_t block, bool ours = false) const;
   Result<uint32_t> Store(uint32_t old_block, std::span<const uint8_t> data, uint32_t type,
                          bool pending);
   Result<uint64_t> FileSize() const;
@@ -90,6 +105,8 @@ class MemoFile {
   uint32_t block_size_ = 0;
   uint32_t next_free_ = 0;
   bool read_only_ = false;
+  // Runs given out while this object is open: first block -> blocks.
+  std::map<uint32_t, uint64_t> runs_;
 };
 
 }  // namespace ace::storage::dbf
