@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -209,6 +211,14 @@ TEST_P(MemoReuseTest, AlternatingShorterAndLongerRewritesStayBounded) {
     Rewrite(t, rec, "A", a[rec - 1]);
     EXPECT_LE(MemoSize("alternate"), settled) << "round " << round;
   }
+  // The runs are still known when the table is opened again (nobody changed the file since).
+  ASSERT_ACE(AdsCloseTable(t));
+  ASSERT_ACE(Open("alternate", type(), &t));
+  for (int round = 0; round < 4; ++round) {
+    a[0] = Pattern(round % 2 == 0 ? 2999 - round : 3, static_cast<unsigned>(80 + round));
+    Rewrite(t, 1, "A", a[0]);
+    EXPECT_LE(MemoSize("alternate"), settled) << "after the reopen, round " << round;
+  }
   // A value longer than every earlier one needs more blocks once, and keeps them from then on.
   Rewrite(t, 1, "A", Pattern(4000, 90));
   const uint64_t grown = MemoSize("alternate") + slack;
@@ -226,6 +236,45 @@ TEST_P(MemoReuseTest, AlternatingShorterAndLongerRewritesStayBounded) {
     EXPECT_EQ(Pattern(101, 49 + r), Memo(t, "B")) << "record " << r;
   }
   ASSERT_ACE(AdsCloseTable(t));
+}
+
+// What the engine knows of a record's run holds only while nobody else changed the file: here
+// another program packs the table in place (same files, new content) while the engine has it
+// closed, so the run at the first memo block is now a short one with other memos behind it.
+TEST_P(MemoReuseTest, RunsAreForgottenWhenAnotherProgramRewroteTheFile) {
+  if (type() == ADS_ADT) GTEST_SKIP() << "ADT runs carry their length in the file";
+  ADSHANDLE t = MakeTable("packed", {3000, 50, 5000});
+  Rewrite(t, 1, "A", Pattern(100, 7));  // keeps its run of 3000 bytes
+  ASSERT_ACE(AdsCloseTable(t));
+  // The other program: a pack of a copy, written back over the table's files in place.
+  const std::string other = Path("other");
+  std::filesystem::create_directory(other);
+  for (const char* ext : {".dbf", MemoExt(type())})
+    std::filesystem::copy_file(Path(std::string("packed") + ext), other + "/packed" + ext);
+  ADSHANDLE conn2 = 0;
+  ASSERT_ACE(AdsConnect60(U(other), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn2));
+  ADSHANDLE p = 0;
+  ASSERT_ACE(Open("packed", type(), &p, ADS_EXCLUSIVE, conn2));
+  ASSERT_ACE(AdsPackTable(p));
+  ASSERT_ACE(AdsCloseTable(p));
+  ASSERT_ACE(AdsDisconnect(conn2));
+  for (const char* ext : {".dbf", MemoExt(type())}) {
+    std::ifstream in(other + "/packed" + ext, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream out(Path(std::string("packed") + ext), std::ios::binary | std::ios::trunc);
+    out << bytes;
+  }
+  ASSERT_ACE(Open("packed", type(), &t));
+  const std::string longer = Pattern(2900, 8);
+  Rewrite(t, 1, "A", longer);
+  const std::vector<std::string> a = {longer, Pattern(50, 1), Pattern(5000, 2)};
+  for (UNSIGNED32 r = 1; r <= 3; ++r) {
+    ASSERT_ACE(AdsGotoRecord(t, r));
+    EXPECT_EQ(a[r - 1], Memo(t, "A")) << "record " << r;
+    EXPECT_EQ(Pattern(r == 1 ? 1501 : r == 2 ? 26 : 2501, 49 + r), Memo(t, "B")) << "record " << r;
+  }
+  ASSERT_ACE(AdsCloseTable(t));
+  ExpectNoSharedBlocks("packed");
 }
 
 TEST_P(MemoReuseTest, ShorterRewritesNeverGrowTheFile) {
