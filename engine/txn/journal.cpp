@@ -223,6 +223,12 @@ Status JournaledTable::PostRecord(uint32_t recno, const std::byte* image) {
   return inner_->PostRecord(recno, image);
 }
 
+Status JournaledTable::ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) {
+  std::shared_ptr<TransactionState> state = state_.lock();
+  if (state != nullptr && state->active) return Status::Ok();
+  return inner_->ReclaimMemos(recno, before, move_back);
+}
+
 Result<uint32_t> JournaledTable::AppendRecord(const std::byte* image) {
   std::shared_ptr<TransactionState> state = state_.lock();
   if (state == nullptr || !state->active) return inner_->AppendRecord(image);

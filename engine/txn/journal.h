@@ -179,6 +179,8 @@ class JournaledTable : public storage::TableFile {
   Status DiscardPendingMemos(const std::byte* image) override {
     return inner_->DiscardPendingMemos(image);
   }
+  // Inside a transaction the replaced runs stay for a rollback (its commit gives them back).
+  Status ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) override;
   Result<uint32_t> MemoLength(const std::byte* image, const storage::FieldDesc& field) override {
     return inner_->MemoLength(image, field);
   }

@@ -109,6 +109,7 @@ class DbfTable final : public TableFile {
                           MemoKind kind) override;
   Status PostRecord(uint32_t recno, const std::byte* image) override;
   Status DiscardPendingMemos(const std::byte* image) override;
+  Status ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) override;
   Status Zap() override { return Rewrite(false); }
   Status Pack() override { return Rewrite(true); }
   Status Flush() override;
@@ -440,7 +441,8 @@ Status DbfTable::WriteMemo(std::byte* image, const FieldDesc& field, std::span<c
 // blocks at worst, which the next pack reclaims. A value that does not fit stays where it was
 // written (its blocks are the record's run from then on), and the old run waits for pack. The
 // run keeps its size when a shorter value goes into it (memo_file.h), so a record whose memo
-// is rewritten shorter and longer in turn stays in one run.
+// is rewritten shorter and longer in turn stays in one run. ReclaimMemos is the part after the
+// first write, for SQL statements, which take the old runs back only once they end.
 
 void DbfTable::ForgetPending(const std::byte* image) {
   if (pending_.empty()) return;
@@ -508,13 +510,6 @@ Status DbfTable::PostRecord(uint32_t recno, const std::byte* image) {
   std::vector<std::byte> stored(layout_.record_length);
   ACE_RETURN_IF_ERROR(ReadRecord(recno, stored.data()));
   std::vector<std::byte> out(image, image + layout_.record_length);
-  struct Move {
-    const Column* column;
-    uint32_t stored;
-    uint32_t pending;
-  };
-  std::vector<Move> moves;
-  std::vector<uint32_t> abandoned;  // runs the record gives up for good
   for (const auto& c : layout_.columns) {
     if (c.visible < 0 || !IsMemoColumn(c)) continue;
     auto s = DecodeBlock(stored.data(), c);
@@ -523,10 +518,31 @@ Status DbfTable::PostRecord(uint32_t recno, const std::byte* image) {
     if (*p != 0 && pending_.count(*p) == 0) {
       // A pointer read before another user's write: keep what is stored.
       std::memcpy(out.data() + c.offset, stored.data() + c.offset, c.length);
-      continue;
     }
-    if (*s == 0) continue;
-    if (*p != 0) {
+  }
+  ACE_RETURN_IF_ERROR(WriteRecord(recno, out.data()));
+  return ReclaimMemos(recno, stored.data(), true);
+}
+
+Status DbfTable::ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  if (!memo_) return Status::Ok();
+  if (recno == 0 || recno > count_) ACE_RETURN_IF_ERROR(RefreshHeader());
+  ACE_RETURN_IF_ERROR(CheckRecno(recno));
+  std::vector<std::byte> out(layout_.record_length);
+  ACE_RETURN_IF_ERROR(ReadRecord(recno, out.data()));
+  struct Move {
+    const Column* column;
+    uint32_t stored;
+    uint32_t pending;
+  };
+  std::vector<Move> moves;
+  for (const auto& c : layout_.columns) {
+    if (c.visible < 0 || !IsMemoColumn(c)) continue;
+    auto s = DecodeBlock(before, c);
+    auto p = DecodeBlock(out.data(), c);
+    if (!s.ok() || !p.ok() || *s == *p || *s == 0) continue;
+    if (move_back && *p != 0) {
       auto length = memo_->Length(*p);
       if (!length.ok()) return length.status();
       if (memo_->Fits(*s, *length)) {
@@ -534,10 +550,8 @@ Status DbfTable::PostRecord(uint32_t recno, const std::byte* image) {
         continue;
       }
     }
-    abandoned.push_back(*s);
+    memo_->Abandon(*s);  // the run waits for pack
   }
-  ACE_RETURN_IF_ERROR(WriteRecord(recno, out.data()));
-  for (uint32_t b : abandoned) memo_->Abandon(b);
   if (moves.empty()) return Status::Ok();
   // The record's new pointers are on disk before the blocks they replaced are overwritten.
   ACE_RETURN_IF_ERROR(data_.Sync());
