@@ -146,7 +146,7 @@ Status TransactionManager::Begin() {
 
 Status TransactionManager::Commit() {
   if (!state_->active) return Status(kErrTransaction, "there is no active transaction to commit");
-  return state_->Finish(false);
+  return state_->Finish(false, /*committed=*/true);
 }
 
 Status TransactionManager::Rollback() {

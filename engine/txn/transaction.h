@@ -11,7 +11,9 @@
 // The record is locked for the transaction (a record another user holds refuses the write with
 // 5035) and its lock is held to the end, whatever unlocks the cursors ask for.
 //
-// Commit flushes every table and drops the journal. Rollback undoes the journal from its end:
+// Commit flushes every table and drops the journal; then the memo runs that its records held
+// during the transaction and hold no more are given back (ADT; the DBF memo formats have no
+// free list). Rollback undoes the journal from its end:
 // before-images are written back, appended records become deleted blank records, memo blocks
 // the transaction wrote are given back, and every index file that was open on the table during
 // the transaction is maintained as if the undo were ordinary writes. A savepoint is a journal

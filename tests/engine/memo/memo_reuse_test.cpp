@@ -385,8 +385,59 @@ TEST_P(MemoReuseTest, RollbackRestoresAMemoThatWasRewrittenShorter) {
   ASSERT_ACE(AdsGotoRecord(t, 2));
   EXPECT_EQ(Pattern(50, 34), Memo(t, "A"));
   ASSERT_ACE(AdsCloseTable(t));
-  // The runs a committed transaction replaced stay allocated until pack.
-  ExpectNoSharedBlocks("txn", false);
+  // The commit gave back the run it replaced: nothing is left allocated that nobody holds.
+  ExpectNoSharedBlocks("txn");
+}
+
+// A commit gives back the runs its records held before or in between (also across a savepoint
+// rolled back to, and of a record appended in the transaction); nothing stays allocated that no
+// record points at, and committing the same rewrites again and again keeps the file bounded.
+TEST_P(MemoReuseTest, ACommitGivesBackTheRunsItReplaced) {
+  if (type() != ADS_ADT) GTEST_SKIP() << "only ADT memo files keep a free list";
+  ADSHANDLE t = MakeTable("commit", {3000, 3000, 3000});
+  std::vector<std::string> a = {Pattern(3000, 0), Pattern(3000, 1), Pattern(3000, 2)};
+  uint64_t first_size = 0;
+  for (int round = 0; round < 12; ++round) {
+    const unsigned seed = static_cast<unsigned>(10 * round);
+    ASSERT_ACE(AdsBeginTransaction(conn_));
+    Rewrite(t, 1, "A", Pattern(5000, seed));  // longer: a run of its own
+    a[0] = Pattern(200 + round, seed + 1);
+    Rewrite(t, 1, "A", a[0]);  // the run of the first rewrite is replaced in the transaction
+    ASSERT_ACE(AdsCreateSavepoint(conn_, U("half"), 0));
+    Rewrite(t, 3, "A", Pattern(7000, seed + 3));
+    ASSERT_ACE(AdsSetLong(t, U("ID"), 33));  // written again, still in the same run
+    ASSERT_ACE(AdsWriteRecord(t));
+    ASSERT_ACE(AdsAppendRecord(t));
+    SetMemo(t, "A", Pattern(2500, seed + 4));
+    ASSERT_ACE(AdsWriteRecord(t));
+    ASSERT_ACE(AdsRollbackTransaction80(conn_, U("half"), 0));
+    // The run the rollback to the savepoint gave back may go to another record now.
+    a[1] = Pattern(round % 2 ? 7000 : 100, seed + 2);
+    Rewrite(t, 2, "A", a[1]);
+    a[2] = Pattern(round % 3 == 0 ? 6000 : 50, seed + 5);
+    Rewrite(t, 3, "A", a[2]);
+    ASSERT_ACE(AdsAppendRecord(t));
+    SetMemo(t, "A", Pattern(900, seed + 6));
+    ASSERT_ACE(AdsWriteRecord(t));
+    SetMemo(t, "A", Pattern(30, seed + 7));  // the appended record's first run is replaced
+    ASSERT_ACE(AdsWriteRecord(t));
+    ASSERT_ACE(AdsCommitTransaction(conn_));
+    // The appended record goes again, outside the transaction, so the rounds stay alike.
+    ASSERT_ACE(AdsDeleteRecord(t));
+    ASSERT_ACE(AdsSetEmpty(t, U("A")));
+    ASSERT_ACE(AdsSetEmpty(t, U("B")));
+    ASSERT_ACE(AdsWriteRecord(t));
+    if (round == 0) first_size = MemoSize("commit");
+    EXPECT_LE(MemoSize("commit"), first_size + 8 * 1024) << "round " << round;
+  }
+  ASSERT_ACE(AdsCloseTable(t));
+  ExpectNoSharedBlocks("commit");
+  ASSERT_ACE(Open("commit", type(), &t));
+  for (UNSIGNED32 r = 1; r <= 3; ++r) {
+    ASSERT_ACE(AdsGotoRecord(t, r));
+    EXPECT_EQ(a[r - 1], Memo(t, "A")) << "record " << r;
+  }
+  ASSERT_ACE(AdsCloseTable(t));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MemoReuseTest,
