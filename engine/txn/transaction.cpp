@@ -124,6 +124,10 @@ TransactionManager::TransactionManager(cursor::Connection& connection)
     table->file = std::make_unique<JournaledTable>(std::move(table->file), weak, table);
     return Status::Ok();
   });
+  connection.set_transaction_probe([weak] {
+    std::shared_ptr<TransactionState> state = weak.lock();
+    return state != nullptr && state->active;
+  });
 }
 
 TransactionManager::~TransactionManager() {

@@ -23,8 +23,9 @@
 // ("<table file>.<owner>.tjl"), written and flushed before the table write it protects, and
 // held by a file lock while its transaction lives. A journal found without a living owner when
 // a table is opened was left by a crash: it is rolled back (and the table's structural index
-// rebuilt) before the table is used. Zap, pack and DDL cannot be undone and are refused while
-// a transaction is active.
+// rebuilt) before the table is used. Zap, pack, ALTER TABLE and DROP TABLE cannot be undone and
+// are refused while a transaction is active (cursor::Connection::RefuseInTransaction, which
+// this manager feeds), before anything is changed.
 //
 // Not thread-safe: belongs to its connection's thread.
 #pragma once
