@@ -265,12 +265,21 @@ ACE_API UNSIGNED32 AdsDeleteTable(ADSHANDLE hTable) {
   });
 }
 
+// Neither can be undone by a transaction: refused inside one before the cursor is touched.
 ACE_API UNSIGNED32 AdsZapTable(ADSHANDLE hTable) {
-  return OnTable(hTable, [](TableObject& t) { return t.cursor().Zap(); });
+  return OnTable(hTable, [](TableObject& t) -> Status {
+    ACE_RETURN_IF_ERROR(
+        t.owner().connection().RefuseInTransaction("Emptying the table " + t.cursor().path()));
+    return t.cursor().Zap();
+  });
 }
 
 ACE_API UNSIGNED32 AdsPackTable(ADSHANDLE hTable) {
-  return OnTable(hTable, [](TableObject& t) { return t.cursor().Pack(); });
+  return OnTable(hTable, [](TableObject& t) -> Status {
+    ACE_RETURN_IF_ERROR(
+        t.owner().connection().RefuseInTransaction("Packing the table " + t.cursor().path()));
+    return t.cursor().Pack();
+  });
 }
 
 ACE_API UNSIGNED32 AdsCopyTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption,

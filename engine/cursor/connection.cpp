@@ -154,6 +154,13 @@ Result<std::shared_ptr<SharedTable>> Connection::CreateTable(
   return Share(std::move(file.value()), TableKey(path, options), options);
 }
 
+Status Connection::RefuseInTransaction(std::string_view operation) const {
+  if (!in_transaction()) return Status::Ok();
+  return Status(kErrTransaction, std::string(operation) +
+                                     " cannot run inside a transaction: the transaction could not "
+                                     "undo it; commit or roll back the transaction first");
+}
+
 bool Connection::IsOpen(const std::string& path) const {
   const std::string canonical = CanonicalPath(path);
   for (const char* suffix : {"#rp", "#wp", "#rc", "#wc"}) {

@@ -89,6 +89,13 @@ class Connection {
   // the writes to the file and to roll back what a crashed transaction left in it.
   using TableOpenHook = std::function<Status(const std::shared_ptr<SharedTable>& table)>;
   void set_table_open_hook(TableOpenHook hook) { open_hook_ = std::move(hook); }
+  // Tells whether a transaction of this connection is active (installed by engine/txn).
+  void set_transaction_probe(std::function<bool()> probe) { transaction_probe_ = std::move(probe); }
+  bool in_transaction() const { return transaction_probe_ && transaction_probe_(); }
+  // kErrTransaction naming the operation when a transaction is active: changes that the
+  // journal cannot undo (ALTER TABLE, DROP TABLE, restructuring, pack, zap) are refused inside
+  // one, before anything is changed.
+  Status RefuseInTransaction(std::string_view operation) const;
 
   // The data dictionary of a dictionary connection (engine/dict), else nullptr. The path() of
   // such a connection is the dictionary's folder.
@@ -121,6 +128,7 @@ class Connection {
   std::string password_;
   std::map<std::string, std::weak_ptr<SharedTable>> tables_;
   TableOpenHook open_hook_;
+  std::function<bool()> transaction_probe_;
   std::shared_ptr<dict::Dictionary> dictionary_;
   std::string application_id_;
   uint32_t sql_timeout_ = 0;

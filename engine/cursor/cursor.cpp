@@ -236,9 +236,8 @@ Result<uint32_t> Cursor::RecordCount(uint16_t option) {
 
 Result<uint32_t> Cursor::RecordNumber(uint16_t option) {
   if (recno_ == 0 || appending_) return 0u;
-  if ((option & 3) == kIgnoreFilters ||
-      (restriction_ == nullptr && filter_ == nullptr && aof_ == nullptr && ShowDeleted() &&
-       !OrderUsable()))
+  if ((option & 3) == kIgnoreFilters || (restriction_ == nullptr && filter_ == nullptr &&
+                                         aof_ == nullptr && ShowDeleted() && !OrderUsable()))
     return recno_;
   if (OrderUsable()) return KeyNumber(order_, kRespectFilters);
   uint32_t position = 0;
@@ -361,10 +360,28 @@ Result<bool> Cursor::IsDeleted() const {
 
 Result<uint32_t> Cursor::RecordCrc(uint32_t option) const {
   if (!has_record()) return Status(kErrNoCurrentRecord, path() + ": there is no current record");
-  if (option == 1 || appending_) return Crc32(record_.data(), record_.size());
   std::vector<std::byte> image;
-  ACE_RETURN_IF_ERROR(ReadRecord(recno_, &image));
-  return Crc32(image.data(), image.size());
+  if (option == 1 || appending_) {
+    image = record_;
+  } else {
+    ACE_RETURN_IF_ERROR(ReadRecord(recno_, &image));
+  }
+  // The content, not the storage: a memo field counts with its length and value instead of
+  // its block pointer, so a memo changed in its own blocks changes the sum and one that only
+  // moved to other blocks does not. A memo that cannot be read counts with its pointer.
+  std::vector<std::byte> content = image;
+  storage::TableFile& file = *table_->file;
+  for (const storage::FieldDesc& f : file.fields()) {
+    if (!storage::IsMemoType(f.type, file.type())) continue;
+    Result<std::vector<uint8_t>> memo = file.ReadMemo(image.data(), f);
+    if (!memo.ok()) continue;
+    std::fill_n(content.begin() + f.offset, f.length, std::byte{0});
+    const auto length = static_cast<uint32_t>(memo.value().size());
+    for (int i = 0; i < 4; ++i) content.push_back(static_cast<std::byte>(length >> (8 * i)));
+    const auto* bytes = reinterpret_cast<const std::byte*>(memo.value().data());
+    content.insert(content.end(), bytes, bytes + memo.value().size());
+  }
+  return Crc32(content.data(), content.size());
 }
 
 Status Cursor::LockRecord(uint32_t recno) {

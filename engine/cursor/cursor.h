@@ -100,7 +100,9 @@ class Cursor {
   Status DeleteRecord();
   Status RecallRecord();
   Result<bool> IsDeleted() const;
-  // CRC-32 of the current record image as it is in the file (option 1: with pending changes).
+  // CRC-32 of the current record's content as it is in the file (option 1: with pending
+  // changes): the image with each memo field's pointer replaced by the memo's length and value,
+  // so the sum changes exactly when a value (memo values included) or the deletion mark does.
   Result<uint32_t> RecordCrc(uint32_t option) const;
   // The record image of the last record this cursor appended, as the file holds it.
   const std::vector<std::byte>& last_appended() const { return last_appended_; }
@@ -276,8 +278,8 @@ class Cursor {
   struct AofState {
     std::unique_ptr<expr::Expression> expr;
     std::string text;
-    uint32_t kind = 0;       // kAofDynamic, kAofKeyset or kAofFixed
-    bool resolved = false;   // members is computed
+    uint32_t kind = 0;      // kAofDynamic, kAofKeyset or kAofFixed
+    bool resolved = false;  // members is computed
     expr::OptLevel level = expr::OptLevel::kNone;
     std::string unoptimized;
     // Per record (index recno - 1): 0 out, 1 in, 2 added by hand, 3 removed by hand.

@@ -409,7 +409,8 @@ ACE_API UNSIGNED32 AdsWriteRecord(ADSHANDLE hTable);
 ACE_API UNSIGNED32 AdsCancelUpdate(ADSHANDLE hTable);
 ACE_API UNSIGNED32 AdsDeleteRecord(ADSHANDLE hTable);
 ACE_API UNSIGNED32 AdsRecallRecord(ADSHANDLE hTable);
-/* CRC-32 of the current record as stored (ulOptions 1: with pending changes). */
+/* CRC-32 of the current record as stored (ulOptions 1: with pending changes); memo fields
+   count with their contents, not with their block pointers. */
 ACE_API UNSIGNED32 AdsGetRecordCRC(ADSHANDLE hTable, UNSIGNED32* pulCRC, UNSIGNED32 ulOptions);
 /* The autoincrement value of the last record this handle appended (0 when none). */
 ACE_API UNSIGNED32 AdsGetLastAutoinc(ADSHANDLE hObj, UNSIGNED32* pulAutoIncVal);

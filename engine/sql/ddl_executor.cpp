@@ -91,7 +91,8 @@ class Executor {
       }
       Status s = RunOne(i, parsed.value());
       if (!s.ok()) {
-        out_.error = Locate(s, PlaceOf(st, i + 1, sts_.size()));
+        // A refusal inside a transaction keeps its own code (it names its statement already).
+        out_.error = s.code() == kErrTransaction ? s : Locate(s, PlaceOf(st, i + 1, sts_.size()));
         break;
       }
       out_.done.push_back(StatementOutcome{i + 1, 0});
@@ -121,9 +122,19 @@ class Executor {
     return true;
   }
 
+  // kErrTransaction for a statement that a transaction could not undo (see DdlContext).
+  Status RefuseInTransaction(size_t i, const std::string& operation) const {
+    if (!ctx_.refuse_in_transaction) return Status::Ok();
+    Status s = ctx_.refuse_in_transaction(operation);
+    if (s.ok()) return s;
+    return Status(s.code(), s.message() + DescribePlace(Place(i)));
+  }
+
   // Collects the ALTER statements of one table that follow statement i and runs them in one
   // rewrite. Answers the index of the first statement not handled.
   size_t RunAlterRun(size_t i, const AlterTableStmt& first) {
+    out_.error = RefuseInTransaction(i, "ALTER TABLE " + StemOf(first.table));
+    if (!out_.error.ok()) return i + 1;
     const std::string path = ResolveTablePath(ctx_, first.table);
     std::vector<AlterStep> steps;
     steps.push_back(AlterStep{first.changes, &sts_[i], i + 1, sts_.size()});
@@ -244,6 +255,7 @@ class Executor {
   Status DropTable(size_t i, const DropTableStmt& d) {
     const std::string path = ResolveTablePath(ctx_, d.table);
     const std::string table = StemOf(d.table);
+    ACE_RETURN_IF_ERROR(RefuseInTransaction(i, "DROP TABLE " + table));
     if (!FileExists(path)) {
       return SqlError(NativeError::kTableNotFound,
                       "Table " + table + " does not exist (" + path + ").",

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/base/status.h"
@@ -31,6 +32,9 @@ struct DdlContext {
   storage::CreateOptions create_options;  // for CREATE TABLE
   // True when another user holds the table (its data file path) open; empty = nobody does.
   std::function<bool(const std::string& path)> in_use;
+  // Refuses (kErrTransaction) what a transaction of the connection could not undo: ALTER TABLE
+  // and DROP TABLE while one is active. Empty = nothing is refused.
+  std::function<Status(std::string_view operation)> refuse_in_transaction;
   // Runs a statement that is not DDL (SELECT, INSERT, ...) and sets *rows; empty = such a
   // statement is refused with kNotDdl.
   std::function<Status(const Statement& statement, size_t index, size_t count, uint32_t* rows)>

@@ -15,8 +15,11 @@ constexpr std::string_view kPlaceMark = " -- statement ";
 
 }  // namespace
 
+// Built on first use and never destroyed: exit handlers and static destructors of other modules
+// (a connection list that disconnects, a script runner) may still raise SQL errors while the
+// process ends, after this file's ordinary static objects would be gone.
 const std::vector<NativeErrorInfo>& AllNativeErrors() {
-  static const std::vector<NativeErrorInfo> kTable = {
+  static const std::vector<NativeErrorInfo>* const kTable = new std::vector<NativeErrorInfo>{
       {NativeError::kSyntax, "42000", "syntax error"},
       {NativeError::kUnexpectedEnd, "42000", "unexpected end of statement"},
       {NativeError::kUnterminated, "42000", "unterminated quote, bracket or comment"},
@@ -47,7 +50,7 @@ const std::vector<NativeErrorInfo>& AllNativeErrors() {
       {NativeError::kConstraint, "23000", "constraint failed"},
       {NativeError::kTimeout, "HYT00", "statement timed out"},
   };
-  return kTable;
+  return *kTable;
 }
 
 const NativeErrorInfo* FindNativeError(uint32_t number) {

@@ -641,16 +641,15 @@ int XUpdate(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* r
   return SQLITE_OK;
 }
 
-// Writes the memo contents of an operation into its image: every memo gets new blocks, so a
-// before-image still points to the old content.
+// Writes the memo contents of an operation into its image as the cursors' edits do: every
+// value goes to pending blocks of its own, so the record's old runs stay whole (a before-image
+// still points at the old content) until the statement ends and ReclaimMemos takes them back.
 Status WriteMemos(TableState* t, PendingOp& op) {
-  const std::vector<std::byte> blank = t->file().BlankRecord();
   for (const MemoWrite& m : op.memos) {
     const FieldDesc& f = t->file().fields()[m.field];
-    std::memcpy(op.image.data() + f.offset, blank.data() + f.offset, f.length);
-    if (!m.null && !m.data.empty()) {
-      ACE_RETURN_IF_ERROR(t->file().WriteMemo(op.image.data(), f, m.data, MemoKindOf(f.type)));
-    }
+    std::span<const uint8_t> data;
+    if (!m.null) data = m.data;
+    ACE_RETURN_IF_ERROR(t->file().WritePendingMemo(op.image.data(), f, data, MemoKindOf(f.type)));
     fields::FieldContext ctx = t->Ctx(m.field);
     if (ctx.table == TableType::kVfp && f.nullable) {
       uint32_t mark = m.null ? 1 : 0;
@@ -683,21 +682,32 @@ void EndStatement(TableState* t, bool keep) {
   t->taken_locks.clear();
 }
 
-// Takes back what Apply wrote: before-images in reverse order, appended records blanked and
-// deleted, then the keys the writes put into the indexes.
+// Takes back what Apply wrote: the memo values of operations it did not write, before-images
+// in reverse order, appended records blanked and deleted (the memo runs the statement gave
+// them are released), then the keys the writes put into the indexes.
 void Restore(TableState* t) {
+  for (const PendingOp& op : t->pending) (void)t->file().DiscardPendingMemos(op.image.data());
+  std::vector<std::byte> written;
   for (auto it = t->before.rbegin(); it != t->before.rend(); ++it) {
+    Status read = ReadImage(t, it->first, &written);
     (void)t->file().WriteRecord(it->first, it->second.data());
+    if (read.ok()) (void)t->file().ReclaimMemos(it->first, written.data(), false);
   }
   // An appended record stays in the file as a blank deleted one: the values the statement
   // failed to add do not linger in it, nor in a candidate index, where they would refuse the
   // same values later.
   std::vector<std::byte> blank = t->file().BlankRecord();
   t->file().SetDeleted(blank.data(), true);
-  for (uint32_t r : t->appended) (void)t->file().WriteRecord(r, blank.data());
+  for (uint32_t r : t->appended) {
+    Status read = ReadImage(t, r, &written);
+    (void)t->file().WriteRecord(r, blank.data());
+    if (read.ok()) (void)t->file().ReclaimMemos(r, written.data(), false);
+  }
   (void)t->file().Flush();
   t->before.clear();
   t->appended.clear();
+  t->pending.clear();
+  t->pending_inserts = 0;
   EndStatement(t, /*keep=*/false);
 }
 
@@ -828,6 +838,11 @@ int XSync(sqlite3_vtab* base) {
 
 int XCommit(sqlite3_vtab* base) {
   TableState* t = reinterpret_cast<VTab*>(base)->state;
+  // The statement stands: the runs its updates replaced are taken back (the last record first,
+  // so that pending blocks at the end of a DBF memo file can be cut off). A failure here leaves
+  // every memo whole and only some blocks allocated until the next pack.
+  for (auto it = t->before.rbegin(); it != t->before.rend(); ++it)
+    (void)t->file().ReclaimMemos(it->first, it->second.data(), true);
   t->before.clear();
   t->appended.clear();
   t->pending.clear();
@@ -838,8 +853,6 @@ int XCommit(sqlite3_vtab* base) {
 
 int XRollback(sqlite3_vtab* base) {
   TableState* t = reinterpret_cast<VTab*>(base)->state;
-  t->pending.clear();
-  t->pending_inserts = 0;
   Restore(t);
   return SQLITE_OK;
 }

@@ -135,6 +135,9 @@ Status SqlStatement::Execute() {
   ctx.create_options.char_type = options_.char_type;
   ctx.create_options.collation = options_.collation;
   ctx.in_use = [&guard](const std::string& path) { return guard.InUse(path); };
+  ctx.refuse_in_transaction = [this](std::string_view operation) {
+    return connection_.RefuseInTransaction(operation);
+  };
   // Statements other than DDL run in a session of their own, so that the tables they open are
   // closed again before a later DDL statement of the text looks at them.
   ctx.run_other = [&](const Statement& st, size_t index, size_t count, uint32_t* affected) {
@@ -146,8 +149,8 @@ Status SqlStatement::Execute() {
     path = folder.value() + "/result_" + std::to_string(++results_made_) + ".adt";
     if (IsDictionaryStatement(st.text)) {
       std::optional<QueryResult> made;
-      Status s = RunDictionaryStatement(connection_, params_.NumberedText(index - 1), params_,
-                                        path, &made);
+      Status s = RunDictionaryStatement(connection_, params_.NumberedText(index - 1), params_, path,
+                                        &made);
       if (s.ok() && made) result_ = std::move(made);
       return s;
     }

@@ -178,6 +178,15 @@ class TableFile {
   virtual Status PostRecord(uint32_t recno, const std::byte* image) = 0;
   // Releases the pending blocks the memo fields of image point at.
   virtual Status DiscardPendingMemos(const std::byte* image) = 0;
+  // The second half of PostRecord, for writers that keep the old runs until their change is
+  // final (an SQL statement, which may still be taken back): before is an earlier image of
+  // record recno, written over since by values in pending blocks. Each memo run that before
+  // points at and the stored record no longer does is given up: with move_back, a new value
+  // that fits the old run is moved into it (crash-safe, as PostRecord does) and its pending
+  // blocks are released; the other runs are released (ADT) or left to Pack (DBF). The caller
+  // holds the record's lock and makes sure nothing else needs before's runs. On error every
+  // memo of the record is still whole; at worst some blocks stay allocated until Pack.
+  virtual Status ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) = 0;
 
   // Length of the memo without reading it, and its kind.
   virtual Result<uint32_t> MemoLength(const std::byte* image, const FieldDesc& field) = 0;

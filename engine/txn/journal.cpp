@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -46,6 +47,26 @@ std::string OwnerToken() {
 bool IsBlankRange(const std::vector<std::byte>& image, const std::vector<std::byte>& blank,
                   const storage::FieldDesc& f) {
   return std::memcmp(image.data() + f.offset, blank.data() + f.offset, f.length) == 0;
+}
+
+// The memo pointers of image that are set: (field offset, pointer bytes).
+std::vector<std::pair<uint32_t, std::string>> MemoPointers(const storage::TableFile& raw,
+                                                           const std::vector<std::byte>& image,
+                                                           const std::vector<std::byte>& blank) {
+  std::vector<std::pair<uint32_t, std::string>> out;
+  for (const storage::FieldDesc& f : raw.fields()) {
+    if (!storage::IsMemoType(f.type, raw.type()) || IsBlankRange(image, blank, f)) continue;
+    out.emplace_back(f.offset,
+                     std::string(reinterpret_cast<const char*>(image.data() + f.offset), f.length));
+  }
+  return out;
+}
+
+bool HasMemoFields(const storage::TableFile& raw) {
+  for (const storage::FieldDesc& f : raw.fields()) {
+    if (storage::IsMemoType(f.type, raw.type())) return true;
+  }
+  return false;
 }
 
 // Gives back the memo blocks that current holds and target does not.
@@ -231,6 +252,12 @@ Status JournaledTable::PostRecord(uint32_t recno, const std::byte* image) {
   return inner_->PostRecord(recno, image);
 }
 
+Status JournaledTable::ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) {
+  std::shared_ptr<TransactionState> state = state_.lock();
+  if (state != nullptr && state->active) return Status::Ok();
+  return inner_->ReclaimMemos(recno, before, move_back);
+}
+
 Result<uint32_t> JournaledTable::AppendRecord(const std::byte* image) {
   std::shared_ptr<TransactionState> state = state_.lock();
   if (state == nullptr || !state->active) return inner_->AppendRecord(image);
@@ -316,12 +343,20 @@ Status TransactionState::BeforeWrite(JournaledTable& file, uint32_t recno) {
   if (!locks.HoldsRecord(recno)) ACE_RETURN_IF_ERROR(locks.LockRecord(recno));
   if (!locks.exclusive() && !locks.holds_table()) locks.PinRecord(recno);
   ACE_RETURN_IF_ERROR(NoteIndexFiles(p));
-  if (imaged.count({&file, recno}) != 0) return Status::Ok();
+  const bool memos = HasMemoFields(file.inner());
+  const bool image_needed = imaged.count({&file, recno}) == 0;
+  if (!memos && !image_needed) return Status::Ok();
   JournalEntry e;
   e.kind = EntryKind::kBeforeImage;
   e.recno = recno;
   e.payload.resize(file.record_length());
   ACE_RETURN_IF_ERROR(file.inner().ReadRecord(recno, e.payload.data()));
+  if (memos) {
+    auto& held = held_memos[{&file, recno}];
+    for (auto& pointer : MemoPointers(file.inner(), e.payload, file.inner().BlankRecord()))
+      held.insert(std::move(pointer));
+  }
+  if (!image_needed) return Status::Ok();
   ACE_RETURN_IF_ERROR(p.disk->Append(e));
   imaged.insert({&file, recno});
   steps.push_back(UndoStep{&p, std::move(e)});
@@ -369,7 +404,24 @@ Status TransactionState::UndoTo(size_t position) {
       ix = set.get();
       sets.emplace_back(step.participant, std::move(set));
     }
-    Status s = UndoEntry(step.participant->file->inner(), ix->indexes(), step.entry);
+    storage::TableFile& raw = step.participant->file->inner();
+    // The runs the undo gives back leave the commit's list, whether or not the undo succeeds
+    // (one given back twice could belong to another record by then).
+    auto held = held_memos.find({step.participant->file, step.entry.recno});
+    std::vector<std::byte> current(raw.record_length());
+    const bool read = held != held_memos.end() && step.entry.kind != EntryKind::kIndexFile &&
+                      step.entry.recno >= 1 && step.entry.recno <= raw.record_count() &&
+                      raw.ReadRecord(step.entry.recno, current.data()).ok();
+    Status s = UndoEntry(raw, ix->indexes(), step.entry);
+    if (read) {
+      std::vector<std::byte> target =
+          step.entry.kind == EntryKind::kBeforeImage ? step.entry.payload : raw.BlankRecord();
+      const std::vector<std::byte> blank = raw.BlankRecord();
+      const auto kept = MemoPointers(raw, target, blank);
+      for (const auto& pointer : MemoPointers(raw, current, blank)) {
+        if (std::find(kept.begin(), kept.end(), pointer) == kept.end()) held->second.erase(pointer);
+      }
+    }
     if (!s.ok() && first.ok()) first = s.WithContext("rollback");
     steps.pop_back();
   }
@@ -380,18 +432,50 @@ Status TransactionState::UndoTo(size_t position) {
   return first;
 }
 
-Status TransactionState::Finish(bool keep_journals) {
+namespace {
+
+// Gives back the memo runs that the records of file held in the transaction and hold no more.
+// Best effort: a run that cannot be given back stays allocated until the table is packed.
+void ReleaseHeldMemos(JournaledTable& file,
+                      const std::map<std::pair<JournaledTable*, uint32_t>,
+                                     std::set<std::pair<uint32_t, std::string>>>& held_memos) {
+  storage::TableFile& raw = file.inner();
+  std::vector<std::byte> current(raw.record_length());
+  bool released = false;
+  for (const auto& [key, pointers] : held_memos) {
+    if (key.first != &file || pointers.empty()) continue;
+    if (raw.RefreshHeader().ok() && key.second > raw.record_count()) continue;
+    if (!raw.ReadRecord(key.second, current.data()).ok()) continue;
+    for (const auto& [offset, bytes] : pointers) {
+      if (std::memcmp(current.data() + offset, bytes.data(), bytes.size()) == 0) continue;
+      for (const storage::FieldDesc& f : raw.fields()) {
+        if (f.offset != offset || !storage::IsMemoType(f.type, raw.type())) continue;
+        std::vector<std::byte> image = current;
+        std::memcpy(image.data() + offset, bytes.data(), bytes.size());
+        released = raw.WriteMemo(image.data(), f, {}, storage::MemoKind::kText).ok() || released;
+      }
+    }
+  }
+  if (released) (void)raw.Flush();
+}
+
+}  // namespace
+
+Status TransactionState::Finish(bool keep_journals, bool committed) {
   Status first;
   for (auto& p : participants) {
     Status s = p->file->inner().Flush();
     if (s.ok() && !keep_journals) s = p->disk->Remove();
     if (!s.ok() && first.ok()) first = s;
+    // Only with the journal gone may the runs a rollback would need be given back.
+    if (s.ok() && committed && !keep_journals) ReleaseHeldMemos(*p->file, held_memos);
     p->table->locks->ReleasePins();
   }
   participants.clear();
   steps.clear();
   savepoints.clear();
   imaged.clear();
+  held_memos.clear();
   active = false;
   return first;
 }

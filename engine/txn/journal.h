@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -117,6 +118,11 @@ class TransactionState {
   std::vector<Savepoint> savepoints;
   // Records with a before-image since the latest savepoint.
   std::set<std::pair<const JournaledTable*, uint32_t>> imaged;
+  // The memo pointers (field offset, pointer bytes) each record written in the transaction has
+  // held before one of its writes: the runs that the commit gives back when the record no
+  // longer points at them. Runs an undo gave back already are taken out.
+  std::map<std::pair<JournaledTable*, uint32_t>, std::set<std::pair<uint32_t, std::string>>>
+      held_memos;
 
   // Called by a wrapper before it writes record recno: locks and pins the record and journals
   // its before-image (once per savepoint interval).
@@ -128,8 +134,11 @@ class TransactionState {
   // Undoes the steps from the end down to position (in memory and for the tables).
   Status UndoTo(size_t position);
   // Ends the transaction: tables flushed, journals removed (kept on disk with keep_journals, so
-  // that the next open rolls back what a failed undo left), pins released, tables let go.
-  Status Finish(bool keep_journals);
+  // that the next open rolls back what a failed undo left), pins released, tables let go. A
+  // commit then gives back the memo runs its records held and hold no more (once the journal
+  // is gone, nothing can bring them back); one that cannot be given back stays allocated until
+  // the table is packed.
+  Status Finish(bool keep_journals, bool committed = false);
 };
 
 // The wrapper of a table file opened by a connection with transactions (see transaction.h).
@@ -179,6 +188,8 @@ class JournaledTable : public storage::TableFile {
   Status DiscardPendingMemos(const std::byte* image) override {
     return inner_->DiscardPendingMemos(image);
   }
+  // Inside a transaction the replaced runs stay for a rollback (its commit gives them back).
+  Status ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) override;
   Result<uint32_t> MemoLength(const std::byte* image, const storage::FieldDesc& field) override {
     return inner_->MemoLength(image, field);
   }

@@ -124,6 +124,10 @@ TransactionManager::TransactionManager(cursor::Connection& connection)
     table->file = std::make_unique<JournaledTable>(std::move(table->file), weak, table);
     return Status::Ok();
   });
+  connection.set_transaction_probe([weak] {
+    std::shared_ptr<TransactionState> state = weak.lock();
+    return state != nullptr && state->active;
+  });
 }
 
 TransactionManager::~TransactionManager() {
@@ -146,7 +150,7 @@ Status TransactionManager::Begin() {
 
 Status TransactionManager::Commit() {
   if (!state_->active) return Status(kErrTransaction, "there is no active transaction to commit");
-  return state_->Finish(false);
+  return state_->Finish(false, /*committed=*/true);
 }
 
 Status TransactionManager::Rollback() {

@@ -11,7 +11,9 @@
 // The record is locked for the transaction (a record another user holds refuses the write with
 // 5035) and its lock is held to the end, whatever unlocks the cursors ask for.
 //
-// Commit flushes every table and drops the journal. Rollback undoes the journal from its end:
+// Commit flushes every table and drops the journal; then the memo runs that its records held
+// during the transaction and hold no more are given back (ADT; the DBF memo formats have no
+// free list). Rollback undoes the journal from its end:
 // before-images are written back, appended records become deleted blank records, memo blocks
 // the transaction wrote are given back, and every index file that was open on the table during
 // the transaction is maintained as if the undo were ordinary writes. A savepoint is a journal
@@ -21,8 +23,9 @@
 // ("<table file>.<owner>.tjl"), written and flushed before the table write it protects, and
 // held by a file lock while its transaction lives. A journal found without a living owner when
 // a table is opened was left by a crash: it is rolled back (and the table's structural index
-// rebuilt) before the table is used. Zap, pack and DDL cannot be undone and are refused while
-// a transaction is active.
+// rebuilt) before the table is used. Zap, pack, ALTER TABLE and DROP TABLE cannot be undone and
+// are refused while a transaction is active (cursor::Connection::RefuseInTransaction, which
+// this manager feeds), before anything is changed.
 //
 // Not thread-safe: belongs to its connection's thread.
 #pragma once

@@ -60,6 +60,7 @@ class AdtTableFile : public TableFile {
                           MemoKind kind) override;
   Status PostRecord(uint32_t recno, const std::byte* image) override;
   Status DiscardPendingMemos(const std::byte* image) override;
+  Status ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) override;
   Status Zap() override { return Rewrite(false); }
   Status Pack() override { return Rewrite(true); }
   Status Flush() override;

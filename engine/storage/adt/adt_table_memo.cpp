@@ -8,7 +8,8 @@
 // released. A value that does not fit S stays in P and S is released after the write. At every
 // moment the stored record points at a whole memo; a crash between two steps leaks one run at
 // worst (it stays allocated until the next pack). Writing the value back into S keeps a memo in
-// the place it had, so rewriting memos does not let the file grow.
+// the place it had, so rewriting memos does not let the file grow. ReclaimMemos is the part
+// after the first write, for SQL statements, which take the old runs back only once they end.
 #include <cstring>
 
 #include "engine/base/error_codes.h"
@@ -63,27 +64,39 @@ Status AdtTableFile::PostRecord(uint32_t recno, const std::byte* image) {
   std::vector<std::byte> stored(record_length_);
   ACE_RETURN_IF_ERROR(ReadRaw(recno, stored.data(), false));
   std::vector<std::byte> out(image, image + record_length_);
+  for (const auto& f : fields_) {
+    if (!IsAdtMemoType(f.type)) continue;
+    const uint32_t s = Get32(stored.data() + f.offset);
+    const uint32_t p = Get32(out.data() + f.offset);
+    // A pointer read before another user's write: its run may be reused by now.
+    if (s != p && p != 0 && pending_.count(p) == 0) Put32(out.data() + f.offset, s);
+  }
+  ACE_RETURN_IF_ERROR(WriteRecord(recno, out.data()));
+  return ReclaimMemos(recno, stored.data(), true);
+}
+
+Status AdtTableFile::ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  if (!memo_) return Status::Ok();
+  if (recno == 0 || recno > count_) ACE_RETURN_IF_ERROR(RefreshHeader());
+  ACE_RETURN_IF_ERROR(CheckRecno(recno));
+  std::vector<std::byte> out(record_length_);
+  ACE_RETURN_IF_ERROR(ReadRaw(recno, out.data(), false));
 
   struct Change {
     uint32_t offset;
-    uint32_t stored;   // the run the stored record gives up
+    uint32_t stored;   // the run the record gave up
     uint32_t pending;  // the run of the new value (0: the field was cleared)
     bool move;         // the new value goes back into the stored run
   };
   std::vector<Change> changes;
   for (const auto& f : fields_) {
     if (!IsAdtMemoType(f.type)) continue;
-    const uint32_t s = Get32(stored.data() + f.offset);
+    const uint32_t s = Get32(before + f.offset);
     const uint32_t p = Get32(out.data() + f.offset);
-    if (s == p) continue;
-    if (p != 0 && pending_.count(p) == 0) {
-      // A pointer read before another user's write: its run may be reused by now.
-      Put32(out.data() + f.offset, s);
-      continue;
-    }
-    if (s == 0) continue;
+    if (s == p || s == 0) continue;
     bool move = false;
-    if (p != 0) {
+    if (move_back && p != 0) {
       uint32_t length = 0;
       MemoKind kind{};
       ACE_RETURN_IF_ERROR(memo_->Describe(p, &length, &kind));
@@ -93,7 +106,6 @@ Status AdtTableFile::PostRecord(uint32_t recno, const std::byte* image) {
     }
     changes.push_back({f.offset, s, p, move});
   }
-  ACE_RETURN_IF_ERROR(WriteRecord(recno, out.data()));
   if (changes.empty()) return Status::Ok();
 
   bool moved = false;

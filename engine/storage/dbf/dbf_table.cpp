@@ -110,6 +110,7 @@ class DbfTable final : public TableFile {
                           MemoKind kind) override;
   Status PostRecord(uint32_t recno, const std::byte* image) override;
   Status DiscardPendingMemos(const std::byte* image) override;
+  Status ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) override;
   Status Zap() override { return Rewrite(false); }
   Status Pack() override { return Rewrite(true); }
   Status Flush() override;
@@ -155,7 +156,7 @@ class DbfTable final : public TableFile {
   bool read_only_;
   uint32_t count_ = 0;
   dbf::Date stamped_;
-  bool modified_ = false;  // something was written since the table was opened
+  bool modified_ = false;                // something was written since the table was opened
   std::optional<FieldDesc> null_flags_;  // the _NullFlags column, when the table has one
   // Memo blocks written for edits that no stored record points at yet.
   std::set<uint32_t> pending_;
@@ -427,18 +428,22 @@ Status DbfTable::WriteMemo(std::byte* image, const FieldDesc& field, std::span<c
                                              : dbf::kFptObject;
   auto block = memo_->Write(old_block, data, type);
   if (!block.ok()) return block.status();
+  if (old_block != 0 && *block != old_block) memo_->Abandon(old_block);
   EncodeBlock(image, **column, *block);
   return Status::Ok();
 }
 
 // ---- Pending memos and posting. Neither memo format has a free list, so a record reuses its
-// own blocks: the new value of an edit waits in pending blocks (at the end of the file), and
-// PostRecord first writes the record pointing at them. The stored blocks then belong to nobody;
-// a value that fits them is copied there, both files are flushed, the record is written again
-// pointing at the old blocks, and the pending blocks are cut off the end of the file. At every
+// own run: the new value of an edit waits in pending blocks (at the end of the file), and
+// PostRecord first writes the record pointing at them. The stored run then belongs to nobody;
+// a value that fits it is copied there, both files are flushed, the record is written again
+// pointing at the old run, and the pending blocks are cut off the end of the file. At every
 // moment the record points at a whole memo, so a crash tears no memo: it leaks the pending
 // blocks at worst, which the next pack reclaims. A value that does not fit stays where it was
-// written, and the old blocks wait for pack.
+// written (its blocks are the record's run from then on), and the old run waits for pack. The
+// run keeps its size when a shorter value goes into it (memo_file.h), so a record whose memo
+// is rewritten shorter and longer in turn stays in one run. ReclaimMemos is the part after the
+// first write, for SQL statements, which take the old runs back only once they end.
 
 void DbfTable::ForgetPending(const std::byte* image) {
   if (pending_.empty()) return;
@@ -506,12 +511,6 @@ Status DbfTable::PostRecord(uint32_t recno, const std::byte* image) {
   std::vector<std::byte> stored(layout_.record_length);
   ACE_RETURN_IF_ERROR(ReadRecord(recno, stored.data()));
   std::vector<std::byte> out(image, image + layout_.record_length);
-  struct Move {
-    const Column* column;
-    uint32_t stored;
-    uint32_t pending;
-  };
-  std::vector<Move> moves;
   for (const auto& c : layout_.columns) {
     if (c.visible < 0 || !IsMemoColumn(c)) continue;
     auto s = DecodeBlock(stored.data(), c);
@@ -520,14 +519,40 @@ Status DbfTable::PostRecord(uint32_t recno, const std::byte* image) {
     if (*p != 0 && pending_.count(*p) == 0) {
       // A pointer read before another user's write: keep what is stored.
       std::memcpy(out.data() + c.offset, stored.data() + c.offset, c.length);
-      continue;
     }
-    if (*s == 0 || *p == 0) continue;
-    auto length = memo_->Length(*p);
-    if (!length.ok()) return length.status();
-    if (memo_->Fits(*s, *length)) moves.push_back({&c, *s, *p});
   }
   ACE_RETURN_IF_ERROR(WriteRecord(recno, out.data()));
+  return ReclaimMemos(recno, stored.data(), true);
+}
+
+Status DbfTable::ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) {
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  if (!memo_) return Status::Ok();
+  if (recno == 0 || recno > count_) ACE_RETURN_IF_ERROR(RefreshHeader());
+  ACE_RETURN_IF_ERROR(CheckRecno(recno));
+  std::vector<std::byte> out(layout_.record_length);
+  ACE_RETURN_IF_ERROR(ReadRecord(recno, out.data()));
+  struct Move {
+    const Column* column;
+    uint32_t stored;
+    uint32_t pending;
+  };
+  std::vector<Move> moves;
+  for (const auto& c : layout_.columns) {
+    if (c.visible < 0 || !IsMemoColumn(c)) continue;
+    auto s = DecodeBlock(before, c);
+    auto p = DecodeBlock(out.data(), c);
+    if (!s.ok() || !p.ok() || *s == *p || *s == 0) continue;
+    if (move_back && *p != 0) {
+      auto length = memo_->Length(*p);
+      if (!length.ok()) return length.status();
+      if (memo_->Fits(*s, *length)) {
+        moves.push_back({&c, *s, *p});
+        continue;
+      }
+    }
+    memo_->Abandon(*s);  // the run waits for pack
+  }
   if (moves.empty()) return Status::Ok();
   // The record's new pointers are on disk before the blocks they replaced are overwritten.
   ACE_RETURN_IF_ERROR(data_.Sync());

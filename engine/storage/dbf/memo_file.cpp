@@ -21,9 +21,13 @@
 //   8      n    content
 #include "engine/storage/dbf/memo_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "engine/base/error_codes.h"
 #include "engine/storage/adt/adt_format.h"
@@ -63,7 +67,133 @@ Status Corrupt(const std::string& path, const std::string& what) {
   return Status(kErrCorruptFile, path + ": " + what);
 }
 
+// What identifies a file and its state as this process left it.
+struct FileState {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = -1;
+  int64_t modified_ns = -1;
+};
+
+bool StateOf(int fd, FileState* state) {
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0) return false;
+  state->device = st.st_dev;
+  state->inode = st.st_ino;
+  state->size = st.st_size;
+  state->modified_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
 }  // namespace
+
+// The runs this process gave out in one memo file, shared by its MemoFiles on that file.
+struct RunBook {
+  std::mutex mutex;
+  std::map<uint32_t, uint64_t> runs;  // first block -> blocks
+  int users = 0;
+  FileState left;  // size and time after this process's last write
+};
+
+namespace {
+
+// The books by device and inode; they live until the process ends (a later open of an
+// unchanged file finds its runs again).
+std::mutex& BooksMutex() {
+  static std::mutex* const mutex = new std::mutex;
+  return *mutex;
+}
+std::map<std::pair<uint64_t, uint64_t>, std::shared_ptr<RunBook>>& Books() {
+  static auto* const books = new std::map<std::pair<uint64_t, uint64_t>, std::shared_ptr<RunBook>>;
+  return *books;
+}
+
+}  // namespace
+
+MemoFile::~MemoFile() {
+  LeaveBook();
+}
+
+MemoFile::MemoFile(MemoFile&& other) noexcept
+    : file_(std::move(other.file_)),
+      format_(other.format_),
+      block_size_(other.block_size_),
+      next_free_(other.next_free_),
+      read_only_(other.read_only_),
+      book_(std::move(other.book_)) {}
+
+MemoFile& MemoFile::operator=(MemoFile&& other) noexcept {
+  if (this == &other) return *this;
+  LeaveBook();
+  file_ = std::move(other.file_);
+  format_ = other.format_;
+  block_size_ = other.block_size_;
+  next_free_ = other.next_free_;
+  read_only_ = other.read_only_;
+  book_ = std::move(other.book_);
+  return *this;
+}
+
+void MemoFile::JoinBook() {
+  FileState now;
+  if (!StateOf(file_.fd(), &now)) return;  // runs are then known by their length only
+  std::shared_ptr<RunBook> book;
+  {
+    std::lock_guard<std::mutex> lock(BooksMutex());
+    auto& slot = Books()[{now.device, now.inode}];
+    if (slot == nullptr) slot = std::make_shared<RunBook>();
+    book = slot;
+  }
+  std::lock_guard<std::mutex> lock(book->mutex);
+  // Nobody of this process has the file open: its runs hold only if nobody changed it since.
+  if (book->users == 0 &&
+      (book->left.size != now.size || book->left.modified_ns != now.modified_ns)) {
+    book->runs.clear();
+  }
+  ++book->users;
+  book_ = std::move(book);
+}
+
+void MemoFile::LeaveBook() {
+  if (book_ == nullptr) return;
+  {
+    std::lock_guard<std::mutex> lock(book_->mutex);
+    --book_->users;
+  }
+  book_.reset();
+}
+
+uint64_t MemoFile::KnownRun(uint32_t block) const {
+  if (book_ == nullptr) return 0;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  auto run = book_->runs.find(block);
+  return run == book_->runs.end() ? 0 : run->second;
+}
+
+void MemoFile::NoteRun(uint32_t block, uint64_t blocks) {
+  if (book_ == nullptr) return;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  book_->runs[block] = blocks;
+}
+
+void MemoFile::Abandon(uint32_t block) {
+  if (book_ == nullptr) return;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  book_->runs.erase(block);
+}
+
+void MemoFile::ForgetRunsFrom(uint32_t first) {
+  if (book_ == nullptr) return;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  book_->runs.erase(book_->runs.lower_bound(first), book_->runs.end());
+}
+
+void MemoFile::StampBook() {
+  FileState now;
+  if (book_ == nullptr || !StateOf(file_.fd(), &now)) return;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  book_->left = now;
+}
 
 Result<MemoFile> MemoFile::Create(const std::string& path, MemoFormat format, uint16_t block_size,
                                   bool truncate) {
@@ -101,6 +231,9 @@ Result<MemoFile> MemoFile::Create(const std::string& path, MemoFormat format, ui
     header[7] = static_cast<uint8_t>(bs);
   }
   ACE_RETURN_IF_ERROR(memo.file_.WriteAt(0, header.data(), header.size()));
+  memo.JoinBook();
+  memo.ForgetRunsFrom(0);  // a truncated file keeps its inode, not its runs
+  memo.StampBook();
   return memo;
 }
 
@@ -112,6 +245,7 @@ Result<MemoFile> MemoFile::Open(const std::string& path, MemoFormat format, bool
   memo.format_ = format;
   memo.read_only_ = read_only;
   ACE_RETURN_IF_ERROR(memo.ReadHeader());
+  memo.JoinBook();
   return memo;
 }
 
@@ -237,6 +371,13 @@ uint64_t MemoFile::OccupiedBlocks(uint32_t block, bool ours) const {
   return blocks;
 }
 
+uint64_t MemoFile::RunBlocks(uint32_t block, bool ours) const {
+  const uint64_t occupied = OccupiedBlocks(block, ours);
+  const uint64_t run = KnownRun(block);
+  if (occupied == 0 || run == 0 || uint64_t{block} + run > next_free_) return occupied;
+  return std::max(occupied, run);
+}
+
 Result<uint32_t> MemoFile::Write(uint32_t old_block, std::span<const uint8_t> data, uint32_t type) {
   return Store(old_block, data, type, false);
 }
@@ -247,7 +388,7 @@ Result<uint32_t> MemoFile::WritePending(uint32_t block, std::span<const uint8_t>
 }
 
 bool MemoFile::Fits(uint32_t block, uint64_t length) const {
-  return block != 0 && BlocksFor(length) <= OccupiedBlocks(block);
+  return block != 0 && BlocksFor(length) <= RunBlocks(block);
 }
 
 Status MemoFile::Discard(uint32_t block) {
@@ -256,14 +397,18 @@ Status MemoFile::Discard(uint32_t block) {
   adt::BookkeepingLock lock;
   ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
   ACE_RETURN_IF_ERROR(ReadHeader());
-  const uint64_t blocks = OccupiedBlocks(block, true);
+  const uint64_t blocks = RunBlocks(block, true);
   auto size = FileSize();
   if (!size.ok()) return size.status();
   if (blocks == 0 || block + blocks != next_free_ || *size > uint64_t{next_free_} * block_size_) {
+    Abandon(block);
     return Status::Ok();
   }
+  ForgetRunsFrom(block);
   ACE_RETURN_IF_ERROR(WriteNextFree(block));
-  return file_.Truncate(uint64_t{block} * block_size_);
+  ACE_RETURN_IF_ERROR(file_.Truncate(uint64_t{block} * block_size_));
+  StampBook();
+  return Status::Ok();
 }
 
 Result<uint32_t> MemoFile::Store(uint32_t old_block, std::span<const uint8_t> data, uint32_t type,
@@ -292,16 +437,20 @@ Result<uint32_t> MemoFile::Store(uint32_t old_block, std::span<const uint8_t> da
     image.push_back(kDbtEndMark);
   }
 
-  if (old_block != 0 && needed <= OccupiedBlocks(old_block)) {
+  // The memo keeps its whole run, also when the new content needs less of it.
+  const uint64_t run = old_block != 0 ? RunBlocks(old_block, pending) : 0;
+  if (old_block != 0 && needed <= run) {
     ACE_RETURN_IF_ERROR(
         file_.WriteAt(uint64_t{old_block} * block_size_, image.data(), image.size()));
+    NoteRun(old_block, run);
+    StampBook();
     return old_block;
   }
 
   auto size = FileSize();
   if (!size.ok()) return size.status();
   // A pending memo that ends the file grows or shrinks where it lies: nothing points at it.
-  const uint64_t own = pending && old_block != 0 ? OccupiedBlocks(old_block, true) : 0;
+  const uint64_t own = pending ? run : 0;
   if (own != 0 && old_block + own == next_free_ && *size <= uint64_t{next_free_} * block_size_ &&
       (uint64_t{old_block} + needed) * block_size_ <= kMaxMemoFileSize) {
     image.resize(needed * block_size_, 0);
@@ -310,6 +459,8 @@ Result<uint32_t> MemoFile::Store(uint32_t old_block, std::span<const uint8_t> da
     const uint64_t end = old_block + needed;
     if (end < next_free_) ACE_RETURN_IF_ERROR(file_.Truncate(end * block_size_));
     ACE_RETURN_IF_ERROR(WriteNextFree(static_cast<uint32_t>(end)));
+    NoteRun(old_block, needed);
+    StampBook();
     return old_block;
   }
   // New blocks go after everything the file holds, even when the header claims less.
@@ -324,6 +475,8 @@ Result<uint32_t> MemoFile::Store(uint32_t old_block, std::span<const uint8_t> da
   image.resize(needed * block_size_, 0);  // whole blocks, so the file ends on a block boundary
   ACE_RETURN_IF_ERROR(file_.WriteAt(block * block_size_, image.data(), image.size()));
   ACE_RETURN_IF_ERROR(WriteNextFree(static_cast<uint32_t>(block + needed)));
+  NoteRun(static_cast<uint32_t>(block), needed);
+  StampBook();
   return static_cast<uint32_t>(block);
 }
 

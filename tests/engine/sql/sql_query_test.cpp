@@ -316,33 +316,49 @@ std::vector<std::string> Snapshot(SqlQueryTest& test, ADSHANDLE conn) {
   return rows;
 }
 
+// Every write of the statement fails once: the statement answers 7200 and the table is as
+// before, unless the write came after the statement took effect (taking back the memo runs
+// its updates replaced), which is absorbed: the table then holds the statement's result.
 TEST_F(SqlQueryTest, AWriteThatFailsPartWayIsTakenBack) {
   using ace::FaultInjector;
   using ace::IoKind;
   MakePeople();
   const std::vector<std::string> before = Snapshot(*this, conn_);
+  for (const char* ext : {".adt", ".adm"})
+    std::filesystem::copy_file(Path(std::string("people") + ext), Path(std::string("saved") + ext));
+  auto restore = [&] {
+    for (const char* ext : {".adt", ".adm"})
+      std::filesystem::copy_file(Path(std::string("saved") + ext),
+                                 Path(std::string("people") + ext),
+                                 std::filesystem::copy_options::overwrite_existing);
+  };
   const std::string update = "UPDATE people SET Nr = Nr + 10, Notiz = 'neu'";
   const std::string insert =
       "INSERT INTO people (Name, Nr, Notiz) VALUES ('X', 8, 'x'), ('Y', 9, 'y')";
   for (const std::string& q : {update, insert}) {
-    // How many writes the statement makes, measured on a copy of the table.
-    std::filesystem::copy_file(Path("people.adt"), Path("copy.adt"));
-    std::filesystem::copy_file(Path("people.adm"), Path("copy.adm"));
-    std::string on_copy = q;
-    on_copy.replace(on_copy.find("people"), 6, "copy");
+    // How many writes the statement makes, and what it leaves.
     FaultInjector::Reset();
-    ASSERT_ACE(Exec(on_copy));
+    ASSERT_ACE(Exec(q));
     const uint64_t writes = FaultInjector::Count(IoKind::kWrite);
     ASSERT_GT(writes, 2u);
-    ASSERT_ACE(Exec("DROP TABLE copy"));
+    const std::vector<std::string> after = Snapshot(*this, conn_);
+    restore();
+    uint64_t refused = 0;
     for (uint64_t k = 1; k <= writes; ++k) {
       FaultInjector::Reset();
       FaultInjector::FailAt(IoKind::kWrite, k, 5013);
       UNSIGNED32 rc = Exec(q);
       FaultInjector::Reset();
+      if (rc == 0) {
+        EXPECT_EQ(after, Snapshot(*this, conn_)) << q << ", write " << k;
+        restore();
+        continue;
+      }
+      ++refused;
       EXPECT_EQ(7200u, rc) << q << ", write " << k;
       EXPECT_EQ(before, Snapshot(*this, conn_)) << q << ", write " << k;
     }
+    EXPECT_GT(refused, writes / 2) << q;
   }
   FaultInjector::Reset();
 }
