@@ -639,6 +639,14 @@ class TAdsBlobStream : public TStream {
 enum TAdsIndexTypes : uint8_t { ndxNone, ndxIndexName, ndxIndexField, ndxDefault };
 enum TAdsSequencedLevel : uint8_t { slStandard, slExact };
 
+#include "ui/db/Provider.h"
+
+// What CreateTable makes of a table on a dictionary connection.
+enum TAdsCreateTableOption { ctFreeTable, ctDictionaryTable };
+using TAdsCreateTableOptions = TSet<TAdsCreateTableOption>;
+// The modes of BatchMove (which the datasets do not support).
+enum TBatchMode { batAppend, batUpdate, batAppendUpdate, batDelete, batCopy };
+
 // The common base of the table and the query. It fills the framework's hooks with engine work:
 // opening (on an adopted ActiveHandle or on the cursor of the descendant's OpenEngineCursor),
 // closing, field definitions, record buffers, navigation, bookmarks and field values. It also
@@ -656,7 +664,7 @@ enum TAdsSequencedLevel : uint8_t { slStandard, slExact };
 //   musRecInfoOfs     record information, 8 bytes: record number (int32) at +0, bookmark
 //                     flag at +5
 //   musBookmarkOfs    the engine bookmark, BookmarkSize bytes
-class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
+class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo, public IProviderSupport {
   VCL_DECLARE_CLASS(TAdsDataSet, TDataSet)
  public:
   explicit TAdsDataSet(TComponent* AOwner);
@@ -836,6 +844,81 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo {
   void EmptyTable();
   // Asks the engine to write its buffers of the table; the answer is not looked at.
   void FlushBuffers();
+
+  // ---- table creation, renaming, binary memo fields (adsdata_create.cpp)
+  // Creates the closed dataset's table from FieldDefs (made from the persistent fields when
+  // there are any) and its indexes from IndexDefs. A field type the table type cannot take is
+  // refused before anything is created; a failure while creating an index or recording a
+  // dictionary primary key leaves the table with the indexes made so far.
+  void CreateTable() { InternalCreateTable(TAdsCreateTableOptions{}); }
+  void CreateTable(TAdsCreateTableOptions eOptions) { InternalCreateTable(eOptions); }
+  virtual void InternalCreateTable(TAdsCreateTableOptions eOptions);
+  // Renames the dictionary table TableName (a dictionary connection only, the dataset closed)
+  // and then takes the new name.
+  void RenameTable(const std::string& NewTableName);
+  // Marks a memo or blob field of the open dataset to be read and written as binary.
+  void ADSSetFieldToBinary(const std::string& strFieldName);
+  int32_t AdsBinaryFldLen() const { return mlBinaryFldLen; }
+  void SetAdsBinaryFldLen(int32_t Value) { mlBinaryFldLen = Value; }
+  // Stores the name while the dataset is closed (the table adds its own steps).
+  virtual void SetTableName(const std::string& Value);
+  // The table's name for the engine: TableName on a dictionary connection, else the database
+  // path, "\" and TableName.
+  std::string EngineTableFileName();
+
+  // ---- provider support and unsupported operations (adsdata_provider.cpp)
+  std::string PSGetQuoteChar() override { return "\""; }
+  bool PSIsSQLBased() override { return true; }
+  bool PSIsSQLSupported() override { return true; }
+  // Transactions are the bound connection's; without one there is none.
+  bool PSInTransaction() override;
+  void PSStartTransaction() override;
+  void PSEndTransaction(bool Commit) override;
+  // Puts the cursor before the first record again.
+  void PSReset() override;
+  // Offers the update to OnUpdateRecord; True when the handler applied it.
+  bool PSUpdateRecord(TUpdateKind UpdateKind, TDataSet* Delta) override;
+  // Runs the statement through the bound connection (required) with the dataset's statement
+  // options; a result set is a new TAdsQuery on the statement's cursor.
+  int32_t PSExecuteStatement(const std::string& ASQL, TParams* AParams,
+                             std::unique_ptr<TDataSet>* ResultSet = nullptr) override;
+  TUpdateRecordEvent OnUpdateRecord;
+  const TUpdateRecordEvent& GetOnUpdateRecord() const { return OnUpdateRecord; }
+  void SetOnUpdateRecord(const TUpdateRecordEvent& Value) { OnUpdateRecord = Value; }
+  // Operations of other dataset families that these datasets do not support: each raises
+  // "The method <name> in TAdsDataSet is not supported.".
+  [[noreturn]] int32_t TableLevel();
+  [[noreturn]] void SetTableLevel(int32_t Value);
+  [[noreturn]] TComponent* Database();
+  [[noreturn]] void* DBHandle();
+  [[noreturn]] void* DBLocale();
+  [[noreturn]] TComponent* DBSession();
+  [[noreturn]] IProviderSupport* Provider();
+  [[noreturn]] std::string SessionName();
+  [[noreturn]] void SetSessionName(const std::string& Value);
+  [[noreturn]] bool CacheBlobs();
+  [[noreturn]] void SetCacheBlobs(bool Value);
+  [[noreturn]] bool CachedUpdates();
+  [[noreturn]] void SetCachedUpdates(bool Value);
+  [[noreturn]] bool ExpIndex();
+  [[noreturn]] void* Locale();
+  [[noreturn]] TComponent* UpdateObject();
+  [[noreturn]] void SetUpdateObject(TComponent* Value);
+  [[noreturn]] bool UpdatesPending();
+  [[noreturn]] TUpdateRecordTypes UpdateRecordTypes();
+  [[noreturn]] void SetUpdateRecordTypes(TUpdateRecordTypes Value);
+  [[noreturn]] virtual int32_t BatchMove(TDataSet* ASource, TBatchMode AMode);
+  [[noreturn]] bool CheckOpen(uint16_t Status);
+  [[noreturn]] void ApplyUpdates();
+  [[noreturn]] void CancelUpdates();
+  [[noreturn]] void CommitUpdates();
+  [[noreturn]] bool ConstraintsDisabled();
+  [[noreturn]] void DisableConstraints();
+  [[noreturn]] void EnableConstraints();
+  [[noreturn]] void FetchAll();
+  [[noreturn]] void GetIndexInfo();
+  [[noreturn]] void RevertRecord();
+  [[noreturn]] TUpdateStatus UpdateStatus() override;
 
   // ---- bookmarks and the current record
   bool BookmarkValid(const TBookmark& Value) override;

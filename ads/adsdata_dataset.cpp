@@ -278,4 +278,5 @@ void TAdsDataSet::GetFiles(TStrings* List) {
 VCL_REGISTER_CLASS(TAdsDataSet, [](TClassBuilder<TAdsDataSet>& c) {
   c.Prop("DatabaseName", &TAdsDataSet::DatabaseName, &TAdsDataSet::SetDatabaseName);
   c.Ref("AdsConnection", &TAdsDataSet::AdsConnection, &TAdsDataSet::SetAdsConnection);
+  c.Event("OnUpdateRecord", &TAdsDataSet::GetOnUpdateRecord, &TAdsDataSet::SetOnUpdateRecord);
 })

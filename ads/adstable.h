@@ -73,6 +73,27 @@ class TAdsTable : public TAdsExtendedTable {
   // it raises.
   int32_t OpenEngineCursor() override;
 
+  // ---- restructuring (adstable_restructure.cpp)
+  // Changes the structure of the closed table through the engine: fields to add (as in a
+  // field specification, "Name,Char,30;"), to delete ("Name;") and to change
+  // ("Name,NewName,Type[,Length[,Decimals]];"), passed on unchanged.
+  void Restructure(const std::string& strAddFields, const std::string& strDeleteFields,
+                   const std::string& strChangeFields);
+
+  // ---- provider answers (adstable_provider.cpp)
+  // The framework's key fields, else those of the primary index, else of the first unique one.
+  std::string PSGetKeyFields() override;
+  std::string PSGetTableName() override { return mstrTableName; }
+  std::string PSGetCommandText() override { return mstrTableName; }
+  // A text that is not empty becomes TableName (the table is closed first).
+  void PSSetCommandText(const std::string& CommandText) override;
+  // The order IndexName or IndexFieldNames chooses; nullptr in record order.
+  std::unique_ptr<TIndexDef> PSGetDefaultOrder() override;
+  std::unique_ptr<TIndexDefs> PSGetIndexDefs(TIndexOptions IndexTypes) override;
+  // Parameters are a range on the current index: each one's value for the field of its name,
+  // or, unnamed, for the index field of its position. No parameters cancel the range.
+  void PSSetParams(TParams* AParams) override;
+
  private:
   UNSIGNED32 OpenOptionBits();
   void EnableEncryption(ADSHANDLE hTable);
@@ -241,6 +262,18 @@ class TAdsQuery : public TAdsExtendedDataSet {
   [[noreturn]] void UpdateObject();
 
   void DefineProperties(TFiler* Filer) override;
+
+  // ---- provider answers (adstable_query_provider.cpp)
+  // The framework's order, else the one the ORDER BY clause asks for.
+  std::unique_ptr<TIndexDef> PSGetDefaultOrder() override;
+  TParams* PSGetParams() override { return moParams.get(); }
+  // A list with items replaces Params; the query is closed in every case.
+  void PSSetParams(TParams* AParams) override;
+  // The table of the SELECT's FROM clause.
+  std::string PSGetTableName() override;
+  void PSExecute() override { ExecSQL(); }
+  // A text that is not empty becomes the SQL text.
+  void PSSetCommandText(const std::string& CommandText) override;
 
   // The cursor hook: runs the statement and answers its result cursor.
   int32_t OpenEngineCursor() override;

@@ -104,4 +104,12 @@ void DetachFromConnection(uint32_t connection, uint32_t child);
 // The engine's text of a field argument for messages: the name, or "number N".
 std::string FieldArgText(const uint8_t* field_arg);
 
+// The options of an open, create or restructure call, checked: table type (0 lets the name's
+// extension decide), character type, lock type, rights checking, ADS_EXCLUSIVE and ADS_READONLY
+// of the option bits, and the collation (null: none) (table_api.cpp).
+Result<cursor::OpenTableOptions> MakeTableOptions(std::string_view name, uint16_t table_type,
+                                                  uint16_t char_type, uint16_t lock_type,
+                                                  uint16_t rights, uint32_t options,
+                                                  const uint8_t* collation);
+
 }  // namespace ace::api

@@ -5,14 +5,15 @@
 #include <cstring>
 
 #include "engine/api/api_guard.h"
+#include "engine/api/api_objects.h"
 #include "engine/api/dictionary_api.h"
 #include "engine/api/index_api.h"
-#include "engine/api/api_objects.h"
 #include "engine/base/callbacks.h"
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
 #include "engine/cursor/field_spec.h"
 #include "engine/cursor/table_copy.h"
+#include "engine/dict/dictionary.h"
 #include "engine/include/ace.h"
 
 using namespace ace;
@@ -30,11 +31,14 @@ bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
   return true;
 }
 
-// The options of an open or create call, checked.
-Result<cursor::OpenTableOptions> MakeOptions(std::string_view name, UNSIGNED16 table_type,
-                                             UNSIGNED16 char_type, UNSIGNED16 lock_type,
-                                             UNSIGNED16 rights, UNSIGNED32 options,
-                                             const UNSIGNED8* collation) {
+}  // namespace
+
+namespace ace::api {
+
+Result<cursor::OpenTableOptions> MakeTableOptions(std::string_view name, UNSIGNED16 table_type,
+                                                  UNSIGNED16 char_type, UNSIGNED16 lock_type,
+                                                  UNSIGNED16 rights, UNSIGNED32 options,
+                                                  const UNSIGNED8* collation) {
   cursor::OpenTableOptions o;
   if (table_type == ADS_DEFAULT) {
     // Free tables have no dictionary to say their type: the extension decides.
@@ -72,6 +76,10 @@ Result<cursor::OpenTableOptions> MakeOptions(std::string_view name, UNSIGNED16 t
   return o;
 }
 
+}  // namespace ace::api
+
+namespace {
+
 Result<std::string_view> TableName(const UNSIGNED8* name) {
   auto text = InText(name, "pucName");
   if (!text.ok()) return text;
@@ -81,6 +89,46 @@ Result<std::string_view> TableName(const UNSIGNED8* name) {
   }
   if (text.value().empty()) return Status(kErrInvalidArgument, "the table name is empty");
   return text;
+}
+
+// What a new table becomes in the connection's dictionary: nothing for a free table (no
+// dictionary, or ADS_CREATE_FREE_TABLE), else the entry to add once the files exist. The
+// checks that can be made before anything is created are made here.
+Result<std::optional<dict::TableEntry>> DictionaryEntryFor(const cursor::Connection& connection,
+                                                           std::string_view file_name,
+                                                           const UNSIGNED8* object_name,
+                                                           UNSIGNED32 options, TableType type) {
+  dict::Dictionary* d = connection.dictionary();
+  const bool free_table = (options & ADS_CREATE_FREE_TABLE) != 0;
+  if ((options & ADS_CREATE_DICTIONARY_TABLE) != 0 && (d == nullptr || free_table)) {
+    return Status(kErrInvalidArgument,
+                  d == nullptr ? "a dictionary table needs a connection to a data dictionary"
+                               : "a table cannot be both a free and a dictionary table");
+  }
+  if (d == nullptr || free_table) return std::optional<dict::TableEntry>();
+  dict::TableEntry e;
+  if (object_name != nullptr && object_name[0] != 0) {
+    e.name = reinterpret_cast<const char*>(object_name);
+  } else {
+    std::string leaf(file_name);
+    const size_t slash = leaf.find_last_of("/\\");
+    if (slash != std::string::npos) leaf = leaf.substr(slash + 1);
+    const size_t dot = leaf.rfind('.');
+    if (dot != std::string::npos && dot > 0) leaf = leaf.substr(0, dot);
+    e.name = leaf;
+  }
+  e.type = static_cast<uint16_t>(type);
+  if (!d->is_administrator()) {
+    return Status(kErrPermissionDenied,
+                  "the user " + d->user() + " may not add tables to the dictionary " + d->path());
+  }
+  auto existing = d->FindTable(e.name);
+  if (!existing.ok()) return existing.status();
+  if (existing.value()) {
+    return Status(kErrFileExists,
+                  e.name + ": the dictionary " + d->path() + " has a table of that name already");
+  }
+  return std::optional<dict::TableEntry>(std::move(e));
 }
 
 // Registers a cursor on a connection and answers its handle (positioned on the first record).
@@ -178,8 +226,8 @@ ACE_API UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName,
     auto known = FindDictionaryTable(*conn.value(), name.value(), usTableType);
     if (!known.ok()) return known.status();
     if (known->has_value()) usTableType = known->value().type;
-    auto options = MakeOptions(name.value(), usTableType, usCharType, usLockType, usCheckRights,
-                               ulOptions, pucCollation);
+    auto options = MakeTableOptions(name.value(), usTableType, usCharType, usLockType,
+                                    usCheckRights, ulOptions, pucCollation);
     if (!options.ok()) return options.status();
     if (known->has_value() && (known->value().rights & kDictionaryWriteRights) == 0)
       options->read_only = true;
@@ -200,7 +248,7 @@ ACE_API UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName,
 }
 
 ACE_API UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName,
-                                    const UNSIGNED8* /*pucDBObjName*/, UNSIGNED16 usTableType,
+                                    const UNSIGNED8* pucDBObjName, UNSIGNED16 usTableType,
                                     UNSIGNED16 usCharType, UNSIGNED16 usLockType,
                                     UNSIGNED16 usCheckRights, UNSIGNED16 usMemoSize,
                                     const UNSIGNED8* pucFields, UNSIGNED32 ulOptions,
@@ -214,11 +262,14 @@ ACE_API UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName
     if (!name.ok()) return name.status();
     auto spec = InText(pucFields, "pucFields");
     if (!spec.ok()) return spec.status();
-    auto options = MakeOptions(name.value(), usTableType, usCharType, usLockType, usCheckRights,
-                               ulOptions, pucCollation);
+    auto options = MakeTableOptions(name.value(), usTableType, usCharType, usLockType,
+                                    usCheckRights, ulOptions, pucCollation);
     if (!options.ok()) return options.status();
     auto fields = cursor::ParseFieldSpec(spec.value(), options->type);
     if (!fields.ok()) return fields.status();
+    auto entry = DictionaryEntryFor(conn.value()->connection(), name.value(), pucDBObjName,
+                                    ulOptions, options->type);
+    if (!entry.ok()) return entry.status();
     auto path = conn.value()->connection().ResolveTablePath(name.value(), options->type);
     if (!path.ok()) return path.status();
     if (FileExists(path.value()))
@@ -226,6 +277,18 @@ ACE_API UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName
     auto table = conn.value()->connection().CreateTable(path.value(), options.value(),
                                                         fields.value(), usMemoSize);
     if (!table.ok()) return table.status();
+    if (entry->has_value()) {
+      entry->value().path = path.value();
+      Status added = conn.value()->connection().dictionary()->AddTable(entry->value());
+      if (!added.ok()) {
+        // The dictionary refused the table: the new files go again, nothing is left behind.
+        const std::string memo = table.value()->file->memo_path();
+        table.value().reset();
+        RemoveFile(path.value()).ok();
+        if (!memo.empty()) RemoveFile(memo).ok();
+        return added;
+      }
+    }
     auto handle = Register(conn.value(), std::move(table.value()), options.value());
     if (!handle.ok()) return handle.status();
     *phTable = handle.value();

@@ -187,6 +187,11 @@ ACE_API UNSIGNED32 AdsGetHandleType(ADSHANDLE hObj, UNSIGNED16* pusType);
 #define ADS_EXCLUSIVE 0x00000001
 #define ADS_READONLY 0x00000002
 #define ADS_SHARED 0x00000000
+/* Options of AdsCreateTable90 on a dictionary connection: the new table stays a free table,
+ * or becomes a table of the dictionary (also the choice when neither bit is given; the bit
+ * is refused on a connection without a dictionary). */
+#define ADS_CREATE_FREE_TABLE 0x00001000
+#define ADS_CREATE_DICTIONARY_TABLE 0x00004000
 /* Answered by AdsGetTableOpenOptions only. */
 #define ADS_UPDATE_ALLOWED 0x00000020
 #define ADS_INSERT_ALLOWED 0x00000040
@@ -327,11 +332,27 @@ ACE_API UNSIGNED32 AdsSqlPeekStatement(ADSHANDLE hCursor, UNSIGNED8* pbLive);
  * CIChar, Num, Date, ShortDate, Logical, Memo, Binary, Blob, Image, Varchar, VarcharFox,
  * VarBinaryFox, Double, Integer, ShortInt, Time, TimeStamp, ModTime, AutoInc, Raw, CurDouble,
  * Money, RowVersion, NChar, NVarchar, NMemo, General) and opens it. An existing file is
- * refused (5012). pucDBObjName may be null. usMemoSize 0 = the format's default. */
+ * refused (5012). usMemoSize 0 = the format's default. On a dictionary connection the table is
+ * added to the dictionary (see ADS_CREATE_FREE_TABLE) under pucDBObjName, or, when that is
+ * null or empty, under the file's name without extension; that needs the administrator, and a
+ * name the dictionary has already is refused before anything is created. */
 ACE_API UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName, const UNSIGNED8* pucDBObjName,
                                     UNSIGNED16 usTableType, UNSIGNED16 usCharType, UNSIGNED16 usLockType,
                                     UNSIGNED16 usCheckRights, UNSIGNED16 usMemoSize, const UNSIGNED8* pucFields,
                                     UNSIGNED32 ulOptions, const UNSIGNED8* pucCollation, ADSHANDLE* phTable);
+/* Changes the fields of a closed table in one rewrite: pucDeleteFields "Name;Name2;" drops
+ * fields, pucChangeFields "Name,NewName,Type[,Length[,Decimals]];" changes a field's type and,
+ * when NewName is not empty, its name, pucAddFields adds fields in the form of
+ * AdsCreateTable90; each text may be null or empty, they apply in that order (deletions,
+ * changes, additions). Values are kept (converted through their text form where the type
+ * changes), the index files beside the table are rebuilt for the new fields, and nothing is
+ * written before every change was checked. The table must not be open anywhere (5032).
+ * usTableType 0 on a dictionary connection: the dictionary's table of that name. */
+ACE_API UNSIGNED32 AdsRestructureTable90(ADSHANDLE hConnect, const UNSIGNED8* pucName, const UNSIGNED8* pucDBObjName,
+                                         UNSIGNED16 usTableType, UNSIGNED16 usCharType, UNSIGNED16 usLockType,
+                                         UNSIGNED16 usCheckRights, const UNSIGNED8* pucAddFields,
+                                         const UNSIGNED8* pucDeleteFields, const UNSIGNED8* pucChangeFields,
+                                         const UNSIGNED8* pucCollation);
 /* Closes the table and deletes its files (table and memo). Needs no other user to have it open. */
 ACE_API UNSIGNED32 AdsDeleteTable(ADSHANDLE hTable);
 /* Removes every record / the deleted records; the table must be open exclusively (5031). */

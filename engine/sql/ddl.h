@@ -30,6 +30,7 @@
 #include "engine/base/status.h"
 #include "engine/sql/sql_error.h"
 #include "engine/sql/statement_split.h"
+#include "engine/storage/table_file.h"
 
 namespace ace::sql {
 
@@ -61,6 +62,9 @@ struct ColumnChange {
   std::optional<std::string> default_value;
   uint32_t position = 0;  // POSITION n (1-based); 0 = at the end (ADD) or where it is (ALTER)
   size_t offset = 0;
+  // ADD, ALTER: the field the column becomes, when the caller has resolved it already (the
+  // field specification texts of AdsRestructureTable90); type is then not looked at.
+  std::optional<storage::FieldSpec> resolved;
 };
 
 struct CreateTableStmt {

@@ -187,6 +187,7 @@ class Parser {
 // Failures of the dictionary become SQL errors that keep the dictionary's reason.
 Status Refused(const Status& s) {
   if (s.ok() || IsSqlError(s)) return s;
+  if (s.code() == kErrNotInDictionary) return SqlError(NativeError::kNotInDictionary, s.message());
   return SqlError(NativeError::kSqlEngine, s.message());
 }
 

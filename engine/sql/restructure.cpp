@@ -154,6 +154,7 @@ class Validator {
     for (const ColumnChange& ch : step.changes) {
       Status st = ApplyOne(ch, &next);
       if (!st.ok()) {
+        if (step.statement == nullptr) return st;
         return Locate(st, PlaceOf(*step.statement, step.index, step.count, ch.offset));
       }
     }
@@ -185,6 +186,11 @@ class Validator {
   }
 
   Result<FieldSpec> Resolve(const ColumnChange& ch, const std::string& name) const {
+    if (ch.resolved) {
+      FieldSpec s = *ch.resolved;
+      s.name = name;
+      return s;
+    }
     auto spec = ResolveType(ch.type, type_);
     if (!spec.ok()) {
       // The cause gains the column it was meant for.
@@ -489,13 +495,20 @@ RestructureOutcome RestructureTable(const RestructureRequest& request) {
   if (request.steps.empty()) return out;
   const std::string table = request.table_name.empty() ? StemOf(request.path) : request.table_name;
   const AlterStep& first = request.steps.front();
-  auto place_of_first = [&] {
-    return PlaceOf(*first.statement, first.index, first.count, std::nullopt);
+  // Where the first statement stands, for messages; nothing for changes that come from no
+  // statement (AdsRestructureTable90).
+  auto where = [&]() -> std::string {
+    if (first.statement == nullptr) return {};
+    return DescribePlace(PlaceOf(*first.statement, first.index, first.count, std::nullopt));
+  };
+  auto locate = [&](const Status& st) {
+    if (first.statement == nullptr) return st;
+    return Locate(st, PlaceOf(*first.statement, first.index, first.count, std::nullopt));
   };
   if (request.in_use && request.in_use(request.path)) {
-    out.error = SqlError(NativeError::kTableInUse,
-                         "Table " + table + " is open by another user; it cannot be changed now.",
-                         DescribePlace(place_of_first()));
+    out.error =
+        SqlError(NativeError::kTableInUse,
+                 "Table " + table + " is open by another user; it cannot be changed now.", where());
     return out;
   }
   storage::OpenOptions open;
@@ -503,10 +516,9 @@ RestructureOutcome RestructureTable(const RestructureRequest& request) {
   if (!opened.ok()) {
     if (opened.status().code() == kErrFileNotFound && !FileExists(request.path)) {
       out.error = SqlError(NativeError::kTableNotFound,
-                           "Table " + table + " does not exist (" + request.path + ").",
-                           DescribePlace(place_of_first()));
+                           "Table " + table + " does not exist (" + request.path + ").", where());
     } else {
-      out.error = Locate(opened.status(), place_of_first());
+      out.error = locate(opened.status());
     }
     return out;
   }
@@ -539,7 +551,7 @@ RestructureOutcome RestructureTable(const RestructureRequest& request) {
   Status st = Rewrite(request.path, request.type, std::move(old), validator.columns());
   if (!st.ok()) {
     out.applied = 0;
-    out.error = Locate(st, place_of_first());
+    out.error = locate(st);
     return out;
   }
   out.rewritten = true;

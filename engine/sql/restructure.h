@@ -40,7 +40,7 @@ namespace ace::sql {
 // The changes of one ALTER TABLE statement and where the statement stands, for messages.
 struct AlterStep {
   std::vector<ColumnChange> changes;
-  const Statement* statement = nullptr;  // must outlive the call
+  const Statement* statement = nullptr;  // must outlive the call; nullptr: errors name no place
   size_t index = 1;                      // of the statement in its text
   size_t count = 1;
 };

@@ -83,7 +83,8 @@ bool Simulate(const AlterStep& step, TableType type, std::vector<FieldSpec>* col
       cols->erase(cols->begin() + at);
       continue;
     }
-    Result<FieldSpec> spec = ResolveType(ch.type, type);
+    Result<FieldSpec> spec =
+        ch.resolved ? Result<FieldSpec>(*ch.resolved) : ResolveType(ch.type, type);
     if (!spec.ok()) return false;
     if (ch.kind == ChangeKind::kAdd) {
       spec->name = ch.column;

@@ -49,6 +49,7 @@ const std::vector<NativeErrorInfo>& AllNativeErrors() {
       {NativeError::kSqlEngine, "42000", "statement refused by the SQL engine"},
       {NativeError::kConstraint, "23000", "constraint failed"},
       {NativeError::kTimeout, "HYT00", "statement timed out"},
+      {NativeError::kNotInDictionary, "42S02", "table not in the data dictionary"},
   };
   return *kTable;
 }

@@ -49,6 +49,9 @@ enum class NativeError : uint32_t {
   kSqlEngine = 2180,         // refused by the SQL engine (syntax, unknown column, ...)
   kConstraint = 2181,        // a constraint of the statement failed
   kTimeout = 2190,           // the statement ran past its timeout and was stopped
+  // A table the dictionary does not hold; the number is the engine's code for the same answer
+  // (5132), which the components look for.
+  kNotInDictionary = 5132,
 };
 
 struct NativeErrorInfo {

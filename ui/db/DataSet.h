@@ -69,6 +69,8 @@ using TLocateOptions = TSet<TLocateOption>;
 enum TFilterOption { foCaseInsensitive, foNoPartialCompare };
 using TFilterOptions = TSet<TFilterOption>;
 enum TDataAction { daFail, daAbort, daRetry };
+// Whether the current record is a change a client dataset has not applied yet (UpdateStatus).
+enum TUpdateStatus { usUnmodified, usModified, usInserted, usDeleted };
 
 using TRecordBuffer = std::byte*;
 using TBookmark = std::vector<uint8_t>;
@@ -267,6 +269,14 @@ class TDataSet : public TComponent {
   // FieldDefs or IndexDefs (Sender) gained or lost a definition other than by their own
   // Update (which reads them from the dataset); the base does nothing.
   virtual void DefChanged(TObject* Sender) { (void)Sender; }
+
+  // ---- client datasets and providers (ui/db/Provider.h)
+  // The update status of the current record; the base keeps no changes: usUnmodified.
+  virtual TUpdateStatus UpdateStatus() { return usUnmodified; }
+  // With persistent fields: FieldDefs are made anew from the data and internal-calc fields, in
+  // field order (name, type, size, required, the precision of BCD fields); without
+  // fields the definitions stay as they are (Provider.cpp).
+  void InitFieldDefsFromFields();
 
   // ---- helpers for descendants
   // Creates the default fields from FieldDefs (skipping names that already have a field).
