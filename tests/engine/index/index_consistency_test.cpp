@@ -1,0 +1,292 @@
+// Indexes that hold exactly the keys of their table's records: ADT appends that reuse deleted
+// records' places (through the cursor and through SQL), recall, delete and pack, checked tag by
+// tag against the keys the records give and by seeks against a scan.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/base/file.h"
+#include "engine/index/index_file.h"
+#include "engine/index/table_record_source.h"
+#include "engine/storage/adt/adt_table_file.h"
+#include "engine/storage/table_file.h"
+#include "tests/engine/api/api_fixture.h"
+
+namespace {
+
+using ace_api_test::ApiTest;
+using ace_api_test::LastErrorText;
+using ace_api_test::U;
+using TableType = ace::storage::TableType;
+
+class IndexConsistencyTest : public ApiTest {
+ protected:
+  // Every tag of the file holds exactly one key per record of the table (deleted ones too, as
+  // the index keeps them), the key the record gives now, and nothing else. The table must be
+  // closed by the caller.
+  void ExpectKeysMatchRecords(const std::string& table, TableType type, const std::string& file) {
+    ace::storage::OpenOptions options;
+    options.read_only = true;
+    auto t = ace::storage::OpenTableFile(Path(table), type, options);
+    ASSERT_TRUE(t.ok()) << t.status().message();
+    auto ix = ace::index::IndexFile::Open(Path(file), t->get(), true);
+    ASSERT_TRUE(ix.ok()) << ix.status().message();
+    for (size_t i = 0; i < (*ix)->tag_count(); ++i) {
+      ace::index::Tag& tag = (*ix)->tag(i);
+      std::multimap<uint32_t, std::string> held, expected;
+      auto pos = tag.tree().First();
+      while (pos.ok() && pos->valid()) {
+        auto e = tag.tree().EntryAt(*pos);
+        ASSERT_TRUE(e.ok()) << e.status().message();
+        held.emplace(e->recno, e->key);
+        pos = tag.tree().Next(*pos);
+      }
+      ASSERT_TRUE(pos.ok()) << pos.status().message();
+      ace::index::TableRecordSource source(t->get());
+      std::vector<std::byte> image((*t)->record_length());
+      for (uint32_t r = 1; r <= (*t)->record_count(); ++r) {
+        ASSERT_TRUE((*t)->ReadRecord(r, image.data()).ok());
+        source.SetRecord(r, image.data());
+        auto key = tag.KeyOf(source);
+        ASSERT_TRUE(key.ok()) << key.status().message();
+        if (key->has_value()) expected.emplace(r, **key);
+      }
+      EXPECT_EQ(expected, held) << "tag " << tag.name();
+      ace::Status checked = tag.tree().CheckTree();
+      EXPECT_TRUE(checked.ok()) << checked.message();
+    }
+  }
+
+  // Turns on the reuse of deleted records' places of an ADT table (closed).
+  void ReuseDeleted(const std::string& table) {
+    auto t = ace::storage::adt::AdtTableFile::Open(Path(table), {});
+    ASSERT_TRUE(t.ok()) << t.status().message();
+    ASSERT_TRUE((*t)->SetReuseDeleted(true).ok());
+  }
+
+  ADSHANDLE Index(ADSHANDLE t, const char* tag, const char* expr, UNSIGNED32 options = 0) {
+    ADSHANDLE ix = 0;
+    EXPECT_EQ(0u, AdsCreateIndex90(t, nullptr, U(tag), U(expr), nullptr, nullptr,
+                                   options | ADS_COMPOUND, 0, nullptr, &ix))
+        << LastErrorText();
+    return ix;
+  }
+
+  void Put(ADSHANDLE t, const std::string& name, int nr) {
+    ASSERT_ACE(AdsSetField(t, U("Name"), U(name), static_cast<UNSIGNED32>(name.size())));
+    ASSERT_ACE(AdsSetLong(t, U("Nr"), nr));
+    ASSERT_ACE(AdsWriteRecord(t));
+  }
+  void Add(ADSHANDLE t, const std::string& name, int nr) {
+    ASSERT_ACE(AdsAppendRecord(t));
+    Put(t, name, nr);
+  }
+  UNSIGNED32 RecNo(ADSHANDLE t) {
+    UNSIGNED32 n = 0;
+    EXPECT_ACE(AdsGetRecordNum(t, ADS_IGNOREFILTERS, &n));
+    return n;
+  }
+  std::string Name(ADSHANDLE t) { return Text(t, "Name"); }
+
+  // Seeking every name of names (and a few that are not there) in ix finds a live record of
+  // that name exactly when a scan of the table finds one.
+  void ExpectSeeksAgreeWithScan(ADSHANDLE t, ADSHANDLE ix, std::vector<std::string> names) {
+    std::map<std::string, int> live;
+    ASSERT_ACE(AdsGotoTop(t));
+    for (UNSIGNED16 eof = 0; AdsAtEOF(t, &eof) == 0 && !eof;) {
+      ++live[Name(t)];
+      ASSERT_ACE(AdsSkip(t, 1));
+    }
+    names.push_back("nobody");
+    for (const std::string& n : names) {
+      // The whole field's width, so that a name is not found as the start of a longer one.
+      const std::string key = n + std::string(n.size() < 10 ? 10 - n.size() : 0, ' ');
+      UNSIGNED16 found = 0;
+      ASSERT_ACE(AdsSeek(ix, U(key), static_cast<UNSIGNED16>(key.size()), ADS_STRINGKEY,
+                         ADS_HARDSEEK, &found));
+      EXPECT_EQ(live.count(n) != 0, found == 1) << n;
+      if (found == 1) {
+        EXPECT_EQ(n, Name(t));
+      }
+      // Walking the equal keys counts every live record of the name, no other.
+      int count = 0;
+      while (found == 1) {
+        UNSIGNED16 eof = 0;
+        ASSERT_ACE(AdsAtEOF(t, &eof));
+        if (eof || Name(t) != n) break;
+        ++count;
+        ASSERT_ACE(AdsSkip(ix, 1));
+      }
+      EXPECT_EQ(live.count(n) ? live[n] : 0, count) << n;
+    }
+  }
+};
+
+TEST_F(IndexConsistencyTest, AppendsIntoDeletedPlacesTakeTheOldKeysOut) {
+  ADSHANDLE t = Create("reuse", ADS_ADT, "Name,Char,10;Nr,Integer");
+  for (int i = 0; i < 20; ++i) Add(t, "n" + std::to_string(i), i);
+  Index(t, "BYNAME", "Name");
+  Index(t, "BYNR", "Nr");
+  Index(t, "NAMENR", "Name;Nr");
+  ASSERT_ACE(AdsCloseTable(t));
+  ReuseDeleted("reuse.adt");
+  ASSERT_ACE(Open("reuse", ADS_ADT, &t));
+  ADSHANDLE byName = 0;
+  ASSERT_ACE(AdsGetIndexHandle(t, U("BYNAME"), &byName));
+  // The old key of a reused place pointed the seek at the new record.
+  ASSERT_ACE(AdsGotoRecord(t, 5));
+  ASSERT_ACE(AdsDeleteRecord(t));
+  Add(t, "fresh", 100);
+  EXPECT_EQ(5u, RecNo(t));  // the deleted place was taken
+  UNSIGNED16 found = 0;
+  ASSERT_ACE(AdsSeek(byName, U("n4"), 2, ADS_STRINGKEY, ADS_HARDSEEK, &found));
+  EXPECT_EQ(0u, found);
+  ASSERT_ACE(AdsShowDeleted(1));  // not even as a deleted record: the record is gone
+  ASSERT_ACE(AdsSeek(byName, U("n4"), 2, ADS_STRINGKEY, ADS_HARDSEEK, &found));
+  EXPECT_EQ(0u, found);
+  ASSERT_ACE(AdsShowDeleted(0));
+  ASSERT_ACE(AdsSeek(byName, U("fresh"), 5, ADS_STRINGKEY, ADS_HARDSEEK, &found));
+  EXPECT_EQ(1u, found);
+  EXPECT_EQ(5u, RecNo(t));
+
+  // Many rounds of deletes, recalls and appends.
+  std::mt19937 rng(3);
+  std::vector<std::string> names;
+  for (int round = 0; round < 300; ++round) {
+    UNSIGNED32 count = 0;
+    ASSERT_ACE(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &count));
+    const UNSIGNED32 r = 1 + rng() % count;
+    ASSERT_ACE(AdsGotoRecord(t, r));
+    switch (rng() % 4) {
+      case 0:
+      case 1: {
+        ASSERT_ACE(AdsDeleteRecord(t));
+        break;
+      }
+      case 2: {
+        ASSERT_ACE(AdsShowDeleted(1));
+        ASSERT_ACE(AdsGotoRecord(t, r));
+        ASSERT_ACE(AdsRecallRecord(t));
+        ASSERT_ACE(AdsShowDeleted(0));
+        break;
+      }
+      default:
+        break;
+    }
+    const std::string name = "r" + std::to_string(rng() % 60);
+    names.push_back(name);
+    Add(t, name, static_cast<int>(rng() % 1000) - 500);
+  }
+  UNSIGNED32 count = 0;
+  ASSERT_ACE(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &count));
+  EXPECT_LT(count, 320u);  // places were reused
+  ExpectSeeksAgreeWithScan(t, byName, names);
+  ASSERT_ACE(AdsCloseTable(t));
+  ExpectKeysMatchRecords("reuse.adt", TableType::kAdt, "reuse.adi");
+
+  // Pack and zap leave indexes that match as well.
+  ASSERT_ACE(Open("reuse", ADS_ADT, &t, ADS_EXCLUSIVE));
+  ASSERT_ACE(AdsPackTable(t));
+  ASSERT_ACE(AdsGetIndexHandle(t, U("BYNAME"), &byName));
+  ExpectSeeksAgreeWithScan(t, byName, names);
+  ASSERT_ACE(AdsCloseTable(t));
+  ExpectKeysMatchRecords("reuse.adt", TableType::kAdt, "reuse.adi");
+}
+
+TEST_F(IndexConsistencyTest, ACandidateKeyOfTheReplacedRecordIsNoDuplicate) {
+  ADSHANDLE t = Create("cand", ADS_ADT, "Name,Char,10;Nr,Integer");
+  Add(t, "a", 1);
+  Add(t, "b", 2);
+  Index(t, "UNR", "Nr", ADS_CANDIDATE);
+  ASSERT_ACE(AdsCloseTable(t));
+  ReuseDeleted("cand.adt");
+  ASSERT_ACE(Open("cand", ADS_ADT, &t));
+  ASSERT_ACE(AdsGotoRecord(t, 1));
+  ASSERT_ACE(AdsDeleteRecord(t));
+  // The new record takes place 1 with the key the deleted record held there.
+  Add(t, "c", 1);
+  EXPECT_EQ(1u, RecNo(t));
+  // A real duplicate is still refused, and leaves nothing behind.
+  ASSERT_ACE(AdsAppendRecord(t));
+  ASSERT_ACE(AdsSetLong(t, U("Nr"), 2));
+  EXPECT_EQ(static_cast<UNSIGNED32>(AE_DUPLICATE_KEY), AdsWriteRecord(t));
+  ASSERT_ACE(AdsCancelUpdate(t));
+  UNSIGNED32 count = 0;
+  ASSERT_ACE(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &count));
+  EXPECT_EQ(2u, count);
+  ASSERT_ACE(AdsCloseTable(t));
+  ExpectKeysMatchRecords("cand.adt", TableType::kAdt, "cand.adi");
+}
+
+TEST_F(IndexConsistencyTest, SqlInsertsIntoDeletedPlacesTakeTheOldKeysOut) {
+  ADSHANDLE t = Create("sqlreuse", ADS_ADT, "Name,Char,10;Nr,Integer");
+  for (int i = 0; i < 10; ++i) Add(t, "s" + std::to_string(i), i);
+  Index(t, "BYNAME", "Name");
+  ASSERT_ACE(AdsCloseTable(t));
+  ReuseDeleted("sqlreuse.adt");
+  ADSHANDLE stmt = 0;
+  ASSERT_ACE(AdsCreateSQLStatement(conn_, &stmt));
+  ADSHANDLE cursor = 0;
+  ASSERT_ACE(AdsExecuteSQLDirect(stmt, U("DELETE FROM sqlreuse WHERE Nr IN (2, 3, 7)"), &cursor));
+  ASSERT_ACE(AdsExecuteSQLDirect(
+      stmt, U("INSERT INTO sqlreuse (Name, Nr) VALUES ('x1', 21), ('x2', 22), ('x3', 23)"),
+      &cursor));
+  ASSERT_ACE(AdsCloseSQLStatement(stmt));
+  ASSERT_ACE(Open("sqlreuse", ADS_ADT, &t));
+  UNSIGNED32 count = 0;
+  ASSERT_ACE(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &count));
+  EXPECT_EQ(10u, count);  // the three places were reused
+  ADSHANDLE byName = 0;
+  ASSERT_ACE(AdsGetIndexHandle(t, U("BYNAME"), &byName));
+  ExpectSeeksAgreeWithScan(t, byName, {"s2", "s3", "s7", "x1", "x2", "x3", "s1"});
+  ASSERT_ACE(AdsCloseTable(t));
+  ExpectKeysMatchRecords("sqlreuse.adt", TableType::kAdt, "sqlreuse.adi");
+}
+
+TEST_F(IndexConsistencyTest, DbfWritesDeletesRecallsAndPacksKeepKeysExact) {
+  for (UNSIGNED16 type : {ADS_CDX, ADS_NTX}) {
+    const bool ntx = type == ADS_NTX;
+    const std::string name = ntx ? "dn" : "dc";
+    ADSHANDLE t = Create(name, type, "NAME,Char,10;NR,Numeric,6,0");
+    ADSHANDLE ix = 0;
+    ASSERT_ACE(AdsCreateIndex90(t, ntx ? U("dnname") : nullptr, ntx ? nullptr : U("BYNAME"),
+                                U("NAME"), nullptr, nullptr, ntx ? 0 : ADS_COMPOUND, 0, nullptr,
+                                &ix));
+    std::mt19937 rng(5);
+    std::vector<std::string> names;
+    for (int round = 0; round < 150; ++round) {
+      const std::string n = "d" + std::to_string(rng() % 40);
+      names.push_back(n);
+      ASSERT_ACE(AdsAppendRecord(t));
+      ASSERT_ACE(AdsSetField(t, U("NAME"), U(n), static_cast<UNSIGNED32>(n.size())));
+      ASSERT_ACE(AdsWriteRecord(t));
+      UNSIGNED32 count = 0;
+      ASSERT_ACE(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &count));
+      ASSERT_ACE(AdsShowDeleted(1));
+      ASSERT_ACE(AdsGotoRecord(t, 1 + rng() % count));
+      ASSERT_ACE(rng() % 3 == 0 ? AdsRecallRecord(t) : AdsDeleteRecord(t));
+      ASSERT_ACE(AdsShowDeleted(0));
+    }
+    ExpectSeeksAgreeWithScan(t, ix, names);
+    ASSERT_ACE(AdsCloseTable(t));
+    const std::string file = ntx ? "dnname.ntx" : name + ".cdx";
+    ExpectKeysMatchRecords(name + ".dbf", static_cast<TableType>(type), file);
+    ASSERT_ACE(Open(name, type, &t, ADS_EXCLUSIVE));
+    if (ntx) {
+      ADSHANDLE opened[4];
+      UNSIGNED16 n = 4;
+      ASSERT_ACE(AdsOpenIndex(t, U("dnname.ntx"), opened, &n));
+    }
+    ASSERT_ACE(AdsPackTable(t));
+    ASSERT_ACE(AdsCloseTable(t));
+    ExpectKeysMatchRecords(name + ".dbf", static_cast<TableType>(type), file);
+  }
+}
+
+}  // namespace
