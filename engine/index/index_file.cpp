@@ -501,9 +501,15 @@ Status IndexFile::ReadDirectory() {
         return Status(kErrStaleIndex, path_ + ": tag " + def.name + " no longer fits its table (" +
                                           added.message() + ")");
       const Tag& t = *tags_.back();
-      if (static_cast<uint8_t>(t.spec_.type) != type || t.spec_.length != length)
-        return Status(kErrStaleIndex, path_ + ": tag " + def.name +
-                                          " has another key type or length than its expression");
+      if (static_cast<uint8_t>(t.spec_.type) != type || t.spec_.length != length) {
+        // Keys built another way than the expression builds them now (a numeric segment of an
+        // older file): the caller that may rebuild gets the file as stale, unless the tag's
+        // keys were added by hand and cannot be built again.
+        if (!opening_allows_stale_ || def.options.custom)
+          return Status(kErrStaleIndex, path_ + ": tag " + def.name +
+                                            " has another key type or length than its expression");
+        stale_ = true;
+      }
     }
     return Status::Ok();
   }
@@ -598,7 +604,10 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
                         "; rebuild the index");
     index->stale_ = true;
   }
-  ACE_RETURN_IF_ERROR(index->ReadDirectory());
+  index->opening_allows_stale_ = allow_stale;
+  Status read = index->ReadDirectory();
+  index->opening_allows_stale_ = false;
+  ACE_RETURN_IF_ERROR(read);
   if (index->tags_.size() != f->tag_count)
     return Status(kErrCorruptFile, path + ": tag count does not match the directory");
   if (index->kind_ == IndexKind::kSingle && index->tags_.size() != 1)

@@ -184,8 +184,9 @@ class IndexFile {
   // out kErrCorruptFile (naming file and page); another version kErrUnsupportedVersion; an
   // index written for another state of the table kErrStaleIndex; a key or FOR expression that
   // no longer compiles against the table's fields kErrStaleIndex as well.
-  // With allow_stale an index written for another state of the table opens all the same and
-  // answers stale() true: the caller must Reindex it before any use.
+  // With allow_stale an index written for another state of the table, or with a tag whose
+  // keys have another type or length than its expression gives now (not a custom tag), opens
+  // all the same and answers stale() true: the caller must Reindex it before any use.
   static Result<std::unique_ptr<IndexFile>> Open(const std::string& path, storage::TableFile* table,
                                                  bool read_only, bool allow_stale = false);
 
@@ -261,6 +262,7 @@ class IndexFile {
   uint32_t change_count_ = 0;
   uint64_t file_id_ = 0;  // device and inode of the open file, to notice a replaced file
   bool stale_ = false;
+  bool opening_allows_stale_ = false;  // Open with allow_stale is reading the directory
   TableStamp stamp_;
   std::vector<std::unique_ptr<Tag>> retired_;  // tags that left the file, kept for their users
 };

@@ -1,6 +1,8 @@
 // Indexes that hold exactly the keys of their table's records: ADT appends that reuse deleted
 // records' places (through the cursor and through SQL), recall, delete and pack, checked tag by
-// tag against the keys the records give and by seeks against a scan.
+// tag against the keys the records give and by seeks against a scan; numeric segments of ADT
+// keys in numeric order with seeks and scopes that agree, and index files whose keys were built
+// another way.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -287,6 +289,127 @@ TEST_F(IndexConsistencyTest, DbfWritesDeletesRecallsAndPacksKeepKeysExact) {
     ASSERT_ACE(AdsCloseTable(t));
     ExpectKeysMatchRecords(name + ".dbf", static_cast<TableType>(type), file);
   }
+}
+
+// ---- Numeric segments ---------------------------------------------------------------------------
+
+class NumericSegmentTest : public IndexConsistencyTest {
+ protected:
+  void AddRow(ADSHANDLE t, const std::string& name, int nr, const std::string& amount) {
+    ASSERT_ACE(AdsAppendRecord(t));
+    ASSERT_ACE(AdsSetField(t, U("Name"), U(name), static_cast<UNSIGNED32>(name.size())));
+    ASSERT_ACE(AdsSetLong(t, U("Nr"), nr));
+    ASSERT_ACE(AdsSetField(t, U("Betrag"), U(amount), static_cast<UNSIGNED32>(amount.size())));
+    ASSERT_ACE(AdsWriteRecord(t));
+  }
+  std::vector<int> WalkNr(ADSHANDLE ix, ADSHANDLE t) {
+    std::vector<int> out;
+    EXPECT_ACE(AdsGotoTop(ix));
+    for (UNSIGNED16 eof = 0; AdsAtEOF(t, &eof) == 0 && !eof;) {
+      SIGNED32 v = 0;
+      EXPECT_ACE(AdsGetLong(t, U("Nr"), &v));
+      out.push_back(v);
+      if (out.size() > 1000 || AdsSkip(ix, 1) != 0) break;
+    }
+    return out;
+  }
+  // The raw key of Name and Nr set in the index's key record.
+  std::string RawKey(ADSHANDLE ix, const std::string& name, int nr) {
+    EXPECT_ACE(AdsInitRawKey(ix));
+    EXPECT_ACE(AdsSetField(ix, U("Name"), U(name), static_cast<UNSIGNED32>(name.size())));
+    SIGNED32 v = nr;
+    EXPECT_ACE(AdsSetFieldRaw(ix, U("Nr"), reinterpret_cast<UNSIGNED8*>(&v), 4));
+    UNSIGNED8 key[256];
+    UNSIGNED16 length = sizeof key;
+    EXPECT_ACE(AdsBuildRawKey(ix, key, &length));
+    return std::string(reinterpret_cast<char*>(key), length);
+  }
+};
+
+TEST_F(NumericSegmentTest, NumbersSortAsNumbersNegativeOnesIncluded) {
+  ADSHANDLE t = Create("num", ADS_ADT, "Name,Char,8;Nr,Integer;Betrag,Numeric,9,2");
+  const std::vector<int> values = {9,          10,          -5, -10, 0,    100, -1,
+                                   2147483647, -2147483647, 99, 1,   -100, 11};
+  for (int v : values) AddRow(t, "same", v, std::to_string(v % 7) + ".5");
+  AddRow(t, "aaa", 5, "-3.25");
+  AddRow(t, "zzz", -5, "0.75");
+  ADSHANDLE ix = Index(t, "NAMENR", "Name;Nr");
+  std::vector<int> sorted = values;
+  std::sort(sorted.begin(), sorted.end());
+  sorted.insert(sorted.begin(), 5);
+  sorted.push_back(-5);
+  EXPECT_EQ(sorted, WalkNr(ix, t));
+
+  // Decimals in the order of their value; negative amounts first.
+  ADSHANDLE byAmount = Index(t, "BETRAG", "Betrag;Name");
+  ASSERT_ACE(AdsGotoTop(byAmount));
+  std::vector<double> amounts;
+  for (UNSIGNED16 eof = 0; AdsAtEOF(t, &eof) == 0 && !eof;) {
+    DOUBLE d = 0;
+    ASSERT_ACE(AdsGetDouble(t, U("Betrag"), &d));
+    amounts.push_back(d);
+    ASSERT_ACE(AdsSkip(byAmount, 1));
+  }
+  EXPECT_TRUE(std::is_sorted(amounts.begin(), amounts.end()));
+  EXPECT_EQ(15u, amounts.size());
+  EXPECT_EQ(-5.5, amounts.front());  // -5 % 7 gives -5
+
+  // A raw-key seek finds the record of its number, and a scope between two numbers holds just
+  // the numbers between them.
+  const std::string minusFive = RawKey(ix, "same", -5);
+  UNSIGNED16 found = 0;
+  ASSERT_ACE(AdsSeek(ix, reinterpret_cast<const UNSIGNED8*>(minusFive.data()),
+                     static_cast<UNSIGNED16>(minusFive.size()), ADS_RAWKEY, ADS_HARDSEEK, &found));
+  ASSERT_EQ(1u, found);
+  SIGNED32 nr = 0;
+  ASSERT_ACE(AdsGetLong(t, U("Nr"), &nr));
+  EXPECT_EQ(-5, nr);
+  const std::string low = RawKey(ix, "same", -10);
+  const std::string high = RawKey(ix, "same", 10);
+  ASSERT_ACE(AdsSetScope(ix, ADS_TOP, reinterpret_cast<const UNSIGNED8*>(low.data()),
+                         static_cast<UNSIGNED16>(low.size()), ADS_RAWKEY));
+  ASSERT_ACE(AdsSetScope(ix, ADS_BOTTOM, reinterpret_cast<const UNSIGNED8*>(high.data()),
+                         static_cast<UNSIGNED16>(high.size()), ADS_RAWKEY));
+  EXPECT_EQ((std::vector<int>{-10, -5, -1, 0, 1, 9, 10}), WalkNr(ix, t));
+  ASSERT_ACE(AdsClearAllScopes(t));
+  // Soft seek between keys lands on the next larger number.
+  const std::string three = RawKey(ix, "same", 3);
+  ASSERT_ACE(AdsSeek(ix, reinterpret_cast<const UNSIGNED8*>(three.data()),
+                     static_cast<UNSIGNED16>(three.size()), ADS_RAWKEY, ADS_SOFTSEEK, &found));
+  ASSERT_ACE(AdsGetLong(t, U("Nr"), &nr));
+  EXPECT_EQ(9, nr);
+  ASSERT_ACE(AdsCloseTable(t));
+  ExpectKeysMatchRecords("num.adt", TableType::kAdt, "num.adi");
+}
+
+TEST_F(NumericSegmentTest, AFileWithKeysOfAnotherLengthIsRebuiltOrRefused) {
+  ADSHANDLE t = Create("old", ADS_ADT, "Name,Char,8;Nr,Integer;Betrag,Numeric,9,2");
+  for (int v : {10, 9, -3}) AddRow(t, "x", v, "1.00");
+  Index(t, "NAMENR", "Name;Nr");
+  ASSERT_ACE(AdsCloseTable(t));
+  // The key length in the tag directory as a file of keys built another way has it.
+  {
+    auto file = ace::File::Open(Path("old.adi"), ace::OpenMode::kReadWrite);
+    ASSERT_TRUE(file.ok());
+    std::string header(64, '\0');
+    ASSERT_TRUE(file->ReadAt(0, header.data(), header.size()).ok());
+    uint32_t pageSize = 0, directory = 0;
+    std::memcpy(&pageSize, header.data() + 12, 4);
+    std::memcpy(&directory, header.data() + 40, 4);
+    const uint64_t at = uint64_t{directory} * pageSize + 12 + 10;  // first tag: key length
+    uint16_t length = 0;
+    ASSERT_TRUE(file->ReadAt(at, &length, 2).ok());
+    --length;
+    ASSERT_TRUE(file->WriteAt(at, &length, 2).ok());
+  }
+  // Read-only, the file is refused; writable, it is rebuilt and sorts right.
+  EXPECT_EQ(static_cast<UNSIGNED32>(AE_STALE_INDEX), Open("old", ADS_ADT, &t, ADS_READONLY));
+  ASSERT_ACE(Open("old", ADS_ADT, &t));
+  ADSHANDLE ix = 0;
+  ASSERT_ACE(AdsGetIndexHandle(t, U("NAMENR"), &ix));
+  EXPECT_EQ((std::vector<int>{-3, 9, 10}), WalkNr(ix, t));
+  ASSERT_ACE(AdsCloseTable(t));
+  ExpectKeysMatchRecords("old.adt", TableType::kAdt, "old.adi");
 }
 
 }  // namespace
