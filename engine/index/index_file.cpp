@@ -874,6 +874,16 @@ Status IndexFile::Reindex() {
   return Replace(std::move(*fresh));
 }
 
+Status IndexFile::MarkStale() {
+  stale_ = true;
+  if (read_only_) return Status::Ok();
+  // A record length of 0 is no table's, so the stamp can never match again.
+  stamp_ = TableStamp{0xFFFFFFFFu, 0, 0};
+  ++change_count_;
+  ACE_RETURN_IF_ERROR(WriteHeader());
+  return store_->file().Sync();
+}
+
 Status IndexFile::DeleteTag(std::string_view name) {
   if (read_only_) return Status(kErrTableReadOnly, path_ + ": index opened read-only");
   Tag* tag = FindTag(name);

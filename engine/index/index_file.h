@@ -223,9 +223,13 @@ class IndexFile {
   // Checks every tag's tree (BTree::CheckTree).
   Status CheckAll();
 
-  // True when the file was opened with allow_stale for another state of its table and has not
-  // been rebuilt since.
+  // True when the file was opened with allow_stale for another state of its table, or a
+  // rebuild after its table was rewritten failed (MarkStale), and it has not been rebuilt since.
   bool stale() const { return stale_; }
+  // After a failed rebuild of a rewritten table: the trees may name records that are no longer
+  // there. The object is stale from now on (Reindex before any use) and the file on disk gets a
+  // stamp that no table matches, so that it is rebuilt or refused at its next open, never used.
+  Status MarkStale();
   bool read_only() const { return read_only_; }
   // Takes up what other users wrote since this object last read the file (see the top of this
   // header); Tag objects stay valid (a tag that left the file answers present() false).
