@@ -834,6 +834,34 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo, public IProvid
   // Goes to the record poTable is on; both must be the same table of the same database.
   void GotoCurrent(TAdsDataSet* poTable);
 
+  // ---- filters (adsdata_filter.cpp)
+  // Filtered switches the engine filter of Filter (and OnFilterRecord) on or off on an open
+  // cursor and goes to the first record of an active dataset. An expression the engine refuses
+  // raises, and Filtered keeps the new value.
+  void SetFiltered(bool Value) override;
+  // Hands Filter to the engine (an optimized or a plain filter as AdsOptimizedFilters says),
+  // or clears the engine filter when Filter is empty / removes it (none set is no error).
+  virtual void ApplyEngineFilter();
+  virtual void ClearEngineFilter();
+  // The filter text as the engine gets it: the last "*" of a quoted literal (unless the literal
+  // is all asterisks) is taken out and bExact turned False; CONTAINS(...) is left as it is.
+  // ADT tables have their field names rewritten to short and back to long names on the way.
+  std::string PrepareFilterText(const std::string& strFilter, bool& bExact);
+  // The expression "(F1=v1) AND (F2=v2) ..." of the values of Fields in the filter buffer (the
+  // dataset must be in dsFilter: "Internal Error, << BuildFilterString >>" otherwise); null
+  // values give "(empty(F))", character types compare UPPER() with bCaseInsensitive.
+  void BuildFilterString(const std::vector<TField*>& Fields, bool bCaseInsensitive,
+                         std::string& strExpr);
+
+ protected:
+  // The framework's Filter setter; on an active filtered dataset the new text goes to the engine.
+  void SetFilterText(const std::string& Value) override;
+  // From the engine cursor's record on, in the active order (forward or backward), the first
+  // record OnFilterRecord accepts; the cursor stays on it ("Expected OnFilterRecord event."
+  // without a handler).
+  bool ScanAccepted(bool bForward);
+
+ public:
   // ---- table-level operations
   // Locks / unlocks the whole table; nothing on a closed or exclusively opened dataset.
   void LockTable();

@@ -208,28 +208,8 @@ UNSIGNED16 TAdsDataSet::BuildSearchKey(int Position, bool Partial, UNSIGNED8* Ke
 
 // ---- Key searches ---------------------------------------------------------------------------
 
-bool TAdsDataSet::SeekAccepted(const UNSIGNED8* Key, UNSIGNED16 Length) {
-  const ADSHANDLE index = static_cast<ADSHANDLE>(mlActiveHandle);
-  UNSIGNED16 found = 0;
-  AceCheck(this, Ace.AdsSeek(index, Key, Length, ADS_RAWKEY, ADS_HARDSEEK, &found));
-  TRecordBuffer scratch = TempBuffer();
-  while (found == 1) {
-    ReadRecordInto(scratch);
-    if (OfferToFilterRecord(scratch)) return true;
-    AceCheck(this, Ace.AdsSkip(index, 1));
-    UNSIGNED16 eof = 0;
-    AceCheck(this, Ace.AdsAtEOF(index, &eof));
-    if (eof != 0) break;
-    UNSIGNED8 current[kKeyAreaLength] = {};
-    UNSIGNED16 currentLength = kKeyAreaLength;
-    AceCheck(this, Ace.AdsExtractKey(index, current, &currentLength));
-    found = currentLength >= Length && std::memcmp(current, Key, Length) == 0 ? 1 : 0;
-  }
-  // Nothing accepted: the cursor goes past the end, as an exact seek that finds nothing does.
-  AceCheck(this, Ace.AdsGotoBottom(index));
-  AceCheck(this, Ace.AdsSkip(index, 1));
-  return false;
-}
+// The exact seek that only stops on a record OnFilterRecord accepts is the filters'
+// (SeekAccepted, adsdata_filter.cpp).
 
 bool TAdsDataSet::GotoKey() {
   CheckBrowseMode();

@@ -184,6 +184,7 @@ void TAdsDataSet::InternalOpen() {
   mpoIndexDefs->Update();
   if (mlHandle != 0) ActivateIndex();
   if (mbScoped) ApplyEngineScope();
+  if (Filtered()) ApplyEngineFilter();
   if (mlHandle != 0) AceCheck(this, Ace.AdsGotoBOF(static_cast<ADSHANDLE>(mlActiveHandle)));
 }
 

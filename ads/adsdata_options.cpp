@@ -208,12 +208,27 @@ void TAdsTableOptions::SetAdsRecordCache(TAdsRecordCacheTypes Value) {
   meAdsRecordCache = Value;
 }
 
-// The engine of this build has no text filters of its own (the record filter event is the
-// only filter a dataset applies), so there is no engine filter to set again with the new
-// setting; the value is kept for the filter operations.
+// On an active filtered dataset the engine filter set with the old setting is cleared and set
+// again with the new one (then the dataset goes to its first record); a failure there puts the
+// old setting back.
 void TAdsTableOptions::SetAdsOptimizedFilters(bool Value) {
   if (Value == mbAdsOptimizedFilters) return;
-  mbAdsOptimizedFilters = Value;
+  TAdsDataSet* ds = mpoAdsTable;
+  if (ds == nullptr || !ds->Active() || ds->ComponentState().Contains(csLoading) ||
+      !ds->Filtered()) {
+    mbAdsOptimizedFilters = Value;
+    return;
+  }
+  const bool old = mbAdsOptimizedFilters;
+  try {
+    ds->ClearEngineFilter();
+    mbAdsOptimizedFilters = Value;
+    ds->ApplyEngineFilter();
+    ds->First();
+  } catch (...) {
+    mbAdsOptimizedFilters = old;
+    throw;
+  }
 }
 
 void TAdsTableOptions::Assign(TPersistent* Source) {

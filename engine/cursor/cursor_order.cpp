@@ -503,15 +503,23 @@ Result<uint32_t> Cursor::AppendThrough(const std::byte* image) {
   if (table_->indexes == nullptr || table_->indexes->empty())
     return table_->file->AppendRecord(image);
   TableIndexes& ix = *table_->indexes;
-  const uint32_t recno = table_->file->record_count() + 1;
-  ACE_RETURN_IF_ERROR(ix.BeginWrite(recno, nullptr, image));
-  Result<uint32_t> appended = table_->file->AppendRecord(image);
+  // A table that reuses deleted records' places appends over a record whose keys the indexes
+  // hold: they leave with the append, as the keys of a rewritten record do.
+  Result<uint32_t> next = table_->file->NextAppendRecno();
+  if (!next.ok()) return next.status();
+  // The place's record for the candidate check; one that cannot be read is checked as a new
+  // place (the append itself gives the image it overwrites).
+  std::vector<std::byte> replaced;
+  if (*next <= table_->file->record_count() && !ReadRecord(*next, &replaced).ok()) replaced.clear();
+  ACE_RETURN_IF_ERROR(ix.BeginWrite(*next, replaced.empty() ? nullptr : replaced.data(), image));
+  Result<uint32_t> appended = table_->file->AppendReplacing(image, &replaced);
   Status s = appended.status();
   if (appended.ok()) {
     // The key is built from the record as stored (autoincrement and row version filled in).
     std::vector<std::byte> stored;
     s = ReadRecord(*appended, &stored);
-    if (s.ok()) s = ix.AfterWrite(*appended, nullptr, stored.data());
+    if (s.ok())
+      s = ix.AfterWrite(*appended, replaced.empty() ? nullptr : replaced.data(), stored.data());
   }
   ix.EndWrite();
   if (!s.ok()) return s;

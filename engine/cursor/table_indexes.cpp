@@ -130,6 +130,17 @@ index::IndexFile* TableIndexes::FileOf(const index::Tag* tag) const {
 }
 
 Status TableIndexes::Refresh() {
+  // A file whose rebuild failed after its table was rewritten is never read as it is: it is
+  // rebuilt now, or the use is refused.
+  for (Entry& e : files_) {
+    if (!e.file->stale()) continue;
+    Status rebuilt = e.file->Reindex();
+    if (!rebuilt.ok())
+      return Status(kErrStaleIndex, e.file->path() +
+                                        ": the index does not match its table and could not be "
+                                        "rebuilt (" +
+                                        rebuilt.message() + ")");
+  }
   if (exclusive_) return Status::Ok();
   for (Entry& e : files_) ACE_RETURN_IF_ERROR(e.file->Refresh());
   return Status::Ok();
@@ -246,13 +257,26 @@ Status TableIndexes::RollbackBatch() {
 }
 
 Status TableIndexes::ReindexAll() {
-  for (Entry& e : files_) ACE_RETURN_IF_ERROR(e.file->Reindex());
-  return Status::Ok();
+  // The table was rewritten already: a file that cannot be rebuilt must not be used as it is.
+  Status first;
+  for (Entry& e : files_) {
+    Status s = e.file->Reindex();
+    if (s.ok()) continue;
+    (void)e.file->MarkStale();
+    if (first.ok()) first = s.WithContext(e.file->path() + ": not rebuilt after the table changed");
+  }
+  return first;
 }
 
 Status TableIndexes::ZapAll() {
-  for (Entry& e : files_) ACE_RETURN_IF_ERROR(e.file->Zap());
-  return Status::Ok();
+  Status first;
+  for (Entry& e : files_) {
+    Status s = e.file->Zap();
+    if (s.ok()) continue;
+    (void)e.file->MarkStale();
+    if (first.ok()) first = s.WithContext(e.file->path() + ": not emptied with the table");
+  }
+  return first;
 }
 
 }  // namespace ace::cursor

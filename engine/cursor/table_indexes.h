@@ -62,7 +62,9 @@ class TableIndexes {
   // The file that holds a tag, or nullptr.
   index::IndexFile* FileOf(const index::Tag* tag) const;
 
-  // Before reading a tree in shared use: takes up other users' changes.
+  // Before reading a tree: rebuilds a file left stale by a failed ReindexAll / ZapAll (the use
+  // is refused with kErrStaleIndex when that fails again) and, in shared use, takes up other
+  // users' changes.
   Status Refresh();
   // Around one record write: Begin locks the files for the update, takes up other users'
   // changes and checks candidate keys (a refused write changes nothing and unlocks); After
@@ -87,7 +89,8 @@ class TableIndexes {
   Status RollbackBatch();
   bool in_batch() const { return in_batch_; }
 
-  // After the table was packed / zapped.
+  // After the table was packed / zapped. A file that cannot follow is marked stale (in memory
+  // and on disk) and the first failure is answered; the others are still brought up to date.
   Status ReindexAll();
   Status ZapAll();
 

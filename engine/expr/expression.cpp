@@ -51,6 +51,31 @@ std::string FormatNumber(double value, int width, int decimals) {
   return std::string(static_cast<size_t>(width - n), ' ') + buf;
 }
 
+std::string SortableNumber(const Value& value, int width, int decimals) {
+  if (value.is_null) return std::string(static_cast<size_t>(width) + 1, ' ');
+  decimals = std::clamp(decimals, 0, 18);
+  const double r = RoundHalfAway(value.number, decimals);
+  std::string digits;
+  if (std::isfinite(r)) {
+    char buf[400];
+    const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(r));
+    if (n > 0 && n < static_cast<int>(sizeof buf)) {
+      for (int i = 0; i < n; ++i)
+        if (buf[i] >= '0' && buf[i] <= '9') digits.push_back(buf[i]);
+    }
+  }
+  const size_t first = digits.find_first_not_of('0');
+  digits = first == std::string::npos ? std::string() : digits.substr(first);
+  const bool negative = r < 0 && !digits.empty();
+  // Infinities and values wider than the field are held at the largest magnitude.
+  if (!std::isfinite(r) || digits.size() > static_cast<size_t>(width))
+    digits.assign(static_cast<size_t>(width), '9');
+  digits.insert(0, static_cast<size_t>(width) - digits.size(), '0');
+  if (negative)
+    for (char& c : digits) c = static_cast<char>('9' - (c - '0'));
+  return (negative ? "0" : "1") + digits;
+}
+
 double ParseLeadingNumber(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
@@ -512,6 +537,9 @@ Result<Value> Evaluator::TextCall(const Node& n, const std::vector<Value>& v) {
       if (dec > 0 && dec >= width) dec = std::max(0, width - 2);
       return Value::Character(FormatNumber(v[0].number, width, dec));
     }
+    case Fn::kKeyNum:
+      return Value::Character(SortableNumber(v[0], static_cast<int>(ToInt(v[1].number, 1, 255)),
+                                             static_cast<int>(ToInt(v[2].number, 0, 18))));
     case Fn::kSpace: {
       auto c = count_arg(0);
       if (!c.ok()) return c.status();

@@ -92,6 +92,13 @@ Result<Value> EvaluateNode(const Node& node, const RecordSource* record,
 // STR's text of a number: right-aligned in width with decimals places, rounded half away from
 // zero; width asterisks when it does not fit.
 std::string FormatNumber(double value, int width, int decimals);
+// KEYNUM's text of a number: width digits of the value rounded to decimals places (the point
+// left out) after a sign character, '0' for negative values, whose digits are the nines'
+// complement, '1' for the others; so the texts sort as the numbers do in every collation. Null
+// is width + 1 blanks (before every number); a value wider than width digits is held at the
+// largest magnitude.
+inline constexpr uint32_t kMaxKeyNumWidth = 255;
+std::string SortableNumber(const Value& value, int width, int decimals);
 // Rounds half away from zero to decimals places (decimals may be negative).
 double RoundHalfAway(double value, int decimals);
 // VAL: the leading number of a text (blanks skipped); 0 for text without one.

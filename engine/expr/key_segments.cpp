@@ -1,6 +1,8 @@
 // Multi-segment index keys (see key_segments.h).
 #include "engine/expr/key_segments.h"
 
+#include <algorithm>
+
 #include "engine/base/error_codes.h"
 
 namespace ace::expr {
@@ -24,8 +26,9 @@ Result<std::string> AsCharacter(const std::string& text, const Expression& e, si
     case ValueType::kLogical:
       return "IIF(" + text + ", 'T', 'F')";
     case ValueType::kNumeric: {
-      const uint32_t width = e.length() == 0 ? 20 : e.length();
-      return "STR(" + text + ", " + std::to_string(width) + ", " + std::to_string(e.decimals()) +
+      // As many digits as the value's display width; a text that sorts as the number does.
+      const uint32_t width = e.length() == 0 ? 20 : std::min(e.length(), kMaxKeyNumWidth);
+      return "KEYNUM(" + text + ", " + std::to_string(width) + ", " + std::to_string(e.decimals()) +
              ")";
     }
     default:

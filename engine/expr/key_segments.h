@@ -1,9 +1,11 @@
 // Multi-segment index keys: "UPPER(Name);Ort" names a key made of several expressions, each
 // sorted after the one before it. The segments are joined into one character expression (the
 // parts of a concatenation, as Expression::KeySegments sees them again): character segments as
-// they are, dates as DTOS, numbers as STR with their display width and decimals (in the order
-// of their text, so negative numbers sort before positive ones only by that text), logicals as
-// 'T'/'F'. A timestamp or memo segment cannot be part of such a key.
+// they are, dates as DTOS, numbers as KEYNUM with their display width and decimals (a sign and
+// digits that sort as the numbers do, negative ones included), logicals as 'T'/'F'. A timestamp
+// or memo segment cannot be part of such a key. A numeric segment is one character wider than
+// the number's display width, so an index file written when such segments were STR texts has
+// another key length and is not taken for a current one.
 #pragma once
 
 #include <string>

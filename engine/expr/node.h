@@ -93,6 +93,7 @@ enum class Fn : uint8_t {
   kNow,
   kChr,
   kAsc,
+  kKeyNum,  // KEYNUM(n, width, decimals): the text of n that sorts as n (keys of segments)
 };
 
 struct Node {

@@ -48,7 +48,7 @@ constexpr FunctionDef kFunctions[] = {
     {"MIN", Fn::kMin, 2, 2},           {"MOD", Fn::kMod, 2, 2},
     {"BETWEEN", Fn::kBetween, 3, 3},   {"ISNULL", Fn::kIsNull, 1, 1},
     {"NOW", Fn::kNow, 0, 0},           {"CHR", Fn::kChr, 1, 1},
-    {"ASC", Fn::kAsc, 1, 1},
+    {"ASC", Fn::kAsc, 1, 1},           {"KEYNUM", Fn::kKeyNum, 3, 3},
 };
 
 std::string Upper(std::string_view s) {
@@ -515,6 +515,14 @@ Status Parser::CheckCall(Node& n) {
       for (size_t i = 1; i < a.size(); ++i) ACE_RETURN_IF_ERROR(Want(n, i, VT::kNumeric));
       uint32_t width = a.size() > 1 ? ConstLength(*a[1]) : DefaultStrWidth(*a[0]);
       return result(VT::kCharacter, width);
+    }
+    case Fn::kKeyNum: {
+      for (size_t i = 0; i < a.size(); ++i) ACE_RETURN_IF_ERROR(Want(n, i, VT::kNumeric));
+      const uint32_t width = ConstLength(*a[1]);
+      if (width == 0 || width > kMaxKeyNumWidth)
+        return Error("KEYNUM expects a constant width from 1 to " + std::to_string(kMaxKeyNumWidth),
+                     a[1]->pos);
+      return result(VT::kCharacter, width + 1);
     }
     case Fn::kVal:
       ACE_RETURN_IF_ERROR(Want(n, 0, VT::kCharacter));

@@ -540,9 +540,15 @@ Status IndexFile::ReadDirectory() {
         return Status(kErrStaleIndex, path_ + ": tag " + def.name + " no longer fits its table (" +
                                           added.message() + ")");
       const Tag& t = *tags_.back();
-      if (static_cast<uint8_t>(t.spec_.type) != type || t.spec_.length != length)
-        return Status(kErrStaleIndex, path_ + ": tag " + def.name +
-                                          " has another key type or length than its expression");
+      if (static_cast<uint8_t>(t.spec_.type) != type || t.spec_.length != length) {
+        // Keys built another way than the expression builds them now (a numeric segment of an
+        // older file): the caller that may rebuild gets the file as stale, unless the tag's
+        // keys were added by hand and cannot be built again.
+        if (!opening_allows_stale_ || def.options.custom)
+          return Status(kErrStaleIndex, path_ + ": tag " + def.name +
+                                            " has another key type or length than its expression");
+        stale_ = true;
+      }
     }
     return Status::Ok();
   }
@@ -638,7 +644,10 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
                         "; rebuild the index");
     index->stale_ = true;
   }
-  ACE_RETURN_IF_ERROR(index->ReadDirectory());
+  index->opening_allows_stale_ = allow_stale;
+  Status read = index->ReadDirectory();
+  index->opening_allows_stale_ = false;
+  ACE_RETURN_IF_ERROR(read);
   if (index->tags_.size() != f->tag_count)
     return Status(kErrCorruptFile, path + ": tag count does not match the directory");
   if (index->kind_ == IndexKind::kSingle && index->tags_.size() != 1)
@@ -923,6 +932,16 @@ Status IndexFile::Reindex() {
       Build(path_, table_, Definitions(), store_->page_size(), this);
   if (!fresh.ok()) return fresh.status();
   return Replace(std::move(*fresh));
+}
+
+Status IndexFile::MarkStale() {
+  stale_ = true;
+  if (read_only_) return Status::Ok();
+  // A record length of 0 is no table's, so the stamp can never match again.
+  stamp_ = TableStamp{0xFFFFFFFFu, 0, 0};
+  ++change_count_;
+  ACE_RETURN_IF_ERROR(WriteHeader());
+  return store_->file().Sync();
 }
 
 Status IndexFile::DeleteTag(std::string_view name) {

@@ -186,8 +186,9 @@ class IndexFile {
   // out kErrCorruptFile (naming file and page); another version kErrUnsupportedVersion; an
   // index written for another state of the table kErrStaleIndex; a key or FOR expression that
   // no longer compiles against the table's fields kErrStaleIndex as well.
-  // With allow_stale an index written for another state of the table opens all the same and
-  // answers stale() true: the caller must Reindex it before any use.
+  // With allow_stale an index written for another state of the table, or with a tag whose
+  // keys have another type or length than its expression gives now (not a custom tag), opens
+  // all the same and answers stale() true: the caller must Reindex it before any use.
   static Result<std::unique_ptr<IndexFile>> Open(const std::string& path, storage::TableFile* table,
                                                  bool read_only, bool allow_stale = false);
 
@@ -224,9 +225,13 @@ class IndexFile {
   // Checks every tag's tree (BTree::CheckTree).
   Status CheckAll();
 
-  // True when the file was opened with allow_stale for another state of its table and has not
-  // been rebuilt since.
+  // True when the file was opened with allow_stale for another state of its table, or a
+  // rebuild after its table was rewritten failed (MarkStale), and it has not been rebuilt since.
   bool stale() const { return stale_; }
+  // After a failed rebuild of a rewritten table: the trees may name records that are no longer
+  // there. The object is stale from now on (Reindex before any use) and the file on disk gets a
+  // stamp that no table matches, so that it is rebuilt or refused at its next open, never used.
+  Status MarkStale();
   bool read_only() const { return read_only_; }
   // Takes up what other users wrote since this object last read the file (see the top of this
   // header); Tag objects stay valid (a tag that left the file answers present() false).
@@ -263,6 +268,7 @@ class IndexFile {
   uint32_t change_count_ = 0;
   uint64_t file_id_ = 0;  // device and inode of the open file, to notice a replaced file
   bool stale_ = false;
+  bool opening_allows_stale_ = false;  // Open with allow_stale is reading the directory
   TableStamp stamp_;
   std::vector<std::unique_ptr<Tag>> retired_;  // tags that left the file, kept for their users
 };

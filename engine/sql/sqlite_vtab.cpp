@@ -787,14 +787,21 @@ Status Apply(TableState* t) {
   for (PendingOp& op : t->pending) {
     if (op.kind == PendingOp::kInsert) {
       ACE_RETURN_IF_ERROR(WriteMemos(t, op));
-      const uint32_t next = t->file().record_count() + 1;
-      ACE_RETURN_IF_ERROR(ix.CheckBatchWrite(next, nullptr, op.image.data()));
-      Result<uint32_t> recno = t->file().AppendRecord(op.image.data());
+      // An append into a deleted record's place takes that record's keys out of the indexes.
+      Result<uint32_t> next = t->file().NextAppendRecno();
+      if (!next.ok()) return next.status();
+      std::vector<std::byte> replaced;
+      if (*next <= t->file().record_count() && !ReadImage(t, *next, &replaced).ok())
+        replaced.clear();
+      ACE_RETURN_IF_ERROR(
+          ix.CheckBatchWrite(*next, replaced.empty() ? nullptr : replaced.data(), op.image.data()));
+      Result<uint32_t> recno = t->file().AppendReplacing(op.image.data(), &replaced);
       if (!recno.ok()) return recno.status();
       t->appended.push_back(recno.value());
       // The keys are built from the record as stored (autoincrement, row version filled in).
       ACE_RETURN_IF_ERROR(ReadImage(t, recno.value(), &old));
-      ACE_RETURN_IF_ERROR(ix.BatchWrite(recno.value(), nullptr, old.data()));
+      ACE_RETURN_IF_ERROR(
+          ix.BatchWrite(recno.value(), replaced.empty() ? nullptr : replaced.data(), old.data()));
       NoteAutoinc(t, old);
       continue;
     }

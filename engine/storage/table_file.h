@@ -147,6 +147,19 @@ class TableFile {
   virtual Status WriteRecord(uint32_t recno, const std::byte* image) = 0;
   // Appends a record and answers its number. The caller holds the table's append lock.
   virtual Result<uint32_t> AppendRecord(const std::byte* image) = 0;
+  // A table that reuses the places of deleted records (ADT) appends into such a place, over a
+  // record that the indexes still hold keys of. The two calls below let the caller keep them
+  // right: NextAppendRecno answers the number the next append would take now (after a header
+  // refresh); AppendReplacing appends like AppendRecord and gives *replaced the image the place
+  // held before (left empty for a new place at the end). The caller holds the append lock, so
+  // only a change of the deleted records in between (another user's recall) makes the two
+  // numbers differ.
+  virtual Result<uint32_t> NextAppendRecno() { return record_count() + 1; }
+  virtual Result<uint32_t> AppendReplacing(const std::byte* image,
+                                           std::vector<std::byte>* replaced) {
+    replaced->clear();
+    return AppendRecord(image);
+  }
 
   // Deletion mark of a record image.
   virtual bool IsDeleted(const std::byte* image) const = 0;

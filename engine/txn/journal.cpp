@@ -259,13 +259,19 @@ Status JournaledTable::ReclaimMemos(uint32_t recno, const std::byte* before, boo
 }
 
 Result<uint32_t> JournaledTable::AppendRecord(const std::byte* image) {
+  std::vector<std::byte> replaced;
+  return AppendReplacing(image, &replaced);
+}
+
+Result<uint32_t> JournaledTable::AppendReplacing(const std::byte* image,
+                                                 std::vector<std::byte>* replaced) {
   std::shared_ptr<TransactionState> state = state_.lock();
-  if (state == nullptr || !state->active) return inner_->AppendRecord(image);
+  if (state == nullptr || !state->active) return inner_->AppendReplacing(image, replaced);
   if (inner_->encrypted()) return RefuseEncrypted();
   // The journal exists before the table grows.
   auto participant = state->ParticipantOf(*this);
   if (!participant.ok()) return participant.status();
-  Result<uint32_t> recno = inner_->AppendRecord(image);
+  Result<uint32_t> recno = inner_->AppendReplacing(image, replaced);
   if (!recno.ok()) return recno;
   ACE_RETURN_IF_ERROR(state->AfterAppend(*this, recno.value()));
   return recno;

@@ -167,6 +167,9 @@ class JournaledTable : public storage::TableFile {
   }
   Status WriteRecord(uint32_t recno, const std::byte* image) override;
   Result<uint32_t> AppendRecord(const std::byte* image) override;
+  Result<uint32_t> NextAppendRecno() override { return inner_->NextAppendRecno(); }
+  Result<uint32_t> AppendReplacing(const std::byte* image,
+                                   std::vector<std::byte>* replaced) override;
   bool IsDeleted(const std::byte* image) const override { return inner_->IsDeleted(image); }
   void SetDeleted(std::byte* image, bool deleted) const override {
     inner_->SetDeleted(image, deleted);

@@ -542,6 +542,31 @@ Status AdtTableFile::WriteRecord(uint32_t recno, const std::byte* image) {
 }
 
 Result<uint32_t> AdtTableFile::AppendRecord(const std::byte* image) {
+  return Append(image, nullptr);
+}
+
+Result<uint32_t> AdtTableFile::AppendReplacing(const std::byte* image,
+                                               std::vector<std::byte>* replaced) {
+  replaced->clear();
+  return Append(image, replaced);
+}
+
+Result<uint32_t> AdtTableFile::NextAppendRecno() {
+  BookkeepingLock lock;
+  ACE_RETURN_IF_ERROR(lock.Acquire(data_, !read_only_));
+  ACE_RETURN_IF_ERROR(ReadMutable());
+  if (reuse_deleted() && free_head_ != 0) {
+    uint8_t status = 0;
+    uint32_t link = 0;
+    ACE_RETURN_IF_ERROR(ReadStatus(free_head_, &status, &link));
+    // TakeFreeRecord gives up a damaged head the same way.
+    if (status == kStatusFree && link <= count_) return free_head_;
+  }
+  if (count_ == 0xFFFFFFFFu) return Status(kErrDiskFull, path_ + ": table is full");
+  return count_ + 1;
+}
+
+Result<uint32_t> AdtTableFile::Append(const std::byte* image, std::vector<std::byte>* replaced) {
   ACE_RETURN_IF_ERROR(CheckWritableContent());
   if (const FieldDesc* bad = BadLengthWord(image, fields_)) {
     return Status(kErrInvalidArgument,
@@ -560,6 +585,17 @@ Result<uint32_t> AdtTableFile::AppendRecord(const std::byte* image) {
   if (recno == 0) {
     if (count_ == 0xFFFFFFFFu) return Status(kErrDiskFull, path_ + ": table is full");
     recno = count_ + 1;
+  } else if (replaced != nullptr) {
+    // The deleted record as it lies in its place, for the caller's indexes (its field contents
+    // are not checked: a damaged one still gets overwritten).
+    replaced->resize(record_length_);
+    Status read = ReadRaw(recno, replaced->data(), false);
+    if (!read.ok()) {
+      free_head_ = saved_head;
+      autoinc_next_ = saved_autoinc;
+      replaced->clear();
+      return read;
+    }
   }
   uint8_t status = kStatusLive;
   uint32_t link = 0;

@@ -48,6 +48,10 @@ class AdtTableFile : public TableFile {
   // Gives autoincrement fields that are null or 0 the next value, stamps row version and
   // modification time, and reuses a deleted record's place when the table says so.
   Result<uint32_t> AppendRecord(const std::byte* image) override;
+  // The head of the free list when deleted records are reused, else the place after the last.
+  Result<uint32_t> NextAppendRecno() override;
+  Result<uint32_t> AppendReplacing(const std::byte* image,
+                                   std::vector<std::byte>* replaced) override;
   bool IsDeleted(const std::byte* image) const override;
   void SetDeleted(std::byte* image, bool deleted) const override;
   Result<std::vector<uint8_t>> ReadMemo(const std::byte* image, const FieldDesc& field) override;
@@ -105,6 +109,7 @@ class AdtTableFile : public TableFile {
   Status WriteStatus(uint32_t recno, uint8_t status, uint32_t link);
   Status Unlink(uint32_t recno);
   Result<uint32_t> TakeFreeRecord();
+  Result<uint32_t> Append(const std::byte* image, std::vector<std::byte>* replaced);
   void Stamp(std::byte* rec);
   Status NoteAutoinc(const std::byte* rec, const std::byte* old, std::byte* out);
   Result<const FieldDesc*> MemoField(const FieldDesc& field) const;
