@@ -577,6 +577,16 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
   Result<std::string> h = ReadHeaderPage(*file, &size);
   if (!h.ok()) return h.status();
   ACE_RETURN_IF_ERROR(index->ReadHeader(*h));
+  // A write cut short (the process killed) may have grown the file by the pages it allocated
+  // before it wrote the header that counts them. With allow_stale such a file opens as stale,
+  // to be rebuilt from the definitions in its directory.
+  bool cut_short = false;
+  const uint64_t counted = uint64_t{Get32(*h, HeaderOffsets::kPageCountAt)} *
+                           Get32(*h, HeaderOffsets::kPageSizeAt);
+  if (allow_stale && counted > 0 && size > counted) {
+    size = counted;
+    cut_short = true;
+  }
   Result<HeaderFields> f = ParseHeaderFields(path, *h, size);
   if (!f.ok()) return f.status();
   index->stamp_ = f->stamp;
@@ -587,7 +597,7 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
   index->store_ =
       std::make_unique<FilePageStore>(std::move(*file), f->page_size, f->page_count, f->free_head);
   TableStamp now = StampOf(*table);
-  if (!(now == index->stamp_)) {
+  if (cut_short || !(now == index->stamp_)) {
     if (!allow_stale)
       return Status(kErrStaleIndex,
                     path + ": index was written for a table of " +
