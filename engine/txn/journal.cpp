@@ -337,15 +337,16 @@ Status TransactionState::AfterAppend(JournaledTable& file, uint32_t recno) {
   cursor::TableLocks& locks = *p.table->locks;
   if (!locks.exclusive() && !locks.holds_table() && locks.LockRecord(recno).ok())
     locks.PinRecord(recno);
-  ACE_RETURN_IF_ERROR(NoteIndexFiles(p));
   JournalEntry e;
   e.kind = EntryKind::kAppended;
   e.recno = recno;
-  ACE_RETURN_IF_ERROR(p.disk->Append(e));
+  // The record is in the table already: the step is remembered before its journal entry is
+  // written, so that a rollback takes the record back also when that write fails.
   // Later writes of the new record need no before-image: undoing the append covers them.
   imaged.insert({&file, recno});
-  steps.push_back(UndoStep{&p, std::move(e)});
-  return Status::Ok();
+  steps.push_back(UndoStep{&p, e});
+  ACE_RETURN_IF_ERROR(NoteIndexFiles(p));
+  return p.disk->Append(e);
 }
 
 Status TransactionState::UndoTo(size_t position) {
