@@ -428,8 +428,13 @@ Status IndexFile::Flush() {
   ACE_RETURN_IF_ERROR(WriteDirectory());
   stamp_ = StampOf(*table_);
   ++change_count_;
-  ACE_RETURN_IF_ERROR(store_->WriteDirty(false));
-  return WriteHeader();
+  Status s = store_->WriteDirty(false);
+  if (s.ok()) s = WriteHeader();
+  // A flush that did not reach the header leaves the file's change counter as it was; ours must
+  // stay equal to it, or Refresh takes the pages written so far for another user's change and
+  // drops the changed pages still to be written (the tree would be read back half-written).
+  if (!s.ok()) --change_count_;
+  return s;
 }
 
 Status IndexFile::ReadHeader(const std::string& h) {
