@@ -586,8 +586,8 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
   // before it wrote the header that counts them. With allow_stale such a file opens as stale,
   // to be rebuilt from the definitions in its directory.
   bool cut_short = false;
-  const uint64_t counted = uint64_t{Get32(*h, HeaderOffsets::kPageCountAt)} *
-                           Get32(*h, HeaderOffsets::kPageSizeAt);
+  const uint64_t counted =
+      uint64_t{Get32(*h, HeaderOffsets::kPageCountAt)} * Get32(*h, HeaderOffsets::kPageSizeAt);
   if (allow_stale && counted > 0 && size > counted) {
     size = counted;
     cut_short = true;

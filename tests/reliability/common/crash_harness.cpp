@@ -107,8 +107,7 @@ void BeginKillWindow() {
 }
 
 CrashFigures CrashSweep(const std::string& prepared, const std::string& table, TableType type,
-                        const Operation& operation, uint64_t budget,
-                        const SweepOptions& options) {
+                        const Operation& operation, uint64_t budget, const SweepOptions& options) {
   CrashFigures fig;
   const Snapshot before = Inspect(prepared, table, type, options);
   if (!before.problem.empty()) {
@@ -170,7 +169,8 @@ CrashFigures CrashSweep(const std::string& prepared, const std::string& table, T
     }
     Snapshot now = problem.empty() ? Inspect(work.path(), table, type, options) : Snapshot{};
     if (problem.empty()) problem = now.problem;
-    const Matches state = problem.empty() ? Compare(now, before, after, options) : Matches::kNeither;
+    const Matches state =
+        problem.empty() ? Compare(now, before, after, options) : Matches::kNeither;
     if (problem.empty() && state == Matches::kNeither) {
       problem = "the table holds neither the content of before nor of after (" +
                 std::to_string(now.content.records) + " records, " +
@@ -186,8 +186,9 @@ CrashFigures CrashSweep(const std::string& prepared, const std::string& table, T
         if (!again.problem.empty()) {
           problem = "after a second run: " + again.problem;
         } else if (Compare(again, before, after, options) !=
-                   (options.changes_content || options.index_bytes_are_content ? Matches::kAfter
-                                                                               : Matches::kBefore)) {
+                   (options.changes_content || options.index_bytes_are_content
+                        ? Matches::kAfter
+                        : Matches::kBefore)) {
           problem = "a second run gives other content";
         } else if (FilesIn(work.path()) != files_after) {
           problem = "stray files after the second run:" + Names(FilesIn(work.path()));
@@ -222,8 +223,7 @@ const char* KindName(ace::IoKind kind) {
 }  // namespace
 
 FaultFigures FaultSweep(const std::string& prepared, const std::string& table, TableType type,
-                        const Operation& operation, uint64_t budget,
-                        const SweepOptions& options) {
+                        const Operation& operation, uint64_t budget, const SweepOptions& options) {
   using ace::IoKind;
   FaultFigures fig;
   const Snapshot before = Inspect(prepared, table, type, options);

@@ -62,8 +62,8 @@ std::string CompareEntries(const std::string& where, const Entries& stored,
   if (stored == expected) return "";
   size_t i = 0;
   while (i < stored.size() && i < expected.size() && stored[i] == expected[i]) ++i;
-  std::string what = where + ": holds " + std::to_string(stored.size()) + " keys, the records give " +
-                     std::to_string(expected.size());
+  std::string what = where + ": holds " + std::to_string(stored.size()) +
+                     " keys, the records give " + std::to_string(expected.size());
   if (i < stored.size() && i < expected.size()) {
     what += "; entry " + std::to_string(i + 1) + " is of record " +
             std::to_string(stored[i].second) + " where record " +
