@@ -467,8 +467,13 @@ Status IndexFile::Flush() {
   ACE_RETURN_IF_ERROR(WriteDirectory());
   stamp_ = StampOf(*table_);
   ++change_count_;
-  ACE_RETURN_IF_ERROR(store_->WriteDirty(false));
-  return WriteHeader();
+  Status s = store_->WriteDirty(false);
+  if (s.ok()) s = WriteHeader();
+  // A flush that did not reach the header leaves the file's change counter as it was; ours must
+  // stay equal to it, or Refresh takes the pages written so far for another user's change and
+  // drops the changed pages still to be written (the tree would be read back half-written).
+  if (!s.ok()) --change_count_;
+  return s;
 }
 
 Status IndexFile::ReadHeader(const std::string& h) {
@@ -622,6 +627,16 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
   Result<std::string> h = ReadHeaderPage(*file, &size);
   if (!h.ok()) return h.status();
   ACE_RETURN_IF_ERROR(index->ReadHeader(*h));
+  // A write cut short (the process killed) may have grown the file by the pages it allocated
+  // before it wrote the header that counts them. With allow_stale such a file opens as stale,
+  // to be rebuilt from the definitions in its directory.
+  bool cut_short = false;
+  const uint64_t counted =
+      uint64_t{Get32(*h, HeaderOffsets::kPageCountAt)} * Get32(*h, HeaderOffsets::kPageSizeAt);
+  if (allow_stale && counted > 0 && size > counted) {
+    size = counted;
+    cut_short = true;
+  }
   Result<HeaderFields> f = ParseHeaderFields(path, *h, size);
   if (!f.ok()) return f.status();
   index->stamp_ = f->stamp;
@@ -633,7 +648,7 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
       std::make_unique<FilePageStore>(std::move(*file), f->page_size, f->page_count, f->free_head);
   ACE_RETURN_IF_ERROR(CipherOfHeader(path, *h, table, index->store_.get()));
   TableStamp now = StampOf(*table);
-  if (!(now == index->stamp_)) {
+  if (cut_short || !(now == index->stamp_)) {
     if (!allow_stale)
       return Status(kErrStaleIndex,
                     path + ": index was written for a table of " +

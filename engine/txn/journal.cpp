@@ -205,7 +205,8 @@ Status UndoIndexes::Open(const std::set<std::string>& paths) {
   return Status::Ok();
 }
 
-Status UndoEntry(storage::TableFile& raw, cursor::TableIndexes* indexes, const JournalEntry& e) {
+Status UndoEntry(storage::TableFile& raw, cursor::TableIndexes* indexes, const JournalEntry& e,
+                 bool* indexes_out_of_step) {
   if (e.kind == EntryKind::kIndexFile) return Status::Ok();
   ACE_RETURN_IF_ERROR(raw.RefreshHeader());
   if (e.recno == 0 || e.recno > raw.record_count()) {
@@ -222,12 +223,23 @@ Status UndoEntry(storage::TableFile& raw, cursor::TableIndexes* indexes, const J
     raw.SetDeleted(target.data(), true);
   }
   ACE_RETURN_IF_ERROR(FreeReplacedMemos(raw, current, target));
-  const std::byte* keyed = e.kind == EntryKind::kBeforeImage ? target.data() : nullptr;
-  if (indexes != nullptr) ACE_RETURN_IF_ERROR(indexes->BeginWrite(e.recno, current.data(), keyed));
+  // Deleted records keep their keys; a later write of the record removes them again.
+  const std::byte* keyed = target.data();
+  Status ix;
+  if (indexes != nullptr) ix = indexes->BeginWrite(e.recno, current.data(), keyed);
+  // The record is restored also when its keys cannot be carried along (a write of the
+  // transaction that failed half-way left them out of step): the caller then rebuilds.
+  if (!ix.ok() && indexes_out_of_step == nullptr) return ix;
+  const bool keyed_write = indexes != nullptr && ix.ok();
   Status s = raw.WriteRecord(e.recno, target.data());
-  if (s.ok() && indexes != nullptr) s = indexes->AfterWrite(e.recno, current.data(), keyed);
-  if (indexes != nullptr) indexes->EndWrite();
-  return s;
+  if (s.ok() && keyed_write) ix = indexes->AfterWrite(e.recno, current.data(), keyed);
+  if (keyed_write) indexes->EndWrite();
+  if (!s.ok()) return s;
+  if (!ix.ok()) {
+    if (indexes_out_of_step == nullptr) return ix;
+    *indexes_out_of_step = true;
+  }
+  return Status::Ok();
 }
 
 // ---- The wrapper --------------------------------------------------------------------------------
@@ -376,21 +388,23 @@ Status TransactionState::AfterAppend(JournaledTable& file, uint32_t recno) {
   cursor::TableLocks& locks = *p.table->locks;
   if (!locks.exclusive() && !locks.holds_table() && locks.LockRecord(recno).ok())
     locks.PinRecord(recno);
-  ACE_RETURN_IF_ERROR(NoteIndexFiles(p));
   JournalEntry e;
   e.kind = EntryKind::kAppended;
   e.recno = recno;
-  ACE_RETURN_IF_ERROR(p.disk->Append(e));
+  // The record is in the table already: the step is remembered before its journal entry is
+  // written, so that a rollback takes the record back also when that write fails.
   // Later writes of the new record need no before-image: undoing the append covers them.
   imaged.insert({&file, recno});
-  steps.push_back(UndoStep{&p, std::move(e)});
-  return Status::Ok();
+  steps.push_back(UndoStep{&p, e});
+  ACE_RETURN_IF_ERROR(NoteIndexFiles(p));
+  return p.disk->Append(e);
 }
 
 Status TransactionState::UndoTo(size_t position) {
   // One index set per table for the whole undo, so every index seen in the transaction is kept
   // in step.
   std::vector<std::pair<Participant*, std::unique_ptr<UndoIndexes>>> sets;
+  std::set<UndoIndexes*> out_of_step;
   Status first;
   while (steps.size() > position) {
     UndoStep& step = steps.back();
@@ -418,7 +432,8 @@ Status TransactionState::UndoTo(size_t position) {
     const bool read = held != held_memos.end() && step.entry.kind != EntryKind::kIndexFile &&
                       step.entry.recno >= 1 && step.entry.recno <= raw.record_count() &&
                       raw.ReadRecord(step.entry.recno, current.data()).ok();
-    Status s = UndoEntry(raw, ix->indexes(), step.entry);
+    bool damaged = false;
+    Status s = UndoEntry(raw, ix->indexes(), step.entry, &damaged);
     if (read) {
       std::vector<std::byte> target =
           step.entry.kind == EntryKind::kBeforeImage ? step.entry.payload : raw.BlankRecord();
@@ -429,10 +444,14 @@ Status TransactionState::UndoTo(size_t position) {
       }
     }
     if (!s.ok() && first.ok()) first = s.WithContext("rollback");
+    if (damaged) out_of_step.insert(ix);
     steps.pop_back();
   }
   for (auto& [p, set] : sets) {
     Status s = p->file->inner().Flush();
+    // Indexes that the undo could not keep in step are rebuilt from the restored records.
+    if (s.ok() && out_of_step.count(set.get()) != 0)
+      s = set->indexes()->ReindexAll().WithContext("rollback");
     if (!s.ok() && first.ok()) first = s;
   }
   return first;

@@ -85,9 +85,14 @@ class UndoIndexes {
 };
 
 // Undoes one entry on the unwrapped table file: a before-image is written back, an appended
-// record becomes a deleted blank one whose keys leave the indexes; memo blocks that the entry's
-// record holds now and the restored image does not are given back to the memo file.
-Status UndoEntry(storage::TableFile& raw, cursor::TableIndexes* indexes, const JournalEntry& entry);
+// record becomes a deleted blank one that keeps its (blank) keys like every deleted record (as a
+// rebuild of the indexes gives them); memo blocks that the entry's record holds now and the
+// restored image does not are given back to the memo file. When the entry's keys cannot be
+// carried into indexes (they were out of step with the record), the record is restored all the
+// same and *indexes_out_of_step set, so that the caller rebuilds them; without that pointer
+// the failure is answered.
+Status UndoEntry(storage::TableFile& raw, cursor::TableIndexes* indexes, const JournalEntry& entry,
+                 bool* indexes_out_of_step = nullptr);
 
 class JournaledTable;
 

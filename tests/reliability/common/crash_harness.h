@@ -6,7 +6,10 @@
 // must then complete with the content of after, leaving no stray files behind.
 //
 // Widening: a new operation is a function of the folder that answers the engine's result;
-// CrashSweep needs nothing else.
+// CrashSweep needs nothing else. SweepOptions add what some operations need: a recovery step
+// (the open that rolls back a transaction a crash left), index files to check, operations that
+// leave the content as it was (rollback, reindex) and a kill window that starts inside the
+// operation (the rollback of a transaction, after the writes it takes back).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +22,32 @@
 namespace reliability {
 
 using Operation = std::function<UNSIGNED32(const std::string& dir)>;
+
+struct SweepOptions {
+  // Run on the folder after every kill, before the checks: what the next user of the table does
+  // first (opening it, which rolls back the journal of a transaction the kill ended). Its
+  // failure is a loss. Null: the table is checked as the kill left it.
+  Operation recover;
+  // Index files (names in the folder) that must open for the table, pass the tree check and
+  // hold exactly the keys of its records after every kill (and after every complete run).
+  std::vector<std::string> indexes;
+  // The index files are part of what must be "before or after": each must be byte for byte
+  // its version of before or of after (a reindex replaces whole files).
+  bool index_bytes_are_content = false;
+  // False for operations whose complete run leaves the table's content as it was (a rollback,
+  // a reindex); the digests compared then leave out deleted blank records (what a rolled-back
+  // append leaves, see Content::settled_digest).
+  bool changes_content = true;
+  // Transactions: records appended by a transaction that a crash took back remain as deleted
+  // blank records; the comparisons use Content::settled_digest.
+  bool settled = false;
+  // The kill points count from the operation's call of BeginKillWindow() on (changes before
+  // it are the operation's preparation and are never killed).
+  bool windowed = false;
+};
+
+// Called by a windowed operation where its kill window starts (see SweepOptions::windowed).
+void BeginKillWindow();
 
 struct CrashFigures {
   uint64_t changes = 0;               // changing file operations of one complete run
@@ -38,7 +67,8 @@ std::vector<uint64_t> KillPoints(uint64_t changes, uint64_t budget);
 // Runs the sweep: `prepared` is a folder with the table `table` (file name with extension) of
 // type `type` in its state before the operation. Nothing in `prepared` is changed.
 CrashFigures CrashSweep(const std::string& prepared, const std::string& table, TableType type,
-                        const Operation& operation, uint64_t budget);
+                        const Operation& operation, uint64_t budget,
+                        const SweepOptions& options = {});
 
 // The fault sweep: for every kind of file operation (read, write, flush, rename, allocation,
 // deletion) the operation is run with the n-th operation of that kind failing, for every n (or,
@@ -56,7 +86,8 @@ struct FaultFigures {
   std::vector<std::string> failures;
 };
 FaultFigures FaultSweep(const std::string& prepared, const std::string& table, TableType type,
-                        const Operation& operation, uint64_t budget);
+                        const Operation& operation, uint64_t budget,
+                        const SweepOptions& options = {});
 void RecordFaultFigures(const std::string& label, const FaultFigures& figures);
 
 // Adds a sweep's figures to the process-wide totals that the suite prints at its end

@@ -250,6 +250,9 @@ Content ReadContent(const std::string& path, TableType type) {
     d.Add(uint64_t{f.type} << 48 | uint64_t{f.length} << 16 | f.decimals);
   }
   Digest live = d;
+  Digest settled = d;
+  std::vector<std::byte> blank = t.BlankRecord();
+  t.SetDeleted(blank.data(), true);
   std::vector<std::byte> image(t.record_length());
   for (uint32_t r = 1; r <= t.record_count(); ++r) {
     ace::Status st = t.ReadRecord(r, image.data());
@@ -270,8 +273,10 @@ Content ReadContent(const std::string& path, TableType type) {
       std::memset(plain.data() + f.offset, 0, f.length);
     }
     const bool deleted = t.IsDeleted(image.data());
-    for (Digest* x : {&d, &live}) {
+    const bool blank_deleted = deleted && image == blank;
+    for (Digest* x : {&d, &live, &settled}) {
       if (x == &live && deleted) continue;
+      if (x == &settled && blank_deleted) continue;
       x->Add(plain.data(), plain.size());
       for (const auto& m : memos) {
         x->Add(m.size());
@@ -282,6 +287,7 @@ Content ReadContent(const std::string& path, TableType type) {
   out.ok = true;
   out.digest = d.h;
   out.live_digest = live.h;
+  out.settled_digest = settled.h;
   out.records = t.record_count();
   out.fields = static_cast<uint32_t>(t.fields().size());
   return out;

@@ -84,6 +84,10 @@ struct Content {
   std::string error;  // why it could not be read
   uint64_t digest = 0;
   uint64_t live_digest = 0;  // the fields and the records that are not deleted, in order
+  // The fields and every record except deleted blank ones: a transaction that was rolled back
+  // (also by the recovery after a crash) leaves the records it had appended as deleted blank
+  // records, which hold nothing.
+  uint64_t settled_digest = 0;
   uint32_t records = 0;
   uint32_t fields = 0;
 };
