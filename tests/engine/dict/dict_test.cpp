@@ -149,7 +149,11 @@ TEST_F(DictTest, TablesOpenByNameWithTheirTypes) {
   // A table the dictionary lacks: 5132 with type 0, and a free table with a type.
   ADSHANDLE f = 0;
   EXPECT_EQ(static_cast<UNSIGNED32>(AE_NOT_IN_DICTIONARY), OpenByName(c, "frei", &f));
-  ADSHANDLE free_table = Create("frei", ADS_ADT, "N,Integer;", admin_);
+  // Created through the dictionary connection as a free table: it stays out of the dictionary.
+  ADSHANDLE free_table = 0;
+  ASSERT_ACE(AdsCreateTable90(admin_, U("frei"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                              ADS_CHECK_RIGHTS, 0, U("N,Integer;"), ADS_CREATE_FREE_TABLE, nullptr,
+                              &free_table));
   ASSERT_ACE(AdsCloseTable(free_table));
   EXPECT_EQ(static_cast<UNSIGNED32>(AE_NOT_IN_DICTIONARY), OpenByName(c, "frei", &f));
   ASSERT_ACE(OpenByName(c, Path("frei").c_str(), &f, ADS_ADT));
