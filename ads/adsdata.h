@@ -834,7 +834,7 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo, public IProvid
   // Goes to the record poTable is on; both must be the same table of the same database.
   void GotoCurrent(TAdsDataSet* poTable);
 
-  // ---- filters (adsdata_filter.cpp)
+  // ---- filters (adsdata_filter.cpp) and record searches (adsdata_locate.cpp)
   // Filtered switches the engine filter of Filter (and OnFilterRecord) on or off on an open
   // cursor and goes to the first record of an active dataset. An expression the engine refuses
   // raises, and Filtered keeps the new value.
@@ -852,14 +852,44 @@ class TAdsDataSet : public TDataSet, public IAdsDataSetErrorInfo, public IProvid
   // values give "(empty(F))", character types compare UPPER() with bCaseInsensitive.
   void BuildFilterString(const std::vector<TField*>& Fields, bool bCaseInsensitive,
                          std::string& strExpr);
+  // Moves to the first record whose KeyFields equal KeyValues, through an index seek when an
+  // index on those fields can be used, else through a temporary engine filter. Not found: the
+  // dataset stays where it was. The engine's exact setting and filters are restored.
+  bool Locate(const std::string& KeyFields, const Variant& KeyValues,
+              TLocateOptions Options) override;
+  // The values of ResultFields (an array for several) of the first record Locate would find,
+  // null when there is none or KeyValues is null; the window does not move.
+  Variant Lookup(const std::string& KeyFields, const Variant& KeyValues,
+                 const std::string& ResultFields) override;
+  // Puts the engine cursor on the first record from the top (active order) for which strFilter
+  // is true; the window is not touched.
+  bool LocateLocally(const std::string& strFilter);
 
  protected:
   // The framework's Filter setter; on an active filtered dataset the new text goes to the engine.
   void SetFilterText(const std::string& Value) override;
+  // FindFirst .. FindPrior: the next record in the direction that Filter (used for this search
+  // only when Filtered is False) and OnFilterRecord accept.
+  bool FindRecord(bool Restart, bool GoForward) override;
   // From the engine cursor's record on, in the active order (forward or backward), the first
   // record OnFilterRecord accepts; the cursor stays on it ("Expected OnFilterRecord event."
   // without a handler).
   bool ScanAccepted(bool bForward);
+  // The search of Locate and Lookup: the engine cursor on the found record, or back where it was.
+  bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options);
+  // The index whose leading segments the Fields cover (-1: none): its segment field names and
+  // the number of segments covered.
+  int32_t ChooseLocateIndex(const std::vector<TField*>& Fields, std::vector<std::string>& Segments,
+                            size_t& Covered);
+  // Whether an index has a scope, a condition, is unique (not asked on ADT) or is custom.
+  bool IndexIsRestricted(ADSHANDLE hIndex);
+  // The raw-key seek of Locate in hIndex; bSought False when the covered part of the key cannot
+  // be told apart (a segment of unknown width before its end): then nothing was sought.
+  bool SeekLocateKey(ADSHANDLE hIndex, const std::vector<TField*>& Fields,
+                     const std::vector<std::string>& Segments, size_t Covered,
+                     TLocateOptions Options, bool& bSought);
+  // The search of Locate through a temporary engine filter of the values.
+  bool FilterLocate(const std::vector<TField*>& Fields, TLocateOptions Options);
 
  public:
   // ---- table-level operations

@@ -290,6 +290,9 @@ class TDataSet : public TComponent {
   // CalculateFields when the dataset has calculated or lookup fields.
   void GetCalcFields(TRecordBuffer Buffer);
   TDataSetState SetTempState(TDataSetState Value);
+  // The buffer that fields read in dsCalcFields (CalculateFields sets it too); a search that reads
+  // a record into a scratch buffer of its own sets it and puts the previous one back.
+  void SetCalcBuffer(TRecordBuffer Buffer) { FCalcBuffer = Buffer; }
   void RestoreState(TDataSetState Value);
   void SetBookmarkSize(int Value) { FBookmarkSize = Value; }
   // Reads or writes a calculated field's slot (presence byte, then DataSize bytes) in the
