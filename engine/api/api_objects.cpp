@@ -78,6 +78,32 @@ Result<std::shared_ptr<TableObject>> GetTable(uint32_t handle) {
   return table;
 }
 
+Result<std::shared_ptr<IndexObject>> GetIndex(uint32_t handle) {
+  auto object = HandleTable::Instance().Get<IndexObject>(handle, {HandleKind::kIndexOrder});
+  if (!object.ok()) return object.status();
+  std::shared_ptr<IndexObject> ix = object.value();
+  if (ix->table().cursor().closed() || ix->table().cursor().FileOf(ix->tag()) == nullptr ||
+      !ix->tag()->present())
+    return Status(kErrInvalidHandle, "the index handle " + std::to_string(handle) + " is closed");
+  return ix;
+}
+
+bool IsIndexHandle(uint32_t handle) {
+  auto found = HandleTable::Instance().Find(handle);
+  return found.ok() && found.value()->kind() == HandleKind::kIndexOrder;
+}
+
+Result<OrderTarget> ResolveOrder(uint32_t handle) {
+  if (IsIndexHandle(handle)) {
+    auto ix = GetIndex(handle);
+    if (!ix.ok()) return ix.status();
+    return OrderTarget{ix.value()->table_ptr(), ix.value()->tag()};
+  }
+  auto table = GetTable(handle);
+  if (!table.ok()) return table.status();
+  return OrderTarget{table.value(), nullptr};
+}
+
 Status AttachToConnection(uint32_t connection, uint32_t child) {
   auto conn = GetConnection(connection);
   if (!conn.ok()) return conn.status();

@@ -1,6 +1,8 @@
-// The objects behind the handles of connections, tables and table searches, and the helpers
-// every *_api.cpp uses to turn a handle or a field argument into them. The C++ core they wrap
-// is engine/cursor (Connection, Cursor); the handle table is engine/base/handle_table.h.
+// The objects behind the handles of connections, tables, index orders and table searches, and
+// the helpers every *_api.cpp uses to turn a handle or a field argument into them (GetTable,
+// GetIndex, ResolveOrder and the OnTableOf / OnOrderOf entry-point wrappers). The C++ core they
+// wrap is engine/cursor (Connection, Cursor); the handle table is engine/base/handle_table.h.
+// The registry that gives out index handles is index_api.h's.
 //
 // Other modules that open objects on a connection (SQL statements, dictionary searches)
 // register their handles with AttachToConnection so that AdsDisconnect releases them too.
@@ -11,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/api/api_guard.h"
 #include "engine/base/handle_table.h"
 #include "engine/base/status.h"
 #include "engine/cursor/connection.h"
 #include "engine/cursor/cursor.h"
 #include "engine/fields/field_codec.h"
+#include "engine/index/index_file.h"
 #include "engine/txn/transaction.h"
 
 namespace ace::api {
@@ -92,9 +96,61 @@ class TableSearchObject : public HandleObject {
   size_t next_ = 0;
 };
 
+// An index order handle (ADS_INDEX_ORDER): a tag of an index file open on a table handle.
+// Each has a key record: a blank record image in which the field setters called with the
+// index handle put key values, for AdsBuildRawKey.
+class IndexObject : public HandleObject {
+ public:
+  IndexObject(std::shared_ptr<TableObject> table, index::Tag* tag)
+      : HandleObject(HandleKind::kIndexOrder), table_(std::move(table)), tag_(tag) {}
+  TableObject& table() { return *table_; }
+  std::shared_ptr<TableObject> table_ptr() { return table_; }
+  index::Tag* tag() { return tag_; }
+  std::vector<std::byte>& key_record() { return key_record_; }
+
+ private:
+  std::shared_ptr<TableObject> table_;
+  index::Tag* tag_;
+  std::vector<std::byte> key_record_;  // empty until AdsInitRawKey or the first key setter
+};
+
 Result<std::shared_ptr<ConnectionObject>> GetConnection(uint32_t handle);
 // A table handle or an SQL result cursor (both are cursors over a table file).
 Result<std::shared_ptr<TableObject>> GetTable(uint32_t handle);
+// An index handle that is still valid (its table open, its tag open on the table).
+Result<std::shared_ptr<IndexObject>> GetIndex(uint32_t handle);
+bool IsIndexHandle(uint32_t handle);
+
+// A table or index handle as an order: the table, and the tag for an index handle (nullptr
+// for a table handle: natural order).
+struct OrderTarget {
+  std::shared_ptr<TableObject> table;
+  index::Tag* tag = nullptr;
+};
+Result<OrderTarget> ResolveOrder(uint32_t handle);
+
+// The body of an entry point that takes a table or an index handle: fn(cursor::Cursor&) runs on
+// the cursor of the table, under the boundary rule of api_guard.h. OnTableOf leaves the cursor's
+// order as it is; OnOrderOf first sets the handle's order (natural for a table handle).
+template <typename Fn>
+uint32_t OnTableOf(uint32_t handle, Fn&& fn) {
+  return Guard([&]() -> Status {
+    auto target = ResolveOrder(handle);
+    if (!target.ok()) return target.status();
+    return fn(target.value().table->cursor());
+  });
+}
+
+template <typename Fn>
+uint32_t OnOrderOf(uint32_t handle, Fn&& fn) {
+  return Guard([&]() -> Status {
+    auto target = ResolveOrder(handle);
+    if (!target.ok()) return target.status();
+    cursor::Cursor& c = target.value().table->cursor();
+    c.SetOrder(target.value().tag);
+    return fn(c);
+  });
+}
 
 // Registers a handle opened on a connection; AdsDisconnect removes it from the handle table.
 Status AttachToConnection(uint32_t connection, uint32_t child);

@@ -7,7 +7,6 @@
 
 #include "engine/api/api_guard.h"
 #include "engine/api/api_objects.h"
-#include "engine/api/index_api.h"
 #include "engine/base/error_codes.h"
 #include "engine/expr/expression.h"
 #include "engine/expr/name_rewrite.h"
@@ -17,15 +16,6 @@ using namespace ace;
 using namespace ace::api;
 
 namespace {
-
-template <typename Fn>
-UNSIGNED32 OnTable(ADSHANDLE h, Fn&& fn) {
-  return Guard([&]() -> Status {
-    auto target = ResolveOrder(h);
-    if (!target.ok()) return target.status();
-    return fn(target.value().table->cursor());
-  });
-}
 
 // Compiles text against the cursor's table and evaluates it on the current record.
 Result<expr::Value> EvaluateOnCurrent(cursor::Cursor& c, const UNSIGNED8* text,
@@ -99,7 +89,7 @@ Result<std::string> RewriteNames(cursor::Cursor& c, std::string_view text, bool 
 
 UNSIGNED32 Rewrite(ADSHANDLE hTable, const UNSIGNED8* in, UNSIGNED8* out, UNSIGNED16* len,
                    bool to_short) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     auto text = InText(in, "the expression");
     if (!text.ok()) return text.status();
     auto rewritten = RewriteNames(c, text.value(), to_short);
@@ -114,7 +104,7 @@ extern "C" {
 
 ACE_API UNSIGNED32 AdsEvalLogicalExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr,
                                       UNSIGNED16* pbResult) {
-  return OnTable(hObj, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hObj, [&](cursor::Cursor& c) -> Status {
     ACE_RETURN_IF_ERROR(RequireOut(pbResult, "pbResult"));
     expr::ValueType type{};
     auto v = EvaluateOnCurrent(c, pucExpr, &type);
@@ -126,7 +116,7 @@ ACE_API UNSIGNED32 AdsEvalLogicalExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr,
 }
 
 ACE_API UNSIGNED32 AdsEvalNumericExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr, DOUBLE* pdResult) {
-  return OnTable(hObj, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hObj, [&](cursor::Cursor& c) -> Status {
     ACE_RETURN_IF_ERROR(RequireOut(pdResult, "pdResult"));
     expr::ValueType type{};
     auto v = EvaluateOnCurrent(c, pucExpr, &type);
@@ -144,7 +134,7 @@ ACE_API UNSIGNED32 AdsEvalNumericExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr, 
 
 ACE_API UNSIGNED32 AdsEvalStringExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED8* pucResult,
                                      UNSIGNED16* pusLen) {
-  return OnTable(hObj, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hObj, [&](cursor::Cursor& c) -> Status {
     expr::ValueType type{};
     auto v = EvaluateOnCurrent(c, pucExpr, &type);
     if (!v.ok()) return v.status();
@@ -153,7 +143,7 @@ ACE_API UNSIGNED32 AdsEvalStringExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr, U
 }
 
 ACE_API UNSIGNED32 AdsEvalTestExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED16* pusType) {
-  return OnTable(hObj, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hObj, [&](cursor::Cursor& c) -> Status {
     ACE_RETURN_IF_ERROR(RequireOut(pusType, "pusType"));
     auto text = InText(pucExpr, "pucExpr");
     if (!text.ok()) return text.status();
@@ -166,7 +156,7 @@ ACE_API UNSIGNED32 AdsEvalTestExpr(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNS
 }
 
 ACE_API UNSIGNED32 AdsIsExprValid(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED16* pbValid) {
-  return OnTable(hObj, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hObj, [&](cursor::Cursor& c) -> Status {
     ACE_RETURN_IF_ERROR(RequireOut(pbValid, "pbValid"));
     auto text = InText(pucExpr, "pucExpr");
     if (!text.ok()) return text.status();
@@ -177,14 +167,14 @@ ACE_API UNSIGNED32 AdsIsExprValid(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSI
 }
 
 ACE_API UNSIGNED32 AdsSetExact22(ADSHANDLE hObj, UNSIGNED16 bMode) {
-  return OnTable(hObj, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hObj, [&](cursor::Cursor& c) -> Status {
     c.set_exact(bMode != 0);
     return Status::Ok();
   });
 }
 
 ACE_API UNSIGNED32 AdsGetExact22(ADSHANDLE hObj, UNSIGNED16* pbExact) {
-  return OnTable(hObj, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hObj, [&](cursor::Cursor& c) -> Status {
     ACE_RETURN_IF_ERROR(RequireOut(pbExact, "pbExact"));
     *pbExact = c.exact() ? 1 : 0;
     return Status::Ok();

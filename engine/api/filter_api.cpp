@@ -17,28 +17,6 @@ using namespace ace::api;
 
 namespace {
 
-// The cursor of a table handle, or of the table of an index handle (the order stays).
-template <typename Fn>
-UNSIGNED32 OnTable(ADSHANDLE h, Fn&& fn) {
-  return Guard([&]() -> Status {
-    auto target = ResolveOrder(h);
-    if (!target.ok()) return target.status();
-    return fn(target.value().table->cursor());
-  });
-}
-
-// The cursor in the order of the handle (record order for a table handle).
-template <typename Fn>
-UNSIGNED32 OnOrder(ADSHANDLE h, Fn&& fn) {
-  return Guard([&]() -> Status {
-    auto target = ResolveOrder(h);
-    if (!target.ok()) return target.status();
-    cursor::Cursor& c = target.value().table->cursor();
-    c.SetOrder(target.value().tag);
-    return fn(c);
-  });
-}
-
 // A text argument of a function ending in 100: UTF-16 with ADS_ENCODE_UTF16, else 8-bit.
 Result<std::string> WideOrAnsi(const void* text, UNSIGNED32 options, const char* what) {
   if (text == nullptr)
@@ -128,7 +106,7 @@ extern "C" {
 // ---- Plain filters ---------------------------------------------------------------------------
 
 ACE_API UNSIGNED32 AdsSetFilter(ADSHANDLE hTable, const UNSIGNED8* pucFilter) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     auto text = InText(pucFilter, "pucFilter");
     if (!text.ok()) return text.status();
     return c.SetFilter(text.value());
@@ -136,7 +114,7 @@ ACE_API UNSIGNED32 AdsSetFilter(ADSHANDLE hTable, const UNSIGNED8* pucFilter) {
 }
 
 ACE_API UNSIGNED32 AdsSetFilter100(ADSHANDLE hTable, const void* pvFilter, UNSIGNED32 ulOptions) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     ACE_RETURN_IF_ERROR(CheckOptionBits(ulOptions, ADS_ENCODE_UTF16));
     auto text = WideOrAnsi(pvFilter, ulOptions, "pvFilter");
     if (!text.ok()) return text.status();
@@ -145,20 +123,20 @@ ACE_API UNSIGNED32 AdsSetFilter100(ADSHANDLE hTable, const void* pvFilter, UNSIG
 }
 
 ACE_API UNSIGNED32 AdsGetFilter(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     if (!c.has_filter()) return Status(kErrNoFilter, c.path() + ": no filter is set");
     return CopyOutText(c.filter_text(), pucFilter, pusLen);
   });
 }
 
 ACE_API UNSIGNED32 AdsClearFilter(ADSHANDLE hTable) {
-  return OnTable(hTable, [&](cursor::Cursor& c) { return c.ClearFilter(); });
+  return OnTableOf(hTable, [&](cursor::Cursor& c) { return c.ClearFilter(); });
 }
 
 // ---- Optimized filters -----------------------------------------------------------------------
 
 ACE_API UNSIGNED32 AdsSetAOF(ADSHANDLE hTable, const UNSIGNED8* pucFilter, UNSIGNED16 usResolve) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     auto text = InText(pucFilter, "pucFilter");
     if (!text.ok()) return text.status();
     return c.SetAof(text.value(), usResolve);
@@ -166,7 +144,7 @@ ACE_API UNSIGNED32 AdsSetAOF(ADSHANDLE hTable, const UNSIGNED8* pucFilter, UNSIG
 }
 
 ACE_API UNSIGNED32 AdsSetAOF100(ADSHANDLE hTable, const void* pvFilter, UNSIGNED32 ulOptions) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     auto text = WideOrAnsi(pvFilter, ulOptions, "pvFilter");
     if (!text.ok()) return text.status();
     return c.SetAof(text.value(), ulOptions & ~static_cast<UNSIGNED32>(ADS_ENCODE_UTF16));
@@ -174,7 +152,7 @@ ACE_API UNSIGNED32 AdsSetAOF100(ADSHANDLE hTable, const void* pvFilter, UNSIGNED
 }
 
 ACE_API UNSIGNED32 AdsGetAOF(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     if (!c.has_aof()) return Status(kErrNoFilter, c.path() + ": no optimized filter is set");
     return CopyOutText(c.aof_text(), pucFilter, pusLen);
   });
@@ -182,7 +160,7 @@ ACE_API UNSIGNED32 AdsGetAOF(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16*
 
 ACE_API UNSIGNED32 AdsGetAOF100(ADSHANDLE hTable, UNSIGNED32 ulOptions, void* pvFilter,
                                 UNSIGNED32* pulLen) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     ACE_RETURN_IF_ERROR(CheckOptionBits(ulOptions, ADS_ENCODE_UTF16));
     if (!c.has_aof()) return Status(kErrNoFilter, c.path() + ": no optimized filter is set");
     return CopyOutWideOrAnsi(c.aof_text(), ulOptions, pvFilter, pulLen);
@@ -190,16 +168,16 @@ ACE_API UNSIGNED32 AdsGetAOF100(ADSHANDLE hTable, UNSIGNED32 ulOptions, void* pv
 }
 
 ACE_API UNSIGNED32 AdsClearAOF(ADSHANDLE hTable) {
-  return OnTable(hTable, [&](cursor::Cursor& c) { return c.ClearAof(); });
+  return OnTableOf(hTable, [&](cursor::Cursor& c) { return c.ClearAof(); });
 }
 
 ACE_API UNSIGNED32 AdsRefreshAOF(ADSHANDLE hTable) {
-  return OnTable(hTable, [&](cursor::Cursor& c) { return c.RefreshAof(); });
+  return OnTableOf(hTable, [&](cursor::Cursor& c) { return c.RefreshAof(); });
 }
 
 ACE_API UNSIGNED32 AdsCustomizeAOF(ADSHANDLE hTable, UNSIGNED32 ulNumRecords,
                                    const UNSIGNED32* pulRecords, UNSIGNED16 usOption) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     if (ulNumRecords > 0 && pulRecords == nullptr)
       return Status(kErrNullPointer, "the argument pulRecords is missing");
     std::vector<uint32_t> records(pulRecords, pulRecords + ulNumRecords);
@@ -209,7 +187,7 @@ ACE_API UNSIGNED32 AdsCustomizeAOF(ADSHANDLE hTable, UNSIGNED32 ulNumRecords,
 
 ACE_API UNSIGNED32 AdsEvalAOF(ADSHANDLE hTable, const UNSIGNED8* pucFilter,
                               UNSIGNED16* pusOptLevel) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     auto text = InText(pucFilter, "pucFilter");
     if (!text.ok()) return text.status();
     ACE_RETURN_IF_ERROR(RequireOut(pusOptLevel, "pusOptLevel"));
@@ -222,7 +200,7 @@ ACE_API UNSIGNED32 AdsEvalAOF(ADSHANDLE hTable, const UNSIGNED8* pucFilter,
 
 ACE_API UNSIGNED32 AdsGetAOFOptLevel(ADSHANDLE hTable, UNSIGNED16* pusOptLevel,
                                      UNSIGNED8* pucNonOpt, UNSIGNED16* pusLen) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     std::string unoptimized;
     ACE_RETURN_IF_ERROR(AnswerLevel(c, pusOptLevel, &unoptimized));
     if (pusLen == nullptr) return Status::Ok();  // the level alone
@@ -232,7 +210,7 @@ ACE_API UNSIGNED32 AdsGetAOFOptLevel(ADSHANDLE hTable, UNSIGNED16* pusOptLevel,
 
 ACE_API UNSIGNED32 AdsGetAOFOptLevel100(ADSHANDLE hTable, UNSIGNED16* pusOptLevel, void* pvNonOpt,
                                         UNSIGNED32* pulLen, UNSIGNED32 ulOptions) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     ACE_RETURN_IF_ERROR(CheckOptionBits(ulOptions, ADS_ENCODE_UTF16));
     std::string unoptimized;
     ACE_RETURN_IF_ERROR(AnswerLevel(c, pusOptLevel, &unoptimized));
@@ -243,7 +221,7 @@ ACE_API UNSIGNED32 AdsGetAOFOptLevel100(ADSHANDLE hTable, UNSIGNED16* pusOptLeve
 
 ACE_API UNSIGNED32 AdsIsRecordInAOF(ADSHANDLE hTable, UNSIGNED32 ulRecordNum,
                                     UNSIGNED16* pbIsInAOF) {
-  return OnTable(hTable, [&](cursor::Cursor& c) -> Status {
+  return OnTableOf(hTable, [&](cursor::Cursor& c) -> Status {
     return AnswerFlag(pbIsInAOF, "pbIsInAOF", c.IsRecordInAof(ulRecordNum));
   });
 }
@@ -252,7 +230,7 @@ ACE_API UNSIGNED32 AdsIsRecordInAOF(ADSHANDLE hTable, UNSIGNED32 ulRecordNum,
 
 ACE_API UNSIGNED32 AdsLocate(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED16 bForward,
                              UNSIGNED16* pbFound) {
-  return OnOrder(hObj, [&](cursor::Cursor& c) -> Status {
+  return OnOrderOf(hObj, [&](cursor::Cursor& c) -> Status {
     auto text = InText(pucExpr, "pucExpr");
     if (!text.ok()) return text.status();
     ACE_RETURN_IF_ERROR(RequireOut(pbFound, "pbFound"));
@@ -261,7 +239,7 @@ ACE_API UNSIGNED32 AdsLocate(ADSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED1
 }
 
 ACE_API UNSIGNED32 AdsContinue(ADSHANDLE hObj, UNSIGNED16* pbFound) {
-  return OnOrder(hObj, [&](cursor::Cursor& c) -> Status {
+  return OnOrderOf(hObj, [&](cursor::Cursor& c) -> Status {
     ACE_RETURN_IF_ERROR(RequireOut(pbFound, "pbFound"));
     return AnswerFlag(pbFound, "pbFound", c.Continue());
   });

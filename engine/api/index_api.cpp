@@ -28,32 +28,6 @@ std::map<std::pair<uint32_t, const index::Tag*>, uint32_t> g_registry;
 
 }  // namespace
 
-Result<std::shared_ptr<IndexObject>> GetIndex(uint32_t handle) {
-  auto object = HandleTable::Instance().Get<IndexObject>(handle, {HandleKind::kIndexOrder});
-  if (!object.ok()) return object.status();
-  std::shared_ptr<IndexObject> ix = object.value();
-  if (ix->table().cursor().closed() || ix->table().cursor().FileOf(ix->tag()) == nullptr ||
-      !ix->tag()->present())
-    return Status(kErrInvalidHandle, "the index handle " + std::to_string(handle) + " is closed");
-  return ix;
-}
-
-bool IsIndexHandle(uint32_t handle) {
-  auto found = HandleTable::Instance().Find(handle);
-  return found.ok() && found.value()->kind() == HandleKind::kIndexOrder;
-}
-
-Result<OrderTarget> ResolveOrder(uint32_t handle) {
-  if (IsIndexHandle(handle)) {
-    auto ix = GetIndex(handle);
-    if (!ix.ok()) return ix.status();
-    return OrderTarget{ix.value()->table_ptr(), ix.value()->tag()};
-  }
-  auto table = GetTable(handle);
-  if (!table.ok()) return table.status();
-  return OrderTarget{table.value(), nullptr};
-}
-
 Result<std::vector<std::byte>*> KeyRecordOf(uint32_t handle, std::shared_ptr<TableObject>* table) {
   auto ix = GetIndex(handle);
   if (!ix.ok()) return ix.status();
@@ -400,11 +374,7 @@ ACE_API UNSIGNED32 AdsDeleteIndex(ADSHANDLE hIndex) {
 
 ACE_API UNSIGNED32 AdsReindex61(ADSHANDLE hObj, UNSIGNED32 ulPageSize) {
   (void)ulPageSize;  // files keep their page size
-  return Guard([&]() -> Status {
-    auto target = ResolveOrder(hObj);
-    if (!target.ok()) return target.status();
-    return target.value().table->cursor().Reindex();
-  });
+  return OnTableOf(hObj, [](cursor::Cursor& c) { return c.Reindex(); });
 }
 
 ACE_API UNSIGNED32 AdsReindex(ADSHANDLE hObj) {
@@ -719,10 +689,8 @@ ACE_API UNSIGNED32 AdsClearScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption) {
 }
 
 ACE_API UNSIGNED32 AdsClearAllScopes(ADSHANDLE hTable) {
-  return Guard([&]() -> Status {
-    auto target = ResolveOrder(hTable);
-    if (!target.ok()) return target.status();
-    target.value().table->cursor().ClearAllScopes();
+  return OnTableOf(hTable, [](cursor::Cursor& c) {
+    c.ClearAllScopes();
     return Status::Ok();
   });
 }

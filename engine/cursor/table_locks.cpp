@@ -4,8 +4,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "engine/base/error_codes.h"
 
@@ -147,7 +150,27 @@ Status TableLocks::UnlockTable() {
 
 Status TableLocks::LockAppend() {
   if (exclusive_) return Status::Ok();
-  return Set(AppendByte(), F_WRLCK, "append");
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + kAppendWait;
+  // Another user waits for the append lock: it gets the next turn. (A user appending in a loop
+  // would otherwise take the lock back before the waiting one wakes up.)
+  while (Clock::now() < deadline) {
+    Result<bool> waiting = HeldByOther(AppendWaitByte());
+    if (!waiting.ok() || !waiting.value()) break;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  Status s = Set(AppendByte(), F_WRLCK, "append");
+  if (s.code() != kErrLockRefused) return s;
+  // The other user's append takes a moment: wait for it in short sleeps, telling others so.
+  const bool marked = Set(AppendWaitByte(), F_RDLCK, "append").ok();
+  auto pause = std::chrono::microseconds(100);
+  while (s.code() == kErrLockRefused && Clock::now() < deadline) {
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::microseconds(1000));
+    s = Set(AppendByte(), F_WRLCK, "append");
+  }
+  if (marked) (void)Set(AppendWaitByte(), F_UNLCK, "append");
+  return s;
 }
 
 void TableLocks::UnlockAppend() {

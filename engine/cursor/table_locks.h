@@ -4,6 +4,11 @@
 // exactly as two processes do. Every lock is non-blocking: a lock another user holds answers
 // kErrLockRefused (5035) at once.
 //
+// The one exception is the append lock: another user holds it only for the moment one record
+// is added, so LockAppend retries for up to kAppendWait (in short sleeps) before it answers 5035.
+// A waiting user marks the append-wait byte, and a user about to append lets a waiting one go
+// first, so that two users appending in loops take turns instead of one starving the other.
+//
 // Lock bytes lie far beyond any real data, so they never hinder reading or writing:
 //
 //   OFFSET                     SIZE  DESCRIPTION
@@ -12,6 +17,8 @@
 //   base + 0                      1  table byte: write lock = table lock; read lock = "this
 //                                    user holds record locks" (so a table lock waits for none)
 //   base + 1                      1  append byte: write lock while a record is appended
+//   base + 2                      1  append-wait byte: read lock while a user waits for the
+//                                    append byte
 //   base + 16 + recno             1  write lock = record recno is locked
 //
 // The open locks are read locks only, so that a table opened read-only (whose descriptor
@@ -27,6 +34,7 @@
 // Not thread-safe: a TableLocks belongs to one connection at a time.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -44,6 +52,9 @@ inline constexpr uint64_t kOpenByte = 0x3000'0000'0000'0000ull;
 inline constexpr uint64_t kExclusiveByte = kOpenByte + 1;
 inline constexpr uint64_t kCompatibleBase = 0x3800'0000'0000'0000ull;
 inline constexpr uint64_t kProprietaryBase = 0x5000'0000'0000'0000ull;
+
+// How long LockAppend waits for another user's append.
+inline constexpr std::chrono::milliseconds kAppendWait{1000};
 
 class TableLocks {
  public:
@@ -71,7 +82,8 @@ class TableLocks {
   Status UnlockTable();
   bool holds_table() const { return exclusive_ || table_locked_; }
 
-  // The append lock, held only while a record is being appended.
+  // The append lock, held only while a record is being appended. Another user's append lock is
+  // waited for up to kAppendWait before the answer is kErrLockRefused.
   Status LockAppend();
   void UnlockAppend();
 
@@ -94,6 +106,7 @@ class TableLocks {
  private:
   uint64_t TableByte() const { return base_; }
   uint64_t AppendByte() const { return base_ + 1; }
+  uint64_t AppendWaitByte() const { return base_ + 2; }
   uint64_t RecordByte(uint32_t recno) const { return base_ + 16 + recno; }
   Status Set(uint64_t offset, short type, const char* what) const;
   // True when another user holds a lock on the byte at offset.
