@@ -18,6 +18,8 @@ const std::string& Folder();
 // Writes bytes to a file of the folder (replacing it) and answers its path.
 std::string WriteFile(const std::string& name, const uint8_t* data, size_t size);
 
+// ---- For the engine's targets (fuzz_engine_support.cpp) ----
+
 // The sample table, made once; its first record is loaded in Image().
 ace::storage::TableFile& SampleTable();
 const std::byte* SampleImage();
