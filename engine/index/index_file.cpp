@@ -611,6 +611,38 @@ Result<std::string> ReadHeaderPage(const File& file, uint64_t* size) {
   return h;
 }
 
+// Takes the update lock byte of fd; with wait false answers false at once when another
+// holder has it.
+Result<bool> TakeUpdateLock(int fd, short type, bool wait, const std::string& path) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = kUpdateLockAt;
+  lock.l_len = 1;
+  while (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
+    if (errno == EINTR) continue;
+    if (!wait && (errno == EAGAIN || errno == EACCES)) return false;
+    return Status(kErrIo, path + ": the index cannot be locked for an update");
+  }
+  return true;
+}
+
+// The update lock for reading a file at its open. Waits a while for a writer to finish, in
+// short steps, but never without end: the holder may be this very process (a transaction keeps
+// its indexes locked until it ends).
+Status LockForOpen(const File& file, bool read_only) {
+  constexpr int kSteps = 300;
+  for (int step = 0; step < kSteps; ++step) {
+    Result<bool> taken =
+        TakeUpdateLock(file.fd(), read_only ? F_RDLCK : F_WRLCK, false, file.path());
+    if (!taken.ok()) return taken.status();
+    if (*taken) return Status::Ok();
+    ::usleep(10000);
+  }
+  return Status(kErrLockRefused,
+                file.path() + ": the index is being updated by another user; try again later");
+}
+
 }  // namespace
 
 Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
@@ -619,6 +651,12 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
   if (!FileExists(path)) return Status(kErrFileNotFound, path + ": index file not found");
   Result<File> file = File::Open(path, read_only ? OpenMode::kReadOnly : OpenMode::kReadWrite);
   if (!file.ok()) return file.status();
+  // The file is read under its update lock: a writer holds it from before its table write
+  // until its pages and header are written, so without it the header, the directory and the
+  // trees may be read half-written, and a table that seems to have moved on past the index (or
+  // pages not yet counted) may be another user's write in progress. The lock goes with the
+  // file when an error ends the open.
+  ACE_RETURN_IF_ERROR(LockForOpen(*file, read_only));
   std::unique_ptr<IndexFile> index(new IndexFile());
   index->path_ = path;
   index->table_ = table;
@@ -647,7 +685,10 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
   index->store_ =
       std::make_unique<FilePageStore>(std::move(*file), f->page_size, f->page_count, f->free_head);
   ACE_RETURN_IF_ERROR(CipherOfHeader(path, *h, table, index->store_.get()));
-  TableStamp now = StampOf(*table);
+  // The table's header may be older than the index's last flush: it is read anew before the
+  // two are found to differ.
+  if (!(StampOf(*table) == index->stamp_)) ACE_RETURN_IF_ERROR(table->RefreshHeader());
+  const TableStamp now = StampOf(*table);
   if (cut_short || !(now == index->stamp_)) {
     if (!allow_stale)
       return Status(kErrStaleIndex,
@@ -657,6 +698,8 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
                              ? std::string(" with other fields")
                              : ", the table has " + std::to_string(now.record_count)) +
                         "; rebuild the index");
+    // Stale for certain: the lock stays taken until the file is rebuilt (Reindex replaces it)
+    // or closed, so that no other user writes keys into the tree being replaced.
     index->stale_ = true;
   }
   index->opening_allows_stale_ = allow_stale;
@@ -667,6 +710,7 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
     return Status(kErrCorruptFile, path + ": tag count does not match the directory");
   if (index->kind_ == IndexKind::kSingle && index->tags_.size() != 1)
     return Status(kErrCorruptFile, path + ": a single index file must hold one index");
+  if (!index->stale_) index->UnlockForUpdate();
   return index;
 }
 
@@ -744,16 +788,18 @@ Status IndexFile::AdoptTags(std::vector<std::unique_ptr<Tag>> previous) {
 }
 
 Status IndexFile::LockForUpdate() {
-  struct flock lock = {};
-  lock.l_type = read_only_ ? F_RDLCK : F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = kUpdateLockAt;
-  lock.l_len = 1;
-  while (::fcntl(store_->file().fd(), F_OFD_SETLKW, &lock) != 0) {
-    if (errno == EINTR) continue;
-    return Status(kErrIo, path_ + ": the index cannot be locked for an update");
+  for (;;) {
+    Result<bool> taken =
+        TakeUpdateLock(store_->file().fd(), read_only_ ? F_RDLCK : F_WRLCK, true, path_);
+    if (!taken.ok()) return taken.status();
+    // The lock belongs to the file this object has open. When another user replaced the file
+    // (a rebuild) while this one waited, the lock guards nothing: the new file is taken up and
+    // locked instead.
+    struct stat st;
+    if (::stat(path_.c_str(), &st) != 0 || FileIdOf(st) == file_id_) return Status::Ok();
+    UnlockForUpdate();
+    ACE_RETURN_IF_ERROR(Reload(true));
   }
-  return Status::Ok();
 }
 
 void IndexFile::UnlockForUpdate() {

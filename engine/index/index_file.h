@@ -237,7 +237,8 @@ class IndexFile {
   // header); Tag objects stay valid (a tag that left the file answers present() false).
   Status Refresh();
   // The update lock of the file for other connections and processes (an OFD lock on a byte
-  // past any page): held while a write changes the trees. Blocks until it is granted.
+  // past any page): held while a write changes the trees. Blocks until it is granted; when
+  // another user replaced the file meanwhile, the new file is taken up and locked instead.
   Status LockForUpdate();
   void UnlockForUpdate();
 
