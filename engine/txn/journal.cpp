@@ -165,7 +165,8 @@ Result<std::vector<JournalEntry>> ReadJournal(const File& file, uint32_t record_
       break;
     JournalEntry e;
     const auto kind = static_cast<uint8_t>(head[0]);
-    if (kind < 1 || kind > 3 || (kind == 1 && n != record_length) || (kind == 2 && n != 0)) {
+    if (kind < 1 || kind > 4 || (kind == 1 && n != record_length) || (kind == 2 && n != 0) ||
+        (kind == 4 && n != 4 + record_length)) {
       return Status(kErrCorruptFile,
                     file.path() + ": damaged journal entry at offset " + std::to_string(at));
     }
@@ -207,7 +208,7 @@ Status UndoIndexes::Open(const std::set<std::string>& paths) {
 
 Status UndoEntry(storage::TableFile& raw, cursor::TableIndexes* indexes, const JournalEntry& e,
                  bool* indexes_out_of_step) {
-  if (e.kind == EntryKind::kIndexFile) return Status::Ok();
+  if (e.kind == EntryKind::kIndexFile || e.kind == EntryKind::kAppendIntent) return Status::Ok();
   ACE_RETURN_IF_ERROR(raw.RefreshHeader());
   if (e.recno == 0 || e.recno > raw.record_count()) {
     return Status(kErrInvalidRecordNumber, raw.path() + ": the journal names record " +
@@ -240,6 +241,48 @@ Status UndoEntry(storage::TableFile& raw, cursor::TableIndexes* indexes, const J
     *indexes_out_of_step = true;
   }
   return Status::Ok();
+}
+
+namespace {
+
+// The engine fills these when it appends (counters, versions, times): they are not compared.
+bool FilledByAppend(const storage::FieldDesc& f) {
+  return f.type == storage::kFtAutoInc || f.type == storage::kFtRowVersion ||
+         f.type == storage::kFtModTime || f.autoinc_step != 0;
+}
+
+}  // namespace
+
+Result<uint32_t> FindInterruptedAppend(storage::TableFile& raw,
+                                       const std::vector<JournalEntry>& entries) {
+  const JournalEntry* intent = nullptr;
+  for (const JournalEntry& e : entries) {
+    if (e.kind == EntryKind::kAppendIntent) intent = &e;
+    if (e.kind == EntryKind::kAppended) intent = nullptr;
+  }
+  if (intent == nullptr) return 0u;
+  ACE_RETURN_IF_ERROR(raw.RefreshHeader());
+  const uint32_t before = GetU32(intent->payload.data());
+  const std::byte* wanted = intent->payload.data() + 4;
+  std::vector<uint32_t> candidates;
+  if (intent->recno != 0 && intent->recno <= before) candidates.push_back(intent->recno);
+  for (uint32_t r = before + 1; r <= raw.record_count(); ++r) candidates.push_back(r);
+  std::vector<std::byte> image(raw.record_length());
+  for (uint32_t recno : candidates) {
+    if (recno == 0 || recno > raw.record_count()) continue;
+    ACE_RETURN_IF_ERROR(raw.ReadRecord(recno, image.data()));
+    if (raw.IsDeleted(image.data())) continue;
+    bool same = true;
+    for (const storage::FieldDesc& f : raw.fields()) {
+      if (FilledByAppend(f)) continue;
+      if (std::memcmp(image.data() + f.offset, wanted + f.offset, f.length) != 0) {
+        same = false;
+        break;
+      }
+    }
+    if (same) return recno;
+  }
+  return 0u;  // the append never reached the table
 }
 
 // ---- The wrapper --------------------------------------------------------------------------------
@@ -280,9 +323,8 @@ Result<uint32_t> JournaledTable::AppendReplacing(const std::byte* image,
   std::shared_ptr<TransactionState> state = state_.lock();
   if (state == nullptr || !state->active) return inner_->AppendReplacing(image, replaced);
   if (inner_->encrypted()) return RefuseEncrypted();
-  // The journal exists before the table grows.
-  auto participant = state->ParticipantOf(*this);
-  if (!participant.ok()) return participant.status();
+  // The journal exists, and names the append, before the table grows.
+  ACE_RETURN_IF_ERROR(state->BeforeAppend(*this, image));
   Result<uint32_t> recno = inner_->AppendReplacing(image, replaced);
   if (!recno.ok()) return recno;
   ACE_RETURN_IF_ERROR(state->AfterAppend(*this, recno.value()));
@@ -379,6 +421,23 @@ Status TransactionState::BeforeWrite(JournaledTable& file, uint32_t recno) {
   imaged.insert({&file, recno});
   steps.push_back(UndoStep{&p, std::move(e)});
   return Status::Ok();
+}
+
+Status TransactionState::BeforeAppend(JournaledTable& file, const std::byte* image) {
+  auto participant = ParticipantOf(file);
+  if (!participant.ok()) return participant.status();
+  Participant& p = *participant.value();
+  ACE_RETURN_IF_ERROR(NoteIndexFiles(p));
+  Result<uint32_t> expected = file.inner().NextAppendRecno();
+  if (!expected.ok()) return expected.status();
+  JournalEntry e;
+  e.kind = EntryKind::kAppendIntent;
+  e.recno = expected.value();
+  const uint32_t before = file.inner().record_count();
+  e.payload.resize(4 + file.record_length());
+  PutU32(e.payload.data(), before);
+  std::memcpy(e.payload.data() + 4, image, file.record_length());
+  return p.disk->Append(e);
 }
 
 Status TransactionState::AfterAppend(JournaledTable& file, uint32_t recno) {

@@ -8,12 +8,18 @@
 //   8       4     record length of the table
 //   12      20    reserved, 0
 //   32      ...   entries, each:
-//     0       1     kind: 1 before-image of a record, 2 appended record, 3 index file open
+//     0       1     kind: 1 before-image of a record, 2 appended record, 3 index file open,
+//                   4 append about to happen
 //     1       3     reserved, 0
-//     4       4     record number (kind 3: 0)
-//     8       4     payload length n (kind 1: the record length; 2: 0; 3: path bytes)
-//     12      n     payload (kind 1: the record image; kind 3: the index file's path)
+//     4       4     record number (kind 3: 0; kind 4: the number the append is expected to take)
+//     8       4     payload length n (kind 1: the record length; 2: 0; 3: path bytes; 4: 4 plus
+//                   the record length)
+//     12      n     payload (kind 1: the record image; kind 3: the index file's path; kind 4:
+//                   the table's record count before the append, then the image appended)
 //     12+n    4     CRC-32 of bytes 0 .. 12+n
+// An append is journaled twice: kind 4 before the table grows, kind 2 once it has. A journal
+// whose last append has no kind 2 was cut between the two: the recovery looks for the record
+// among the new ones and takes it back when it finds it.
 // Byte 0 of the file carries a write lock (open file description lock) while its transaction
 // lives. An entry cut short or with a wrong CRC ends the journal (a crash during its write: the
 // table write it protected never happened).
@@ -39,7 +45,7 @@ inline constexpr size_t kJournalHeaderSize = 32;
 inline constexpr size_t kEntryHeaderSize = 12;
 inline constexpr const char* kJournalExtension = ".tjl";
 
-enum class EntryKind : uint8_t { kBeforeImage = 1, kAppended = 2, kIndexFile = 3 };
+enum class EntryKind : uint8_t { kBeforeImage = 1, kAppended = 2, kIndexFile = 3, kAppendIntent = 4 };
 
 struct JournalEntry {
   EntryKind kind = EntryKind::kBeforeImage;
@@ -68,6 +74,13 @@ class DiskJournal {
 // Reads a journal's entries; a damaged header or a record length other than the table's is
 // kErrCorruptFile.
 Result<std::vector<JournalEntry>> ReadJournal(const File& file, uint32_t record_length);
+
+// A journal whose last append intent (kind 4) has no appended entry after it was cut between
+// the two: answers the number of the record that append wrote (one of the records new since
+// the intent, or the place it expected, holding the image it named, live), or 0 when the
+// append never reached the table.
+Result<uint32_t> FindInterruptedAppend(storage::TableFile& raw,
+                                       const std::vector<JournalEntry>& entries);
 
 // The index files to keep in step while undoing: those open on the table plus the paths given;
 // the files this object opened are released when it goes.
@@ -132,6 +145,8 @@ class TransactionState {
   // Called by a wrapper before it writes record recno: locks and pins the record and journals
   // its before-image (once per savepoint interval).
   Status BeforeWrite(JournaledTable& file, uint32_t recno);
+  // Called before a record is appended: journals the append to come (kind 4).
+  Status BeforeAppend(JournaledTable& file, const std::byte* image);
   // Called after a record was appended (number recno).
   Status AfterAppend(JournaledTable& file, uint32_t recno);
 

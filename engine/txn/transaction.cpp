@@ -80,6 +80,15 @@ Status RecoverJournal(const std::string& path, cursor::SharedTable& table, stora
   }
   auto entries = ReadJournal(file.value(), raw.record_length());
   if (!entries.ok()) return entries.status();
+  // An append the crash cut off from its journal entry is taken back first (it came last).
+  auto interrupted = FindInterruptedAppend(raw, entries.value());
+  if (!interrupted.ok()) return interrupted.status().WithContext("rolling back " + path);
+  if (interrupted.value() != 0) {
+    JournalEntry appended;
+    appended.kind = EntryKind::kAppended;
+    appended.recno = interrupted.value();
+    entries.value().push_back(std::move(appended));
+  }
   std::set<std::string> indexes;
   for (auto it = entries.value().rbegin(); it != entries.value().rend(); ++it) {
     if (it->kind == EntryKind::kIndexFile) {

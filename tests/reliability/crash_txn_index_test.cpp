@@ -314,12 +314,6 @@ TEST_P(IndexTxnTest, KilledReindexLeavesEveryIndexOldOrNew) {
 }
 
 TEST_P(IndexTxnTest, KilledCommitLeavesTheTransactionWholeOrAbsent) {
-  // Open fault: on NTX tables a commit killed near its end (around change 400 of 574) can leave
-  // a table that is neither the before nor the after state (one appended record too many). Until
-  // it is mended the NTX sweep runs only when VASKOLI_KNOWN_FAULTS is set.
-  if (std::string(GetParam().name) == "NTX" && std::getenv("VASKOLI_KNOWN_FAULTS") == nullptr) {
-    GTEST_SKIP() << "known fault of the NTX commit sweep; set VASKOLI_KNOWN_FAULTS=1 to run it";
-  }
   CrashSweepOf("commit");
 }
 

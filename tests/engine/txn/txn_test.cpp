@@ -326,6 +326,60 @@ TEST_P(TxnTest, ProcessKilledInsideATransactionLeavesTheTableAsBefore) {
   }
 }
 
+// An append inside a transaction, killed at every one of its file operations (the one
+// between the record reaching the table and its journal entry included): the next open finds
+// the records of before and no live record more, also through the index.
+TEST_P(TxnTest, AppendKilledAtAnyPointIsTakenBack) {
+  MakePeople("k", GetParam());
+  std::vector<std::string> images, order;
+  {
+    ADSHANDLE t = OpenT("k", GetParam());
+    images = Images(t);
+    order = ByName(t);
+    ASSERT_ACE(AdsCloseTable(t));
+  }
+  const std::string dir = dir_;
+  const UNSIGNED16 type = GetParam();
+  auto append = [dir, type](uint64_t kill_at) {
+    ADSHANDLE c = 0, t = 0;
+    if (AdsConnect60(U(dir), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &c) != 0) return 2;
+    if (AdsOpenTable90(c, U("k"), nullptr, type, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                       ADS_CHECK_RIGHTS, 0, nullptr, &t) != 0)
+      return 3;
+    if (AdsBeginTransaction(c) != 0) return 4;
+    if (AdsAppendRecord(t) != 0) return 5;
+    AdsSetString(t, U("NAME"), U("Extra"), 5);
+    AdsSetString(t, U("NOTE"), U("appended and lost"), 17);
+    ace::FaultInjector::KillAt(kill_at);
+    if (AdsWriteRecord(t) != 0) return 6;
+    ace::FaultInjector::Reset();
+    _exit(0);  // dies without commit or rollback
+  };
+  int killed = 0;
+  for (uint64_t kill_at = 1; kill_at < 60; ++kill_at) {
+    const int rc = InChild([&] { return append(kill_at); });
+    ASSERT_TRUE(rc == 0 || rc == 100) << "child answered " << rc << " at " << kill_at;
+    ADSHANDLE t = OpenT("k", GetParam());
+    ASSERT_NE(0u, t);
+    const auto now = Images(t);
+    ASSERT_GE(now.size(), images.size());
+    for (size_t i = 0; i < images.size(); ++i)
+      EXPECT_EQ(images[i], now[i]) << "record " << i + 1 << ", kill at " << kill_at;
+    for (UNSIGNED32 r = static_cast<UNSIGNED32>(images.size()) + 1; r <= now.size(); ++r) {
+      ASSERT_ACE(AdsGotoRecord(t, r));
+      UNSIGNED16 deleted = 0;
+      ASSERT_ACE(AdsIsRecordDeleted(t, &deleted));
+      EXPECT_TRUE(deleted) << "record " << r << " outlived its transaction, kill at " << kill_at;
+    }
+    EXPECT_EQ(order, ByName(t)) << "kill at " << kill_at;
+    EXPECT_TRUE(JournalFiles().empty()) << "kill at " << kill_at;
+    ASSERT_ACE(AdsCloseTable(t));
+    if (rc == 0) break;  // the write ran to its end before this point
+    ++killed;
+  }
+  EXPECT_GE(killed, 3) << "the append made too few file operations to be killed inside";
+}
+
 TEST_F(ApiTest, AJournalOfALiveTransactionIsLeftAlone) {
   ADSHANDLE t = Create("live", ADS_ADT, "N,Integer;");
   AppendText(t, "N", "1");
