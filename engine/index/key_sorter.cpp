@@ -13,33 +13,50 @@ namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
 
-// Sorts the entries of a flat buffer in place. The sort moves small items, each an entry's
-// first eight bytes as a big-endian number and its place in the buffer, so that most
-// comparisons are one integer comparison; equal prefixes compare the rest of the bytes.
+// Up to eight bytes of an entry from offset at on, as a big-endian number (missing bytes 0).
+uint64_t Word(const char* entry, uint32_t length, size_t at) {
+  unsigned char bytes[8] = {};
+  std::memcpy(bytes, entry + at, std::min<size_t>(8, length - at));
+  uint64_t word = 0;
+  for (unsigned char b : bytes) word = (word << 8) | b;
+  return word;
+}
+
+struct SortItem {
+  uint64_t word;  // eight bytes of the entry from the depth being sorted
+  uint32_t at;    // the entry's place in the buffer
+};
+
+// Sorts items by their entries' bytes from depth on, eight bytes at a time: by the words the
+// items carry, then each group of equal words again by the next eight bytes. Comparisons stay
+// within the item array; an entry's bytes are fetched once per level its group reaches.
+void SortItems(SortItem* first, SortItem* last, const char* base, uint32_t length, size_t depth) {
+  std::sort(first, last, [](const SortItem& a, const SortItem& b) { return a.word < b.word; });
+  const size_t next = depth + 8;
+  if (next >= length) return;
+  for (SortItem* group = first; group != last;) {
+    SortItem* end = group + 1;
+    while (end != last && end->word == group->word) ++end;
+    if (end - group > 1) {
+      for (SortItem* item = group; item != end; ++item)
+        item->word = Word(base + size_t{item->at} * length, length, next);
+      SortItems(group, end, base, length, next);
+    }
+    group = end;
+  }
+}
+
+// Sorts the entries of a flat buffer in place.
 void SortBuffer(std::string* buffer, uint32_t length) {
-  struct Item {
-    uint64_t prefix;
-    uint32_t at;
-  };
   const size_t n = buffer->size() / length;
   const char* base = buffer->data();
-  const size_t head = std::min<size_t>(8, length);
-  std::vector<Item> items(n);
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char bytes[8] = {};
-    std::memcpy(bytes, base + i * length, head);
-    uint64_t prefix = 0;
-    for (unsigned char b : bytes) prefix = (prefix << 8) | b;
-    items[i] = Item{prefix, static_cast<uint32_t>(i)};
-  }
-  std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    return std::memcmp(base + size_t{a.at} * length + head, base + size_t{b.at} * length + head,
-                       length - head) < 0;
-  });
+  std::vector<SortItem> items(n);
+  for (size_t i = 0; i < n; ++i)
+    items[i] = SortItem{Word(base + i * length, length, 0), static_cast<uint32_t>(i)};
+  SortItems(items.data(), items.data() + n, base, length, 0);
   std::string sorted(buffer->size(), '\0');
   char* out = sorted.data();
-  for (const Item& item : items) {
+  for (const SortItem& item : items) {
     std::memcpy(out, base + size_t{item.at} * length, length);
     out += length;
   }
