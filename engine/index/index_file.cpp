@@ -33,8 +33,6 @@ constexpr size_t kDirectoryData = 12;
 size_t page_cache_bytes = size_t{16} << 20;
 // Building an index reads the table in blocks of about this many bytes.
 constexpr size_t kReadBlockBytes = 64 * 1024;
-// Changed pages that follow each other in the file go out in writes of up to this many bytes.
-constexpr size_t kWriteRunBytes = size_t{1} << 20;
 constexpr uint8_t kFlagEnciphered = 0x01;  // header byte kFlagsAt: pages 1.. are enciphered
 
 struct HeaderOffsets {
@@ -216,28 +214,20 @@ class FilePageStore : public PageStore {
     return Status::Ok();
   }
 
-  // Writes changed pages to the file, pages that follow each other in one write (enciphered
-  // on the way when the file is); drop also forgets the cached ones. A failed write leaves
-  // every changed page changed and cached.
+  // Writes changed pages to the file, each with its own write (enciphered on the way when the
+  // file is); drop also forgets the cached ones. A failed write leaves every changed page
+  // changed and cached.
   Status WriteDirty(bool drop) {
-    const size_t per_run = std::max<size_t>(1, kWriteRunBytes / page_size_);
-    std::string run;
-    auto it = dirty_.begin();
-    while (it != dirty_.end()) {
-      const uint32_t first = *it;
-      uint32_t next = first;
-      run.clear();
-      while (it != dirty_.end() && *it == next && run.size() / page_size_ < per_run) {
-        const size_t at = run.size();
-        run.append(cache_.at(next));
-        if (key_)
-          ACE_RETURN_IF_ERROR(key_->EncryptPage(
-              next, std::span<std::byte>(reinterpret_cast<std::byte*>(run.data() + at),
-                                         page_size_)));
-        ++next;
-        ++it;
+    std::string sealed;
+    for (uint32_t page : dirty_) {
+      const std::string* out = &cache_.at(page);
+      if (key_) {
+        sealed = *out;
+        ACE_RETURN_IF_ERROR(key_->EncryptPage(
+            page, std::span<std::byte>(reinterpret_cast<std::byte*>(sealed.data()), sealed.size())));
+        out = &sealed;
       }
-      ACE_RETURN_IF_ERROR(file_.WriteAt(uint64_t{first} * page_size_, run.data(), run.size()));
+      ACE_RETURN_IF_ERROR(file_.WriteAt(uint64_t{page} * page_size_, out->data(), page_size_));
     }
     dirty_.clear();
     if (drop) cache_.clear();
