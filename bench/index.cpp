@@ -6,14 +6,21 @@
 //   bench_index sqlite DBFILE   CREATE INDEX on (Nachname, Vorname)
 //   bench_seek ours FOLDER      the tag KIND_ID (one key per row) is made first, untimed; then
 //                               the clock covers kSeeks hard AdsSeek calls for seeded ids
+//   bench_index addindex FOLDER TAdsTable::AddIndex of the same index (fields Nachname;Vorname)
+//                               on the table opened exclusively through the components
 //   bench_seek sqlite DBFILE    an index on Kind_ID is made first, untimed; then kSeeks steps of
 //                               a prepared SELECT rowid ... WHERE Kind_ID = ?
+//   bench_seek findkey FOLDER   the tag KIND_ID is made first, untimed, and becomes the order of
+//                               a TAdsTable; then kSeeks FindKey calls for the same ids, each
+//                               reading the found row's Kind_ID
 // Every sought id exists; a seek that finds nothing ends the run with an error. The rows printed
 // for a seek run are the seeks made.
 #include <sqlite3.h>
 
 #include <cstring>
 
+#include "ads/adscnnct.h"
+#include "ads/adstable.h"
 #include "bench/bench_support.h"
 
 namespace {
@@ -156,6 +163,73 @@ int SeekSqlite(const std::string& path) {
   return 0;
 }
 
+// A TAdsTable on Kinder in FOLDER, opened exclusively, owned by owner.
+TAdsTable* OpenDataset(TComponent* owner, const std::string& folder) {
+  auto* conn = new TAdsConnection(owner);
+  conn->SetName("AdsConnection1");
+  conn->SetConnectPath(folder);
+  conn->SetLoginPrompt(false);
+  auto* table = new TAdsTable(owner);
+  table->SetName("AdsTableKinder");
+  table->SetAdsConnection(conn);
+  table->SetTableType(ttAdsADT);
+  table->SetTableName("Kinder");
+  table->SetExclusive(true);
+  table->Open();
+  return table;
+}
+
+int AddIndexDataset(const std::string& folder) {
+  TComponent owner(nullptr);
+  double seconds = 0;
+  try {
+    TAdsTable* table = OpenDataset(&owner, folder);
+    const int rows = table->RecordCount();
+    Stopwatch clock;
+    table->AddIndex("NACHNAME", "Nachname;Vorname", TIndexOptions{});
+    seconds = clock.Seconds();
+    table->SetIndexName("NACHNAME");
+    const int keys = table->RecordCount();
+    if (keys != rows) Fail("the index gives " + std::to_string(keys) + " rows, not " +
+                           std::to_string(rows));
+    table->Close();
+    PrintResult("index_addindex", seconds, static_cast<uint64_t>(keys));
+  } catch (const Exception& e) {
+    Fail("AddIndex: " + e.Message());
+  }
+  return 0;
+}
+
+int SeekDataset(const std::string& folder) {
+  TComponent owner(nullptr);
+  uint64_t sum = 0;
+  double seconds = 0;
+  size_t seeks = 0;
+  try {
+    TAdsTable* table = OpenDataset(&owner, folder);
+    table->AddIndex("KIND_ID", "Kind_ID", TIndexOptions{});
+    table->SetIndexName("KIND_ID");
+    const std::vector<int32_t> ids = SeekIds(static_cast<uint32_t>(table->RecordCount()));
+    TField* id_field = table->FieldByName("Kind_ID");
+    Stopwatch clock;
+    for (int32_t id : ids) {
+      if (!table->FindKey({Variant(static_cast<int>(id))}))
+        Fail("id " + std::to_string(id) + " not found");
+      const int32_t got = id_field->AsInteger();
+      if (got != id) Fail("FindKey for " + std::to_string(id) + " gave " + std::to_string(got));
+      sum += static_cast<uint32_t>(got);
+    }
+    seconds = clock.Seconds();
+    seeks = ids.size();
+    table->Close();
+  } catch (const Exception& e) {
+    Fail("FindKey: " + e.Message());
+  }
+  std::fprintf(stderr, "checksum %llu\n", static_cast<unsigned long long>(sum));
+  PrintResult("seek_findkey", seconds, seeks);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -168,6 +242,8 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (argc == 3 && mode == "ours") return seek ? SeekOurs(argv[2]) : IndexOurs(argv[2]);
   if (argc == 3 && mode == "sqlite") return seek ? SeekSqlite(argv[2]) : IndexSqlite(argv[2]);
-  Fail(seek ? "usage: bench_seek ours FOLDER | sqlite DBFILE"
-            : "usage: bench_index ours FOLDER | sqlite DBFILE");
+  if (argc == 3 && mode == "findkey" && seek) return SeekDataset(argv[2]);
+  if (argc == 3 && mode == "addindex" && !seek) return AddIndexDataset(argv[2]);
+  Fail(seek ? "usage: bench_seek ours FOLDER | findkey FOLDER | sqlite DBFILE"
+            : "usage: bench_index ours FOLDER | addindex FOLDER | sqlite DBFILE");
 }

@@ -49,6 +49,13 @@ Status MemoryPageStore::ReadPage(uint32_t page, std::string* data) {
   return Status::Ok();
 }
 
+Status MemoryPageStore::ViewPage(uint32_t page, const std::string** data) {
+  if (page == 0 || page >= pages_.size() || pages_[page].empty())
+    return Status(kErrCorruptFile, "memory page " + std::to_string(page) + " is not in use");
+  *data = &pages_[page];
+  return Status::Ok();
+}
+
 Status MemoryPageStore::WritePage(uint32_t page, const std::string& data) {
   if (page == 0 || page >= pages_.size() || data.size() != page_size_)
     return Status(kErrInternal, "memory page " + std::to_string(page) + " cannot be written");
@@ -123,42 +130,42 @@ std::string BTree::MakeEntry(std::string_view key, uint32_t recno) const {
   return e;
 }
 
-static TreeEntry SplitEntry(const std::string& e, uint32_t key_length) {
-  TreeEntry out;
-  out.key = e.substr(0, key_length);
-  const auto* p = reinterpret_cast<const unsigned char*>(e.data() + key_length);
-  out.recno = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-  return out;
-}
-
 Status BTree::Fault(uint32_t page, const std::string& what) const {
   return Status(kErrCorruptFile, store_->name() + ": index " + name_ + ", page " +
                                      std::to_string(page) + ": " + what);
 }
 
-Status BTree::ReadRaw(uint32_t page, std::string* data, RawHeader* header) {
+Status BTree::ViewRaw(uint32_t page, const std::string** view, RawHeader* header) {
   if (page == 0 || page >= store_->page_count()) return Fault(page, "page number outside the file");
-  ACE_RETURN_IF_ERROR(store_->ReadPage(page, data));
-  if (data->size() != store_->page_size()) return Fault(page, "short page");
-  uint8_t type = static_cast<uint8_t>((*data)[0]);
+  ACE_RETURN_IF_ERROR(store_->ViewPage(page, view));
+  const std::string& data = **view;
+  if (data.size() != store_->page_size()) return Fault(page, "short page");
+  uint8_t type = static_cast<uint8_t>(data[0]);
   if (type != kLeafPage && type != kInteriorPage) return Fault(page, "not a tree page");
-  if (Get32(*data, 12) != tag_id_) return Fault(page, "page belongs to another index");
+  if (Get32(data, 12) != tag_id_) return Fault(page, "page belongs to another index");
   header->leaf = type == kLeafPage;
-  header->count = Get16(*data, 2);
+  header->count = Get16(data, 2);
   if (header->count > (header->leaf ? LeafCapacity() : InteriorCapacity()))
     return Fault(page, "entry count " + std::to_string(header->count) + " beyond the page");
-  header->prev = Get32(*data, 4);
-  header->next = Get32(*data, 8);
+  header->prev = Get32(data, 4);
+  header->next = Get32(data, 8);
   if (header->prev >= store_->page_count() || header->next >= store_->page_count())
     return Fault(page, "leaf link outside the file");
   return Status::Ok();
 }
 
+Status BTree::ReadRaw(uint32_t page, std::string* data, RawHeader* header) {
+  const std::string* view = nullptr;
+  ACE_RETURN_IF_ERROR(ViewRaw(page, &view, header));
+  *data = *view;
+  return Status::Ok();
+}
+
 Status BTree::ReadNode(uint32_t page, Node* node) {
-  std::string data;
+  const std::string* data = nullptr;
   RawHeader h;
-  ACE_RETURN_IF_ERROR(ReadRaw(page, &data, &h));
-  return DecodeNode(page, data, h, node);
+  ACE_RETURN_IF_ERROR(ViewRaw(page, &data, &h));
+  return DecodeNode(page, *data, h, node);
 }
 
 Status BTree::DecodeNode(uint32_t page, const std::string& data, const RawHeader& h, Node* node) {
@@ -471,11 +478,11 @@ Status BTree::Remove(std::string_view key, uint32_t recno) {
 // ---- Seeks and walking -----------------------------------------------------------------------
 
 Result<TreePosition> BTree::Normalize(TreePosition pos) {
-  std::string data;
+  const std::string* data = nullptr;
   RawHeader h;
   for (int hops = 0; pos.page != 0; ++hops) {
     if (hops > kMaxDepth) return Fault(pos.page, "run of empty leaves (broken links)");
-    ACE_RETURN_IF_ERROR(ReadRaw(pos.page, &data, &h));
+    ACE_RETURN_IF_ERROR(ViewRaw(pos.page, &data, &h));
     if (!h.leaf) return Fault(pos.page, "leaf link to an interior page");
     if (pos.slot < h.count) return pos;
     pos = TreePosition{h.next, 0};
@@ -485,16 +492,20 @@ Result<TreePosition> BTree::Normalize(TreePosition pos) {
 
 Result<TreePosition> BTree::LowerBound(std::string_view prefix, bool strictly_greater) {
   uint32_t page = root_;
-  std::string data;
+  const std::string* data = nullptr;
   RawHeader h;
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth) return Fault(page, "tree deeper than possible (a cycle)");
-    ACE_RETURN_IF_ERROR(ReadRaw(page, &data, &h));
-    size_t idx = RawLowerBound(data, h, prefix, strictly_greater);
-    if (h.leaf) return Normalize(TreePosition{page, static_cast<uint32_t>(idx)});
+    ACE_RETURN_IF_ERROR(ViewRaw(page, &data, &h));
+    size_t idx = RawLowerBound(*data, h, prefix, strictly_greater);
+    if (h.leaf) {
+      // The common case needs no second look at the page: the slot is inside it.
+      if (idx < h.count) return TreePosition{page, static_cast<uint32_t>(idx)};
+      return Normalize(TreePosition{page, static_cast<uint32_t>(idx)});
+    }
     if (h.count == 0) return Fault(page, "interior page without children");
     if (idx == h.count) idx = h.count - 1;
-    Result<uint32_t> child = RawChild(page, data, idx);
+    Result<uint32_t> child = RawChild(page, *data, idx);
     if (!child.ok()) return child.status();
     page = *child;
   }
@@ -554,13 +565,13 @@ Result<TreePosition> BTree::Next(TreePosition pos) {
 Result<TreePosition> BTree::Prior(TreePosition pos) {
   if (!pos.valid()) return TreePosition{};
   if (pos.slot > 0) return TreePosition{pos.page, pos.slot - 1};
-  std::string data;
+  const std::string* data = nullptr;
   RawHeader h;
-  ACE_RETURN_IF_ERROR(ReadRaw(pos.page, &data, &h));
+  ACE_RETURN_IF_ERROR(ViewRaw(pos.page, &data, &h));
   uint32_t page = h.prev;
   for (int hops = 0; page != 0; ++hops) {
     if (hops > kMaxDepth) return Fault(page, "run of empty leaves (broken links)");
-    ACE_RETURN_IF_ERROR(ReadRaw(page, &data, &h));
+    ACE_RETURN_IF_ERROR(ViewRaw(page, &data, &h));
     if (!h.leaf) return Fault(page, "leaf link to an interior page");
     if (h.count > 0) return TreePosition{page, h.count - 1};
     page = h.prev;
@@ -569,13 +580,17 @@ Result<TreePosition> BTree::Prior(TreePosition pos) {
 }
 
 Result<TreeEntry> BTree::EntryAt(TreePosition pos) {
-  std::string data;
+  const std::string* data = nullptr;
   RawHeader h;
-  ACE_RETURN_IF_ERROR(ReadRaw(pos.page, &data, &h));
+  ACE_RETURN_IF_ERROR(ViewRaw(pos.page, &data, &h));
   if (!h.leaf || pos.slot >= h.count)
     return Fault(pos.page, "no entry " + std::to_string(pos.slot) + " in this page");
-  return SplitEntry(data.substr(kTreeHeaderSize + size_t{pos.slot} * EntryLength(), EntryLength()),
-                    key_length_);
+  const char* e = data->data() + kTreeHeaderSize + size_t{pos.slot} * EntryLength();
+  TreeEntry out;
+  out.key.assign(e, key_length_);
+  const auto* r = reinterpret_cast<const unsigned char*>(e + key_length_);
+  out.recno = (uint32_t{r[0]} << 24) | (uint32_t{r[1]} << 16) | (uint32_t{r[2]} << 8) | r[3];
+  return out;
 }
 
 // ---- Counting --------------------------------------------------------------------------------
@@ -741,26 +756,41 @@ Status BTree::BulkLoader::Start() {
 
 Status BTree::BulkLoader::Add(std::string_view key, uint32_t recno) {
   if (!started_) ACE_RETURN_IF_ERROR(Start());
-  std::string entry = tree_->MakeEntry(key, recno);
-  if (total_ > 0 && !(last_entry_ < entry))
+  const uint32_t key_length = tree_->key_length_;
+  const uint32_t length = tree_->EntryLength();
+  entry_.assign(length, '\0');
+  std::memcpy(entry_.data(), key.data(), std::min<size_t>(key.size(), key_length));
+  for (int i = 0; i < 4; ++i) entry_[key_length + i] = static_cast<char>(recno >> (24 - 8 * i));
+  if (total_ > 0 && !(last_entry_ < entry_))
     return Status(kErrInternal, "bulk load of index " + tree_->name_ + " out of order");
-  if (leaf_.page == 0 || leaf_.entries.size() == tree_->LeafCapacity()) {
+  if (leaf_page_ == 0 || leaf_count_ == tree_->LeafCapacity()) {
     Result<uint32_t> page = tree_->store_->AllocatePage();
     if (!page.ok()) return page.status();
-    if (leaf_.page != 0) {
-      leaf_.next = *page;
-      ACE_RETURN_IF_ERROR(tree_->WriteNode(leaf_));
-      ACE_RETURN_IF_ERROR(PushUp(0, leaf_.entries.back(), leaf_.page, leaf_.entries.size()));
+    if (leaf_page_ != 0) {
+      ACE_RETURN_IF_ERROR(WriteLeaf(*page));
+      ACE_RETURN_IF_ERROR(PushUp(0, last_entry_, leaf_page_, leaf_count_));
     }
-    Node next;
-    next.page = *page;
-    next.prev = leaf_.page;
-    leaf_ = std::move(next);
+    leaf_prev_ = leaf_page_;
+    leaf_page_ = *page;
+    leaf_count_ = 0;
+    leaf_data_.assign(tree_->store_->page_size(), '\0');
   }
-  leaf_.entries.push_back(entry);
-  last_entry_ = std::move(entry);
+  std::memcpy(leaf_data_.data() + kTreeHeaderSize + size_t{leaf_count_} * length, entry_.data(),
+              length);
+  ++leaf_count_;
+  last_entry_.swap(entry_);
   ++total_;
   return Status::Ok();
+}
+
+Status BTree::BulkLoader::WriteLeaf(uint32_t next) {
+  leaf_data_[0] = static_cast<char>(kLeafPage);
+  leaf_data_[1] = 0;
+  Put16(&leaf_data_, 2, static_cast<uint16_t>(leaf_count_));
+  Put32(&leaf_data_, 4, leaf_prev_);
+  Put32(&leaf_data_, 8, next);
+  Put32(&leaf_data_, 12, tree_->tag_id_);
+  return tree_->store_->WritePage(leaf_page_, leaf_data_);
 }
 
 Status BTree::BulkLoader::PushUp(size_t level, const std::string& sep, uint32_t child,
@@ -793,12 +823,12 @@ Status BTree::BulkLoader::FlushInterior(size_t level) {
 Status BTree::BulkLoader::Finish() {
   if (!started_) ACE_RETURN_IF_ERROR(Start());
   if (total_ == 0) return tree_->Create();
-  ACE_RETURN_IF_ERROR(tree_->WriteNode(leaf_));
+  ACE_RETURN_IF_ERROR(WriteLeaf(0));
   if (levels_.empty()) {
-    tree_->root_ = leaf_.page;
+    tree_->root_ = leaf_page_;
     return Status::Ok();
   }
-  ACE_RETURN_IF_ERROR(PushUp(0, leaf_.entries.back(), leaf_.page, leaf_.entries.size()));
+  ACE_RETURN_IF_ERROR(PushUp(0, last_entry_, leaf_page_, leaf_count_));
   for (size_t level = 0; level < levels_.size(); ++level) {
     if (level + 1 == levels_.size() && !levels_[level].flushed_any) {
       Result<uint32_t> page = tree_->store_->AllocatePage();

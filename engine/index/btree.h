@@ -59,11 +59,21 @@ class PageStore {
   // Pages in the store; valid tree pages are 1 .. page_count() - 1.
   virtual uint32_t page_count() const = 0;
   virtual Status ReadPage(uint32_t page, std::string* data) = 0;
+  // The page's bytes without a copy where the store keeps them: *data stays valid until the
+  // next call on the store. By default a copy into a buffer of the store.
+  virtual Status ViewPage(uint32_t page, const std::string** data) {
+    ACE_RETURN_IF_ERROR(ReadPage(page, &view_));
+    *data = &view_;
+    return Status::Ok();
+  }
   virtual Status WritePage(uint32_t page, const std::string& data) = 0;
   virtual Result<uint32_t> AllocatePage() = 0;
   virtual Status FreePage(uint32_t page) = 0;
   // For messages: the file the pages belong to.
   virtual std::string name() const = 0;
+
+ private:
+  std::string view_;
 };
 
 // Pages in memory (tests, temporary orders).
@@ -73,6 +83,7 @@ class MemoryPageStore : public PageStore {
   uint32_t page_size() const override { return page_size_; }
   uint32_t page_count() const override { return static_cast<uint32_t>(pages_.size()); }
   Status ReadPage(uint32_t page, std::string* data) override;
+  Status ViewPage(uint32_t page, const std::string** data) override;
   Status WritePage(uint32_t page, const std::string& data) override;
   Result<uint32_t> AllocatePage() override;
   Status FreePage(uint32_t page) override;
@@ -189,12 +200,19 @@ class BTree {
       bool flushed_any = false;
     };
     Status Start();
+    // Writes the leaf being filled, linked to next (0: the last leaf).
+    Status WriteLeaf(uint32_t next);
     Status PushUp(size_t level, const std::string& sep, uint32_t child, uint64_t count);
     Status FlushInterior(size_t level);
     BTree* tree_;
     bool started_ = false;
-    Node leaf_;
-    std::string last_entry_;
+    // The leaf being filled, kept as its page bytes: entries are copied into it as they come.
+    uint32_t leaf_page_ = 0;
+    uint32_t leaf_prev_ = 0;
+    uint32_t leaf_count_ = 0;
+    std::string leaf_data_;
+    std::string entry_;       // the entry being added
+    std::string last_entry_;  // the last entry added
     std::vector<Level> levels_;  // levels_[0] holds the leaves' parents
     uint64_t total_ = 0;
   };
@@ -216,8 +234,10 @@ class BTree {
     uint32_t prev = 0;
     uint32_t next = 0;
   };
-  // Reads a page and checks its header only (for walking without decoding entries).
+  // Reads a page and checks its header only (for walking without decoding entries): a copy,
+  // or (ViewRaw) the store's bytes, valid until the next call on the store.
   Status ReadRaw(uint32_t page, std::string* data, RawHeader* header);
+  Status ViewRaw(uint32_t page, const std::string** view, RawHeader* header);
   Status ReadNode(uint32_t page, Node* node);
   Status DecodeNode(uint32_t page, const std::string& data, const RawHeader& h, Node* node);
   // First entry (0..count) whose first min(target, entry) bytes compare >= (or >) target.

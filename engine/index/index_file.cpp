@@ -28,7 +28,11 @@ constexpr uint8_t kDirectoryPage = 3;
 constexpr uint8_t kFreePage = 4;
 constexpr size_t kHeaderChecked = 48;
 constexpr size_t kDirectoryData = 12;
-constexpr size_t kMaxCachedPages = 8192;
+// The page cache of an open index file holds up to PageCacheBytes() of pages; when it is full,
+// changed pages are written and clean ones dropped until half of it is free.
+size_t page_cache_bytes = size_t{16} << 20;
+// Building an index reads the table in blocks of about this many bytes.
+constexpr size_t kReadBlockBytes = 64 * 1024;
 constexpr uint8_t kFlagEnciphered = 0x01;  // header byte kFlagsAt: pages 1.. are enciphered
 
 struct HeaderOffsets {
@@ -79,6 +83,14 @@ std::string BaseName(const std::string& path) {
 }
 
 }  // namespace
+
+size_t PageCacheBytes() {
+  return page_cache_bytes;
+}
+
+void SetPageCacheBytes(size_t bytes) {
+  page_cache_bytes = bytes;
+}
 
 // ---- Kinds and stamps ------------------------------------------------------------------------
 
@@ -134,29 +146,43 @@ class FilePageStore : public PageStore {
   File& file() { return file_; }
 
   Status ReadPage(uint32_t page, std::string* data) override {
+    const std::string* cached = nullptr;
+    ACE_RETURN_IF_ERROR(ViewPage(page, &cached));
+    *data = *cached;
+    return Status::Ok();
+  }
+
+  // The cached copy of the page, read from the file when it is not cached: valid until the
+  // next call that reads or writes a page of this store.
+  Status ViewPage(uint32_t page, const std::string** data) override {
     auto it = cache_.find(page);
     if (it != cache_.end()) {
-      *data = it->second;
+      *data = &it->second;
       return Status::Ok();
     }
     if (page == 0 || page >= page_count_)
       return Status(kErrCorruptFile,
                     file_.path() + ": page " + std::to_string(page) + " outside the file");
-    if (cache_.size() >= kMaxCachedPages) ACE_RETURN_IF_ERROR(WriteDirty(true));
-    data->assign(page_size_, '\0');
-    ACE_RETURN_IF_ERROR(file_.ReadAt(uint64_t{page} * page_size_, data->data(), page_size_));
+    ACE_RETURN_IF_ERROR(MakeRoom());
+    std::string fresh(page_size_, '\0');
+    ACE_RETURN_IF_ERROR(file_.ReadAt(uint64_t{page} * page_size_, fresh.data(), page_size_));
     if (key_)
       ACE_RETURN_IF_ERROR(key_->DecryptPage(
-          page, std::span<std::byte>(reinterpret_cast<std::byte*>(data->data()), data->size())));
-    cache_[page] = *data;
+          page, std::span<std::byte>(reinterpret_cast<std::byte*>(fresh.data()), fresh.size())));
+    *data = &(cache_[page] = std::move(fresh));
     return Status::Ok();
   }
 
   Status WritePage(uint32_t page, const std::string& data) override {
     if (page == 0 || page >= page_count_ || data.size() != page_size_)
       return Status(kErrInternal, file_.path() + ": bad write of page " + std::to_string(page));
-    if (cache_.size() >= kMaxCachedPages) ACE_RETURN_IF_ERROR(WriteDirty(true));
-    cache_[page] = data;
+    auto it = cache_.find(page);
+    if (it == cache_.end()) {
+      ACE_RETURN_IF_ERROR(MakeRoom());
+      cache_[page] = data;
+    } else {
+      it->second = data;
+    }
     dirty_.insert(page);
     return Status::Ok();
   }
@@ -188,11 +214,13 @@ class FilePageStore : public PageStore {
     return Status::Ok();
   }
 
-  // Writes changed pages to the file; drop also forgets the cached ones.
+  // Writes changed pages to the file, each with its own write (enciphered on the way when the
+  // file is); drop also forgets the cached ones. A failed write leaves every changed page
+  // changed and cached.
   Status WriteDirty(bool drop) {
     std::string sealed;
     for (uint32_t page : dirty_) {
-      const std::string* out = &cache_[page];
+      const std::string* out = &cache_.at(page);
       if (key_) {
         sealed = *out;
         ACE_RETURN_IF_ERROR(key_->EncryptPage(
@@ -203,6 +231,16 @@ class FilePageStore : public PageStore {
     }
     dirty_.clear();
     if (drop) cache_.clear();
+    return Status::Ok();
+  }
+  // Before a page enters the cache: when it is full, changed pages are written and clean pages
+  // dropped until half of it is free.
+  Status MakeRoom() {
+    const size_t limit = std::max<size_t>(64, page_cache_bytes / page_size_);
+    if (cache_.size() < limit) return Status::Ok();
+    ACE_RETURN_IF_ERROR(WriteDirty(false));
+    for (auto it = cache_.begin(); it != cache_.end() && cache_.size() > limit / 2;)
+      it = cache_.erase(it);
     return Status::Ok();
   }
   // Forgets unwritten changes (after a failed operation that is being abandoned).
@@ -839,13 +877,24 @@ Status IndexFile::FillTag(Tag* tag, const TagDefinition& def, Tag* carry) {
     while_cond.emplace(std::move(*w));
   }
   KeySorter sorter(key_length + 4, path_ + ".sort");
-  std::vector<std::byte> image(table_->record_length());
+  // The records are read in blocks of consecutive ones (a few system calls per block).
+  const size_t length = std::max<size_t>(table_->record_length(), 1);
+  const auto per_block = static_cast<uint32_t>(std::clamp<size_t>(kReadBlockBytes / length, 1, 4096));
+  std::vector<std::byte> block;
+  uint32_t block_first = 0, block_count = 0;
   uint32_t count = table_->record_count();
   Progress progress(count);
   for (uint32_t recno = 1; recno <= count; ++recno) {
     ACE_RETURN_IF_ERROR(progress.Advance(recno - 1));
-    ACE_RETURN_IF_ERROR(table_->ReadRecord(recno, image.data()));
-    source.SetRecord(recno, image.data());
+    if (recno - block_first >= block_count || block_count == 0) {
+      block_count = 0;
+      const uint32_t n = std::min(per_block, count - recno + 1);
+      block.resize(size_t{n} * length);
+      ACE_RETURN_IF_ERROR(table_->ReadRecords(recno, n, block.data()));
+      block_first = recno;
+      block_count = n;
+    }
+    source.SetRecord(recno, block.data() + size_t{recno - block_first} * length);
     if (while_cond) {
       Result<bool> go_on = while_cond->EvaluateLogical(source);
       if (!go_on.ok()) return go_on.status();

@@ -77,6 +77,10 @@ enum class IndexKind : uint8_t { kSingle = 1, kCompoundShort = 2, kCompoundLong 
 // The kind of an index file by its extension (.ntx, .cdx, .idx is not ours; .adi), without
 // regard to letter case; another extension is kErrInvalidArgument.
 Result<IndexKind> IndexKindOfPath(const std::string& path);
+// The bytes of pages each open index file keeps cached (16 MiB unless set; at least 64 pages).
+// A smaller cache makes tests reach its eviction with small trees.
+size_t PageCacheBytes();
+void SetPageCacheBytes(size_t bytes);
 // Default page sizes: 512 for single indexes, 1024 for compound files.
 uint32_t DefaultPageSize(IndexKind kind);
 // Longest tag name: 10 for .cdx, 128 for .adi (a single index is named after its file).

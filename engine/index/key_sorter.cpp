@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <queue>
 
 #include "engine/base/error_codes.h"
 #include "engine/base/file.h"
@@ -14,45 +13,81 @@ namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
 
+// Up to eight bytes of an entry from offset at on, as a big-endian number (missing bytes 0).
+uint64_t Word(const char* entry, uint32_t length, size_t at) {
+  unsigned char bytes[8] = {};
+  std::memcpy(bytes, entry + at, std::min<size_t>(8, length - at));
+  uint64_t word = 0;
+  for (unsigned char b : bytes) word = (word << 8) | b;
+  return word;
+}
+
+struct SortItem {
+  uint64_t word;  // eight bytes of the entry from the depth being sorted
+  uint32_t at;    // the entry's place in the buffer
+};
+
+// Sorts items by their entries' bytes from depth on, eight bytes at a time: by the words the
+// items carry, then each group of equal words again by the next eight bytes. Comparisons stay
+// within the item array; an entry's bytes are fetched once per level its group reaches.
+void SortItems(SortItem* first, SortItem* last, const char* base, uint32_t length, size_t depth) {
+  std::sort(first, last, [](const SortItem& a, const SortItem& b) { return a.word < b.word; });
+  const size_t next = depth + 8;
+  if (next >= length) return;
+  for (SortItem* group = first; group != last;) {
+    SortItem* end = group + 1;
+    while (end != last && end->word == group->word) ++end;
+    if (end - group > 1) {
+      for (SortItem* item = group; item != end; ++item)
+        item->word = Word(base + size_t{item->at} * length, length, next);
+      SortItems(group, end, base, length, next);
+    }
+    group = end;
+  }
+}
+
 // Sorts the entries of a flat buffer in place.
 void SortBuffer(std::string* buffer, uint32_t length) {
-  size_t n = buffer->size() / length;
-  std::vector<uint32_t> order(n);
-  for (size_t i = 0; i < n; ++i) order[i] = static_cast<uint32_t>(i);
+  const size_t n = buffer->size() / length;
   const char* base = buffer->data();
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    return std::memcmp(base + size_t{a} * length, base + size_t{b} * length, length) < 0;
-  });
-  std::string sorted;
-  sorted.reserve(buffer->size());
-  for (uint32_t i : order) sorted.append(base + size_t{i} * length, length);
+  std::vector<SortItem> items(n);
+  for (size_t i = 0; i < n; ++i)
+    items[i] = SortItem{Word(base + i * length, length, 0), static_cast<uint32_t>(i)};
+  SortItems(items.data(), items.data() + n, base, length, 0);
+  std::string sorted(buffer->size(), '\0');
+  char* out = sorted.data();
+  for (const SortItem& item : items) {
+    std::memcpy(out, base + size_t{item.at} * length, length);
+    out += length;
+  }
   buffer->swap(sorted);
 }
 
-// Reads a run file entry by entry through a buffer.
+// Reads a run file entry by entry through a buffer of whole entries.
 struct RunReader {
   File file;
   uint64_t offset = 0;
   uint64_t size = 0;
   std::string chunk;
   size_t at = 0;
-  Status Next(uint32_t length, std::string* entry, bool* done) {
+  // The current entry (valid until the next call of Advance).
+  std::string_view current;
+  // Moves to the next entry; *done when the run has no more.
+  Status Advance(uint32_t length, bool* done) {
     if (at + length > chunk.size()) {
+      if (at != chunk.size()) return Status(kErrCorruptFile, file.path() + ": sort run truncated");
       if (offset >= size) {
         *done = true;
         return Status::Ok();
       }
-      std::string rest = chunk.substr(at);
-      size_t n = static_cast<size_t>(std::min<uint64_t>(kReadChunk, size - offset));
-      std::string more(n, '\0');
-      ACE_RETURN_IF_ERROR(file.ReadAt(offset, more.data(), n));
+      size_t n = static_cast<size_t>(std::min<uint64_t>(kReadChunk / length * length, size - offset));
+      if (n < length) return Status(kErrCorruptFile, file.path() + ": sort run truncated");
+      chunk.resize(n);
+      ACE_RETURN_IF_ERROR(file.ReadAt(offset, chunk.data(), n));
       offset += n;
-      chunk = rest + more;
       at = 0;
-      if (chunk.size() < length)
-        return Status(kErrCorruptFile, file.path() + ": sort run truncated");
     }
-    entry->assign(chunk, at, length);
+    current = std::string_view(chunk).substr(at, length);
     at += length;
     *done = false;
     return Status::Ok();
@@ -97,9 +132,11 @@ Status KeySorter::Drain(const std::function<Status(std::string_view)>& sink) {
     return Status::Ok();
   }
   if (!buffer_.empty()) ACE_RETURN_IF_ERROR(WriteRun());
+  std::string().swap(buffer_);  // the memory goes back before the merge reads the runs
   std::vector<std::unique_ptr<RunReader>> readers;
-  using Item = std::pair<std::string, size_t>;
-  std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
+  // A min-heap of the runs that still have entries, by their current entry.
+  std::vector<size_t> heap;
+  auto greater = [&](size_t a, size_t b) { return readers[a]->current > readers[b]->current; };
   for (size_t i = 0; i < runs_.size(); ++i) {
     Result<File> file = File::Open(runs_[i], OpenMode::kReadOnly);
     if (!file.ok()) return file.status();
@@ -108,19 +145,23 @@ Status KeySorter::Drain(const std::function<Status(std::string_view)>& sink) {
     if (!size.ok()) return size.status();
     reader->size = *size;
     reader->file = std::move(*file);
-    std::string entry;
     bool done = false;
-    ACE_RETURN_IF_ERROR(reader->Next(entry_length_, &entry, &done));
-    if (!done) heap.emplace(std::move(entry), i);
+    ACE_RETURN_IF_ERROR(reader->Advance(entry_length_, &done));
     readers.push_back(std::move(reader));
+    if (!done) heap.push_back(i);
   }
+  std::make_heap(heap.begin(), heap.end(), greater);
   while (!heap.empty()) {
-    Item top = heap.top();
-    heap.pop();
-    ACE_RETURN_IF_ERROR(sink(top.first));
+    std::pop_heap(heap.begin(), heap.end(), greater);
+    const size_t run = heap.back();
+    ACE_RETURN_IF_ERROR(sink(readers[run]->current));
     bool done = false;
-    ACE_RETURN_IF_ERROR(readers[top.second]->Next(entry_length_, &top.first, &done));
-    if (!done) heap.push(std::move(top));
+    ACE_RETURN_IF_ERROR(readers[run]->Advance(entry_length_, &done));
+    if (done) {
+      heap.pop_back();
+    } else {
+      std::push_heap(heap.begin(), heap.end(), greater);
+    }
   }
   return Status::Ok();
 }

@@ -267,12 +267,22 @@ struct VTab {
   TableState* state;
 };
 
+// A scan reads the table in blocks of consecutive records: a few system calls per block
+// instead of one per record.
+constexpr size_t kScanBlockBytes = 64 * 1024;
+constexpr uint32_t kMaxScanBlock = 1024;
+
 struct VCursor {
   sqlite3_vtab_cursor base;
   TableState* table;
   uint32_t recno;  // current record, 0 at the end
   uint32_t last;   // the last record the scan visits
-  std::vector<std::byte>* image;
+  // Records block_first .. block_first + block_count - 1 as read by the scan; the current
+  // record's image lies in it.
+  std::vector<std::byte>* block;
+  uint32_t block_first;
+  uint32_t block_count;
+  const std::byte* image;
 };
 
 }  // namespace
@@ -301,8 +311,8 @@ Status ReadImage(TableState* t, uint32_t recno, std::vector<std::byte>* image) {
 
 void EndStatement(TableState* t, bool keep);
 
-bool Visible(TableState* t, const std::vector<std::byte>& image) {
-  return cursor::ShowDeleted() || !t->file().IsDeleted(image.data());
+bool Visible(TableState* t, const std::byte* image) {
+  return cursor::ShowDeleted() || !t->file().IsDeleted(image);
 }
 
 int XCreate(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out,
@@ -371,34 +381,49 @@ int XOpen(sqlite3_vtab* base, sqlite3_vtab_cursor** out) {
   if (c == nullptr) return SQLITE_NOMEM;
   std::memset(c, 0, sizeof(VCursor));
   c->table = reinterpret_cast<VTab*>(base)->state;
-  c->image = new std::vector<std::byte>();
+  c->block = new std::vector<std::byte>();
   *out = &c->base;
   return SQLITE_OK;
 }
 
 int XClose(sqlite3_vtab_cursor* base) {
   auto* c = reinterpret_cast<VCursor*>(base);
-  delete c->image;
+  delete c->block;
   sqlite3_free(c);
   return SQLITE_OK;
 }
 
-// Moves to the first visible record at or after from (not past c->last).
+// Moves to the first visible record at or after from (not past c->last), reading the next
+// block of records when from lies beyond the one read.
 int SeekVisible(VCursor* c, uint32_t from) {
+  const size_t length = c->table->file().record_length();
+  const auto per_block = static_cast<uint32_t>(
+      std::clamp<size_t>(kScanBlockBytes / std::max<size_t>(length, 1), 1, kMaxScanBlock));
   for (uint32_t r = from; r != 0 && r <= c->last; ++r) {
-    Status s = ReadImage(c->table, r, c->image);
-    if (!s.ok()) return Fail(c->base.pVtab, c->table, s);
-    if (Visible(c->table, *c->image)) {
+    if (r < c->block_first || r - c->block_first >= c->block_count) {
+      const uint32_t n = std::min(per_block, c->last - r + 1);
+      c->block_count = 0;
+      c->block->resize(size_t{n} * length);
+      Status s = c->table->file().ReadRecords(r, n, c->block->data());
+      if (!s.ok()) return Fail(c->base.pVtab, c->table, s);
+      c->block_first = r;
+      c->block_count = n;
+    }
+    const std::byte* image = c->block->data() + size_t{r - c->block_first} * length;
+    if (Visible(c->table, image)) {
       c->recno = r;
+      c->image = image;
       return SQLITE_OK;
     }
   }
   c->recno = 0;
+  c->image = nullptr;
   return SQLITE_OK;
 }
 
 int XFilter(sqlite3_vtab_cursor* base, int idx, const char*, int argc, sqlite3_value** argv) {
   auto* c = reinterpret_cast<VCursor*>(base);
+  c->block_count = 0;  // every scan reads the records anew
   Status s = c->table->file().RefreshHeader();
   if (!s.ok()) return Fail(base->pVtab, c->table, s);
   const uint32_t count = c->table->file().record_count();
@@ -438,11 +463,10 @@ void ResultText(sqlite3_context* ctx, const std::string& ansi) {
   sqlite3_result_text(ctx, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
 }
 
-Status ColumnValue(TableState* t, const std::vector<std::byte>& image, size_t i,
-                   sqlite3_context* out) {
+Status ColumnValue(TableState* t, const std::byte* image, size_t i, sqlite3_context* out) {
   fields::FieldContext ctx = t->Ctx(i);
   const FieldDesc& f = ctx.field;
-  fields::ConstImage img(image.data(), image.size());
+  fields::ConstImage img(image, t->file().record_length());
   auto null = fields::IsNull(ctx, img);
   if (!null.ok()) return null.status();
   if (null.value()) {
@@ -450,7 +474,7 @@ Status ColumnValue(TableState* t, const std::vector<std::byte>& image, size_t i,
     return Status::Ok();
   }
   if (storage::IsMemoType(f.type, ctx.table)) {
-    auto content = t->file().ReadMemo(image.data(), f);
+    auto content = t->file().ReadMemo(image, f);
     if (!content.ok()) return content.status();
     if (IsTextMemo(f.type)) {
       ResultText(out, fields::MemoToText(ctx, content.value()));
@@ -554,7 +578,11 @@ Status ColumnValue(TableState* t, const std::vector<std::byte>& image, size_t i,
 int XColumn(sqlite3_vtab_cursor* base, sqlite3_context* ctx, int col) {
   auto* c = reinterpret_cast<VCursor*>(base);
   if (sqlite3_vtab_nochange(ctx)) return SQLITE_OK;  // an UPDATE that leaves the column as is
-  Status s = ColumnValue(c->table, *c->image, static_cast<size_t>(col), ctx);
+  if (c->image == nullptr) {
+    sqlite3_result_null(ctx);
+    return SQLITE_OK;
+  }
+  Status s = ColumnValue(c->table, c->image, static_cast<size_t>(col), ctx);
   if (!s.ok()) return Fail(base->pVtab, c->table, s);
   return SQLITE_OK;
 }

@@ -143,6 +143,14 @@ class TableFile {
   // Reads record recno (1-based) into image (record_length() bytes).
   // recno past record_count() is kErrInvalidRecordNumber.
   virtual Status ReadRecord(uint32_t recno, std::byte* image) = 0;
+  // Reads count consecutive records from first on into images (count * record_length()
+  // bytes), for scans that visit every record. The same checks and results as ReadRecord for
+  // each; a format may read the whole run at once, this default reads record by record.
+  virtual Status ReadRecords(uint32_t first, uint32_t count, std::byte* images) {
+    for (uint32_t i = 0; i < count; ++i)
+      ACE_RETURN_IF_ERROR(ReadRecord(first + i, images + size_t{i} * record_length()));
+    return Status::Ok();
+  }
   // Writes an existing record; the deletion mark is part of the image on DBF tables.
   virtual Status WriteRecord(uint32_t recno, const std::byte* image) = 0;
   // Appends a record and answers its number. The caller holds the table's append lock.

@@ -185,6 +185,9 @@ class JournaledTable : public storage::TableFile {
   Status ReadRecord(uint32_t recno, std::byte* image) override {
     return inner_->ReadRecord(recno, image);
   }
+  Status ReadRecords(uint32_t first, uint32_t count, std::byte* images) override {
+    return inner_->ReadRecords(first, count, images);
+  }
   Status WriteRecord(uint32_t recno, const std::byte* image) override;
   Result<uint32_t> AppendRecord(const std::byte* image) override;
   Result<uint32_t> NextAppendRecno() override { return inner_->NextAppendRecno(); }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -301,6 +302,96 @@ TEST_F(IndexFileTest, BuildSortsInRunsWhenKeysExceedMemory) {
                   .ok());
   EXPECT_EQ(got, want);
   EXPECT_TRUE(fs::exists(Path("runs.0")));
+}
+
+TEST_F(IndexFileTest, SorterOrdersLongEntriesThatShareTheirFirstBytes) {
+  // Entries of 14 bytes whose first eight bytes take only four values: the order is decided by
+  // the bytes after them, in memory and across runs.
+  for (size_t memory : {size_t{1} << 20, size_t{14 * 64}}) {
+    KeySorter sorter(14, Path("long"), memory);
+    std::mt19937 rng(5);
+    std::vector<std::string> want;
+    for (int i = 0; i < 3000; ++i) {
+      std::string e(14, '\0');
+      std::memset(e.data(), "\x01\x7f\x80\xff"[rng() % 4], 8);
+      for (size_t k = 8; k < e.size(); ++k) e[k] = static_cast<char>(rng());
+      want.push_back(e);
+      ASSERT_TRUE(sorter.Add(e).ok());
+    }
+    std::sort(want.begin(), want.end(), [](const std::string& a, const std::string& b) {
+      return std::memcmp(a.data(), b.data(), a.size()) < 0;
+    });
+    std::vector<std::string> got;
+    ASSERT_TRUE(sorter
+                    .Drain([&](std::string_view e) {
+                      got.emplace_back(e);
+                      return Status::Ok();
+                    })
+                    .ok());
+    EXPECT_EQ(got, want) << "memory " << memory;
+  }
+}
+
+TEST_F(IndexFileTest, TreesLargerThanThePageCacheStayWholeThroughWritesAndReopens) {
+  // A cache of 64 pages: building, seeking and maintaining the tree evict pages all the time,
+  // changed ones among them.
+  const size_t saved = PageCacheBytes();
+  SetPageCacheBytes(1);
+  struct Restore {
+    size_t bytes;
+    ~Restore() { SetPageCacheBytes(bytes); }
+  } restore{saved};
+  std::mt19937 rng(23);
+  std::vector<int> nr;
+  for (int i = 1; i <= 3000; ++i) {
+    nr.push_back(static_cast<int>(rng() % 900000));
+    Append("N" + std::to_string(i), nr.back());
+  }
+  CreateIndexOptions small;
+  small.page_size = 512;
+  auto index = IndexFile::Create(Path("k.cdx"), table_.get(), {Def("NR", "NR")}, small);
+  ASSERT_TRUE(index.ok()) << index.status().message();
+  Tag* tag = (*index)->FindTag("NR");
+  IndexFile* files[] = {index->get()};
+  // Every tenth record gets another number, then a few hundred records are appended.
+  for (uint32_t recno = 1; recno <= 3000; recno += 10) {
+    const int fresh = static_cast<int>(rng() % 900000);
+    std::vector<std::byte> before = Image("N" + std::to_string(recno), nr[recno - 1]);
+    std::vector<std::byte> after = Image("N" + std::to_string(recno), fresh);
+    ASSERT_TRUE(table_->WriteRecord(recno, after.data()).ok());
+    ASSERT_TRUE(UpdateIndexes(files, *table_, recno, before.data(), after.data()).ok());
+    nr[recno - 1] = fresh;
+  }
+  for (int i = 0; i < 400; ++i) {
+    nr.push_back(static_cast<int>(rng() % 900000));
+    const uint32_t recno = Append("M" + std::to_string(i), nr.back());
+    ASSERT_TRUE(UpdateIndexes(files, *table_, recno, nullptr,
+                              Image("M" + std::to_string(i), nr.back()).data())
+                    .ok());
+  }
+  auto expected = [&] {
+    std::vector<std::pair<int, uint32_t>> order;
+    for (size_t i = 0; i < nr.size(); ++i) order.emplace_back(nr[i], static_cast<uint32_t>(i + 1));
+    std::sort(order.begin(), order.end());
+    std::vector<uint32_t> out;
+    for (const auto& [value, recno] : order) out.push_back(recno);
+    return out;
+  };
+  ASSERT_TRUE((*index)->CheckAll().ok());
+  EXPECT_EQ(Walk(*tag), expected());
+  // Exact seeks of every tenth number find a record holding it.
+  for (size_t i = 0; i < nr.size(); i += 10) {
+    auto key = expr::EncodeKeyFromText(std::to_string(nr[i]), tag->key_spec());
+    ASSERT_TRUE(key.ok());
+    Result<TreePosition> pos = tag->SeekExact(*key);
+    ASSERT_TRUE(pos.ok() && pos->valid()) << nr[i];
+    EXPECT_EQ(nr[tag->EntryAt(*pos)->recno - 1], nr[i]);
+  }
+  index->reset();
+  auto reopened = IndexFile::Open(Path("k.cdx"), table_.get(), false);
+  ASSERT_TRUE(reopened.ok()) << reopened.status().message();
+  ASSERT_TRUE((*reopened)->CheckAll().ok());
+  EXPECT_EQ(Walk(*(*reopened)->FindTag("NR")), expected());
 }
 
 }  // namespace
