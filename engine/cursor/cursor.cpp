@@ -366,6 +366,8 @@ Result<uint32_t> Cursor::RecordCrc(uint32_t option) const {
   if (option == 1 || appending_) {
     image = record_;
   } else {
+    // The record as the file holds it now: what this table read before may be stale.
+    if (!exclusive()) ACE_RETURN_IF_ERROR(table_->file->RefreshHeader());
     ACE_RETURN_IF_ERROR(ReadRecord(recno_, &image));
   }
   // The content, not the storage: a memo field counts with its length and value instead of

@@ -109,6 +109,11 @@ Status AdtMemoFile::ReadRun(uint32_t block, uint32_t block_count, Run* run) cons
   }
   std::byte b[kRunHeaderSize];
   ACE_RETURN_IF_ERROR(file_.ReadAt(BlockOffset(block), b, sizeof b));
+  return DecodeRunAt(block, block_count, b, run);
+}
+
+Status AdtMemoFile::DecodeRunAt(uint32_t block, uint32_t block_count, const std::byte* b,
+                                Run* run) const {
   run->start = block;
   run->state = std::to_integer<uint8_t>(b[0]);
   run->kind = std::to_integer<uint8_t>(b[1]);
@@ -330,6 +335,19 @@ Status AdtMemoFile::Describe(uint32_t block, uint32_t* length, MemoKind* kind) c
 }
 
 Result<std::vector<uint8_t>> AdtMemoFile::Read(uint32_t block) const {
+  // A plain memo that fits its first block comes with the run header in one read.
+  if (!private_ && block != 0 && block < known_blocks_) {
+    std::vector<std::byte> first(block_size_);
+    size_t got = 0;
+    ACE_RETURN_IF_ERROR(file_.ReadSomeAt(BlockOffset(block), first.data(), first.size(), &got));
+    Run head;
+    if (got >= kRunHeaderSize && DecodeRunAt(block, known_blocks_, first.data(), &head).ok() &&
+        head.state == kRunMemo && (head.flags & kRunEnciphered) == 0 &&
+        kRunHeaderSize + size_t{head.length} <= got) {
+      const auto* bytes = reinterpret_cast<const uint8_t*>(first.data() + kRunHeaderSize);
+      return std::vector<uint8_t>(bytes, bytes + head.length);
+    }
+  }
   Run run;
   ACE_RETURN_IF_ERROR(ReadMemoRun(block, &run));
   if (run.state != kRunMemo) return Corrupt(block, "memo pointer refers to a free run");

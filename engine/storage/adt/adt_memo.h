@@ -137,6 +137,8 @@ class AdtMemoFile {
   Status ReadHeader(Header* h) const;
   Status WriteHeader(const Header& h);
   Status ReadRun(uint32_t block, uint32_t block_count, Run* run) const;
+  // Decodes and checks the run header b read at block.
+  Status DecodeRunAt(uint32_t block, uint32_t block_count, const std::byte* b, Run* run) const;
   // ReadRun for the readers of a memo (Describe, Read), bounded by the block count last read.
   Status ReadMemoRun(uint32_t block, Run* run) const;
   Status WriteRun(const Run& run);
