@@ -210,9 +210,9 @@ Status File::PhysicalWrite(uint64_t offset, const void* data, size_t n) {
 // The buffer is emptied also when its write fails: the error goes to the caller, and the file
 // is abandoned by its owner (a private file is never half used).
 Status File::WriteOut() const {
-  if (buf_ == nullptr || buf_->pending.empty()) return Status::Ok();
-  Status st = WriteFully(fd_, path_, buf_->write_at, buf_->pending.data(), buf_->pending.size());
-  buf_->pending.clear();
+  if (buf_ == nullptr || buf_->pending_size == 0) return Status::Ok();
+  Status st = WriteFully(fd_, path_, buf_->write_at, buf_->pending.get(), buf_->pending_size);
+  buf_->pending_size = 0;
   return st;
 }
 
@@ -225,11 +225,11 @@ Status File::Truncated(const std::string& path, uint64_t offset, size_t n, size_
 Status File::ReadSomeAt(uint64_t offset, void* data, size_t n, size_t* got) const {
   if (buf_ == nullptr) return PhysicalRead(offset, data, n, got);
   Buffers& b = *buf_;
-  if (!b.pending.empty() && offset < b.write_at + b.pending.size() && offset + n > b.write_at) {
+  if (b.pending_size != 0 && offset < b.write_at + b.pending_size && offset + n > b.write_at) {
     ACE_RETURN_IF_ERROR(WriteOut());
   }
   if (b.read_cap == 0 || n == 0 || n > b.read_cap / 2) return PhysicalRead(offset, data, n, got);
-  const uint64_t window_end = b.window_at + b.window.size();
+  const uint64_t window_end = b.window_at + b.window_size;
   const bool hit = offset >= b.window_at && offset + n <= window_end;
   if (!hit) {
     const uint64_t near = std::max<uint64_t>(4 * n, b.read_cap / 16);
@@ -242,22 +242,19 @@ Status File::ReadSomeAt(uint64_t offset, void* data, size_t n, size_t* got) cons
     // A backward scan gets the window that ends with this read.
     uint64_t from = offset;
     if (backward) from = offset + n > b.read_cap ? offset + n - b.read_cap : 0;
-    b.window.resize(b.read_cap);
+    if (b.window == nullptr) b.window.reset(new char[b.read_cap]);
+    b.window_size = 0;
     size_t filled = 0;
-    Status st = PhysicalRead(from, b.window.data(), b.read_cap, &filled);
-    if (!st.ok()) {
-      b.window.clear();
-      return st;
-    }
-    b.window.resize(filled);
+    ACE_RETURN_IF_ERROR(PhysicalRead(from, b.window.get(), b.read_cap, &filled));
+    b.window_size = filled;
     b.window_at = from;
   } else {
     b.last_at = offset;
     b.last_end = offset + n;
   }
-  const uint64_t end = b.window_at + b.window.size();
+  const uint64_t end = b.window_at + b.window_size;
   const size_t have = offset >= end ? 0 : static_cast<size_t>(std::min<uint64_t>(n, end - offset));
-  if (have > 0) std::memcpy(data, b.window.data() + (offset - b.window_at), have);
+  if (have > 0) std::memcpy(data, b.window.get() + (offset - b.window_at), have);
   *got = have;
   return Status::Ok();
 }
@@ -270,7 +267,7 @@ Status File::ReadAt(uint64_t offset, void* data, size_t n) const {
 }
 
 Status File::ReadFreshAt(uint64_t offset, void* data, size_t n) const {
-  if (buf_ != nullptr && !buf_->pending.empty()) ACE_RETURN_IF_ERROR(WriteOut());
+  if (buf_ != nullptr && buf_->pending_size != 0) ACE_RETURN_IF_ERROR(WriteOut());
   size_t got = 0;
   ACE_RETURN_IF_ERROR(PhysicalRead(offset, data, n, &got));
   if (got != n) return Truncated(path_, offset, n, got);
@@ -280,30 +277,32 @@ Status File::ReadFreshAt(uint64_t offset, void* data, size_t n) const {
 Status File::WriteAt(uint64_t offset, const void* data, size_t n) {
   if (buf_ == nullptr) return PhysicalWrite(offset, data, n);
   Buffers& b = *buf_;
-  b.window.clear();
+  b.window_size = 0;
   if (b.write_cap == 0) {
     Status st = PhysicalWrite(offset, data, n);
     if (st.ok() && b.is_private) b.size = std::max(b.size, offset + n);
     return st;
   }
-  const uint64_t pending_end = b.write_at + b.pending.size();
+  const uint64_t pending_end = b.write_at + b.pending_size;
   // Gathered: the write starts inside the buffered bytes or right after them, or (when the
   // buffer ends the file) a little past them, and it fits.
-  const bool joins = !b.pending.empty() && offset >= b.write_at &&
-                     (offset <= pending_end || (pending_end >= b.size && offset - pending_end <= kMaxGap)) &&
+  const bool behind_end = pending_end >= b.size && offset - pending_end <= kMaxGap;
+  const bool joins = b.pending_size != 0 && offset >= b.write_at &&
+                     (offset <= pending_end || behind_end) &&
                      offset + n - b.write_at <= b.write_cap;
   if (joins) {
     const size_t at = static_cast<size_t>(offset - b.write_at);
-    if (at + n > b.pending.size()) b.pending.resize(at + n, 0);
-    std::memcpy(b.pending.data() + at, data, n);
+    if (at > b.pending_size) std::memset(b.pending.get() + b.pending_size, 0, at - b.pending_size);
+    std::memcpy(b.pending.get() + at, data, n);
+    b.pending_size = std::max(b.pending_size, at + n);
   } else {
     ACE_RETURN_IF_ERROR(WriteOut());
     if (n >= b.write_cap) {
       ACE_RETURN_IF_ERROR(PhysicalWrite(offset, data, n));
     } else {
       b.write_at = offset;
-      const auto* p = static_cast<const char*>(data);
-      b.pending.assign(p, p + n);
+      std::memcpy(b.pending.get(), data, n);
+      b.pending_size = n;
     }
   }
   b.size = std::max(b.size, offset + n);
@@ -318,9 +317,11 @@ Status File::BeginPrivate(size_t write_buffer, size_t read_ahead) {
   buf_->is_private = true;
   buf_->size = static_cast<uint64_t>(st.st_size);
   buf_->write_cap = write_buffer;
-  buf_->pending.reserve(write_buffer);
+  buf_->pending.reset(write_buffer != 0 ? new char[write_buffer] : nullptr);
+  buf_->pending_size = 0;
   buf_->read_cap = read_ahead;
-  buf_->window.clear();
+  buf_->window.reset();
+  buf_->window_size = 0;
   return Status::Ok();
 }
 
@@ -336,12 +337,13 @@ void File::SetReadAhead(size_t bytes) {
     if (bytes == 0) return;
     buf_ = std::make_unique<Buffers>();
   }
+  if (buf_->read_cap != bytes) buf_->window.reset();
   buf_->read_cap = bytes;
-  buf_->window.clear();
+  buf_->window_size = 0;
 }
 
 void File::DropReadAhead() const {
-  if (buf_ != nullptr) buf_->window.clear();
+  if (buf_ != nullptr) buf_->window_size = 0;
 }
 
 Status File::Sync() {
@@ -354,7 +356,7 @@ Status File::Sync() {
 Status File::Truncate(uint64_t size) {
   if (buf_ != nullptr) {
     ACE_RETURN_IF_ERROR(WriteOut());
-    buf_->window.clear();
+    buf_->window_size = 0;
   }
   ACE_RETURN_IF_ERROR(FaultInjector::Check(IoKind::kWrite, path_));
   ACE_RETURN_IF_ERROR(CheckGrowth(fd_, size, path_));

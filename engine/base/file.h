@@ -84,11 +84,13 @@ class File {
     bool is_private = false;
     size_t write_cap = 0;
     uint64_t write_at = 0;
-    std::vector<char> pending;  // buffered bytes from write_at on
-    uint64_t size = 0;          // the file's size as this object left it (private mode)
+    std::unique_ptr<char[]> pending;  // write_cap bytes, pending_size of them buffered
+    size_t pending_size = 0;          // from write_at on
+    uint64_t size = 0;                // the file's size as this object left it (private mode)
     size_t read_cap = 0;
     uint64_t window_at = 0;
-    std::vector<char> window;  // bytes of the file from window_at on
+    std::unique_ptr<char[]> window;  // read_cap bytes (allocated on first use, not cleared)
+    size_t window_size = 0;          // bytes of the file from window_at on
     // Where the last read began and ended: a read far from it reads only its own bytes, so
     // random access (index order, seeks) does not pay for windows it does not use.
     uint64_t last_at = 0, last_end = 0;

@@ -171,7 +171,9 @@ uint64_t MemoFile::KnownRun(uint32_t block) const {
 }
 
 void MemoFile::NoteRun(uint32_t block, uint64_t blocks) {
-  if (book_ == nullptr) return;
+  // A file in private use is being built: its runs are laid one after the other and never
+  // rewritten there, and keeping a note per memo would grow with the table.
+  if (book_ == nullptr || private_) return;
   std::lock_guard<std::mutex> lock(book_->mutex);
   book_->runs[block] = blocks;
 }
