@@ -60,8 +60,12 @@ void TAdsBlobCache::RefreshCache(int32_t hAdsTable, uint32_t ulFieldNo, uint32_t
       text = memoType == ADS_MEMO;
     }
     UNSIGNED32 length = 0;
-    const UNSIGNED32 lengthResult = text ? Ace.AdsGetDataLength(handle, field, 0, &length)
-                                         : Ace.AdsGetBinaryLength(handle, field, &length);
+    // A text memo's stored length bounds its text (one byte per character), without reading
+    // the text for it; the other text fields ask for the text's length.
+    const UNSIGNED32 lengthResult =
+        !text                           ? Ace.AdsGetBinaryLength(handle, field, &length)
+        : type == AdsfldMEMO + 1        ? Ace.AdsGetMemoLength(handle, field, &length)
+                                        : Ace.AdsGetDataLength(handle, field, 0, &length);
     if (lengthResult == AE_NO_CURRENT_RECORD) {
       mulRecNum = 0;
       return;

@@ -155,11 +155,9 @@ void TAdsDataSet::ReadRecordInto(TRecordBuffer Buffer) {
   for (int n = 1; n <= count && n <= described; ++n) {
     const TACEFieldDef* d = FACEFieldDefs->Items(n - 1);
     if (!IsBlobEngineType(d->FieldType()) || d->Offset() + 4 > musRecordSize) continue;
-    UNSIGNED16 empty = 0;
-    UNSIGNED16 null = 0;
+    UNSIGNED16 empty = 0;  // also true for a null field
     AceCheck(this, Ace.AdsIsEmpty(handle, ADSFIELD(n), &empty));
-    AceCheck(this, Ace.AdsIsNull(handle, ADSFIELD(n), &null));
-    Store32(Buffer + d->Offset(), (empty != 0 || null != 0) ? 0u : 0xFFFFFFFFu);
+    Store32(Buffer + d->Offset(), empty != 0 ? 0u : 0xFFFFFFFFu);
   }
   switch (State()) {
     case dsBrowse:

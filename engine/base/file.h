@@ -10,7 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/base/status.h"
 
@@ -49,11 +51,59 @@ class File {
   // Sets the file's size; growing it counts as an allocation.
   Status Truncate(uint64_t size);
   Result<uint64_t> Size() const;
+  // Writes out buffered writes (private mode) and closes; a failure of that write is lost, so
+  // owners of a private file call EndPrivate first.
   void Close();
 
+  // ---- Buffering. Every physical read, write and truncation still goes through the fault hook
+  // below; a buffered write that fails when it is written out reports its error from the call
+  // that writes it out (a later write, a read of that range, Truncate, Sync or EndPrivate).
+  //
+  // Private mode, for a file that no other object or process reads or writes while it is on (a
+  // table built beside the old one and swapped in, or an old one read once by the rewrite that
+  // holds it exclusively): writes that follow one another are gathered in a buffer of
+  // write_buffer bytes (a gap behind the end of the file is filled with the zeros the file
+  // would read as there), reads go through a read-ahead window of read_ahead bytes, and Size
+  // answers from what this object wrote, without asking the system. 0 turns either part off.
+  // Reads of buffered bytes write the buffer out first.
+  Status BeginPrivate(size_t write_buffer, size_t read_ahead);
+  // Writes the buffer out and leaves private mode.
+  Status EndPrivate();
+  bool is_private() const { return buf_ != nullptr && buf_->is_private; }
+  // Shared read-ahead: reads close to the one before go through a window of bytes read in one
+  // piece, for forward and backward scans (other reads read just their bytes). Writes and truncations through this object drop the window; the owner
+  // drops it (DropReadAhead) whenever another user may have changed the file.
+  void SetReadAhead(size_t bytes);
+  void DropReadAhead() const;
+  // Reads exactly n bytes at offset from the file itself, never from the read-ahead window
+  // (for headers that tell whether the window is still good).
+  Status ReadFreshAt(uint64_t offset, void* data, size_t n) const;
+
  private:
+  struct Buffers {
+    bool is_private = false;
+    size_t write_cap = 0;
+    uint64_t write_at = 0;
+    std::unique_ptr<char[]> pending;  // write_cap bytes, pending_size of them buffered
+    size_t pending_size = 0;          // from write_at on
+    uint64_t size = 0;                // the file's size as this object left it (private mode)
+    size_t read_cap = 0;
+    uint64_t window_at = 0;
+    std::unique_ptr<char[]> window;  // read_cap bytes (allocated on first use, not cleared)
+    size_t window_size = 0;          // bytes of the file from window_at on
+    // Where the last read began and ended: a read far from it reads only its own bytes, so
+    // random access (index order, seeks) does not pay for windows it does not use.
+    uint64_t last_at = 0, last_end = 0;
+    bool has_last = false;
+  };
+  Status PhysicalRead(uint64_t offset, void* data, size_t n, size_t* got) const;
+  Status PhysicalWrite(uint64_t offset, const void* data, size_t n);
+  Status WriteOut() const;
+  static Status Truncated(const std::string& path, uint64_t offset, size_t n, size_t got);
+
   int fd_ = -1;
   std::string path_;
+  std::unique_ptr<Buffers> buf_;
 };
 
 // File-system operations on names, each through the fault hook.

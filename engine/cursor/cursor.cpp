@@ -89,7 +89,9 @@ Result<uint32_t> Cursor::Find(uint32_t recno, int step, std::vector<std::byte>* 
 
 Status Cursor::Position(uint32_t recno, std::vector<std::byte> image) {
   recno_ = recno;
-  record_ = std::move(image);
+  // The buffer of the record left behind serves the next move (no allocation per record).
+  record_.swap(image);
+  spare_ = std::move(image);
   bof_ = eof_ = false;
   dirty_ = false;
   return Status::Ok();
@@ -163,7 +165,7 @@ Status Cursor::Skip(int32_t count) {
     if ((step > 0 && eof_) || (step < 0 && bof_ && !eof_)) return Status::Ok();  // nothing further
     at = step > 0 ? 0 : table_->file->record_count() + 1;
   }
-  std::vector<std::byte> image;
+  std::vector<std::byte> image = std::move(spare_);
   for (int64_t left = std::llabs(static_cast<int64_t>(count)); left > 0; --left) {
     Result<uint32_t> next = Find(step > 0 ? at + 1 : at - 1, step, &image);
     if (!next.ok()) return next.status();
@@ -364,6 +366,8 @@ Result<uint32_t> Cursor::RecordCrc(uint32_t option) const {
   if (option == 1 || appending_) {
     image = record_;
   } else {
+    // The record as the file holds it now: what this table read before may be stale.
+    if (!exclusive()) ACE_RETURN_IF_ERROR(table_->file->RefreshHeader());
     ACE_RETURN_IF_ERROR(ReadRecord(recno_, &image));
   }
   // The content, not the storage: a memo field counts with its length and value instead of

@@ -240,6 +240,7 @@ class Cursor {
   bool appending_ = false;
   bool dirty_ = false;
   std::vector<std::byte> record_;
+  std::vector<std::byte> spare_;  // a record buffer for the next move to read into
   std::vector<std::byte> last_appended_;
   std::shared_ptr<const std::vector<uint32_t>> restriction_;
 

@@ -471,7 +471,15 @@ Status Rewrite(const std::string& path, TableType type, std::unique_ptr<TableFil
   if (!created.ok()) return cleanup(created.status());
   std::unique_ptr<TableFile> fresh = std::move(created.value());
   new_memo = fresh->memo_path();
-  Status st = Copier(*old, *fresh, columns).Run();
+  // Nobody else sees the new files until the swap, and the old table is this rewrite's alone:
+  // both are used privately (large buffers, no per-record locks or header reads).
+  Status st = old->SetPrivate(true);
+  if (st.ok()) st = fresh->SetPrivate(true);
+  if (st.ok()) st = Copier(*old, *fresh, columns).Run();
+  Status ended = fresh->SetPrivate(false);
+  if (st.ok()) st = ended;
+  ended = old->SetPrivate(false);
+  if (st.ok()) st = ended;
   if (st.ok()) st = fresh->Flush();
   if (!st.ok()) return cleanup(st);
   const std::string old_memo = old->memo_path();

@@ -111,6 +111,10 @@ struct OpenOptions {
   bool read_only = false;
 };
 
+// Bytes of each write buffer and read-ahead window of a table file in private use
+// (TableFile::SetPrivate).
+inline constexpr size_t kPrivateBuffer = size_t{2} << 20;
+
 // Memo data types as AdsGetMemoDataType answers them.
 enum class MemoKind : uint16_t { kText = 1, kBinary = 2, kImage = 3 };
 
@@ -221,6 +225,18 @@ class TableFile {
 
   // Writes the header (record count, dates) and flushes data and memo files to disk.
   virtual Status Flush() = 0;
+
+  // ---- Private use, for a table that no other object or process reads or writes meanwhile: a
+  // rewrite's new table, built beside the old one and swapped in only when complete, and the old
+  // table, which the rewrite holds exclusively. While on, the header lives in memory (appends
+  // take no locks and re-read nothing), writes to the data and memo files are gathered in large
+  // buffers and reads go through a large read-ahead window. SetPrivate(false) writes the header
+  // and every buffered byte out (it does not flush them to disk: Flush does) and reports the
+  // first failure; after a failure the table is to be abandoned. The default does nothing.
+  virtual Status SetPrivate(bool on) {
+    (void)on;
+    return Status::Ok();
+  }
 
   // ---- Encryption (ADT; the DBF formats have no room for it and answer kErrNotSupported).
   // A table is encrypted when its header holds key parameters (salt and verifier of its

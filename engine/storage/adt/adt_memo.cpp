@@ -78,6 +78,10 @@ Status AdtMemoFile::Corrupt(uint32_t block, const std::string& what) const {
 }
 
 Status AdtMemoFile::ReadHeader(Header* h) const {
+  if (private_) {
+    *h = header_;
+    return Status::Ok();
+  }
   std::byte b[kMemoHeaderSize];
   ACE_RETURN_IF_ERROR(file_.ReadAt(0, b, sizeof b));
   h->block_count = Get32(b + kMemoOffBlockCount);
@@ -87,6 +91,11 @@ Status AdtMemoFile::ReadHeader(Header* h) const {
 }
 
 Status AdtMemoFile::WriteHeader(const Header& h) {
+  if (private_) {
+    header_ = h;
+    header_dirty_ = true;
+    return Status::Ok();
+  }
   std::byte b[8];
   Put32(b, h.block_count);
   Put32(b + 4, h.free_head);
@@ -100,6 +109,11 @@ Status AdtMemoFile::ReadRun(uint32_t block, uint32_t block_count, Run* run) cons
   }
   std::byte b[kRunHeaderSize];
   ACE_RETURN_IF_ERROR(file_.ReadAt(BlockOffset(block), b, sizeof b));
+  return DecodeRunAt(block, block_count, b, run);
+}
+
+Status AdtMemoFile::DecodeRunAt(uint32_t block, uint32_t block_count, const std::byte* b,
+                                Run* run) const {
   run->start = block;
   run->state = std::to_integer<uint8_t>(b[0]);
   run->kind = std::to_integer<uint8_t>(b[1]);
@@ -222,7 +236,8 @@ Result<uint32_t> AdtMemoFile::Allocate(Header* h, uint32_t blocks) {
   if (end > 0xFFFFFFFFull) return Status(kErrDiskFull, file_.path() + ": memo file is full");
   uint32_t start = h->block_count;
   h->block_count = static_cast<uint32_t>(end);
-  ACE_RETURN_IF_ERROR(file_.Truncate(BlockOffset(h->block_count)));
+  // A private file grows with the run written there; its size is set when private use ends.
+  if (!private_) ACE_RETURN_IF_ERROR(file_.Truncate(BlockOffset(h->block_count)));
   return start;
 }
 
@@ -288,7 +303,7 @@ Result<bool> AdtMemoFile::GrowInPlace(Header* h, const Run& old, uint32_t blocks
   if (end == h->block_count) {
     if (uint64_t{end} + more > 0xFFFFFFFFull) return false;
     h->block_count = end + more;
-    ACE_RETURN_IF_ERROR(file_.Truncate(BlockOffset(h->block_count)));
+    if (!private_) ACE_RETURN_IF_ERROR(file_.Truncate(BlockOffset(h->block_count)));
     return true;
   }
   auto taken = TakeFree(h, more, end);
@@ -296,11 +311,23 @@ Result<bool> AdtMemoFile::GrowInPlace(Header* h, const Run& old, uint32_t blocks
   return taken.value() == end;
 }
 
-Status AdtMemoFile::Describe(uint32_t block, uint32_t* length, MemoKind* kind) const {
+// The block count only bounds the run that is read: while the block lies below the count last
+// read, the run is read without the header (a run beyond a file that shrank since cannot be
+// read whole, and a bad run is checked again against the header as it is now).
+Status AdtMemoFile::ReadMemoRun(uint32_t block, Run* run) const {
+  if (!private_ && block < known_blocks_) {
+    Status st = ReadRun(block, known_blocks_, run);
+    if (st.code() != kErrCorruptFile) return st;  // read failures are the caller's to see
+  }
   Header h;
   ACE_RETURN_IF_ERROR(ReadHeader(&h));
+  known_blocks_ = h.block_count;
+  return ReadRun(block, h.block_count, run);
+}
+
+Status AdtMemoFile::Describe(uint32_t block, uint32_t* length, MemoKind* kind) const {
   Run run;
-  ACE_RETURN_IF_ERROR(ReadRun(block, h.block_count, &run));
+  ACE_RETURN_IF_ERROR(ReadMemoRun(block, &run));
   if (run.state != kRunMemo) return Corrupt(block, "memo pointer refers to a free run");
   *length = run.length;
   *kind = static_cast<MemoKind>(run.kind);
@@ -308,10 +335,21 @@ Status AdtMemoFile::Describe(uint32_t block, uint32_t* length, MemoKind* kind) c
 }
 
 Result<std::vector<uint8_t>> AdtMemoFile::Read(uint32_t block) const {
-  Header h;
-  ACE_RETURN_IF_ERROR(ReadHeader(&h));
+  // A plain memo that fits its first block comes with the run header in one read.
+  if (!private_ && block != 0 && block < known_blocks_) {
+    std::vector<std::byte> first(block_size_);
+    size_t got = 0;
+    ACE_RETURN_IF_ERROR(file_.ReadSomeAt(BlockOffset(block), first.data(), first.size(), &got));
+    Run head;
+    if (got >= kRunHeaderSize && DecodeRunAt(block, known_blocks_, first.data(), &head).ok() &&
+        head.state == kRunMemo && (head.flags & kRunEnciphered) == 0 &&
+        kRunHeaderSize + size_t{head.length} <= got) {
+      const auto* bytes = reinterpret_cast<const uint8_t*>(first.data() + kRunHeaderSize);
+      return std::vector<uint8_t>(bytes, bytes + head.length);
+    }
+  }
   Run run;
-  ACE_RETURN_IF_ERROR(ReadRun(block, h.block_count, &run));
+  ACE_RETURN_IF_ERROR(ReadMemoRun(block, &run));
   if (run.state != kRunMemo) return Corrupt(block, "memo pointer refers to a free run");
   const uint32_t length = run.length;
   if ((run.flags & kRunEnciphered) == 0) {
@@ -364,7 +402,7 @@ Result<uint32_t> AdtMemoFile::Write(uint32_t old_block, std::span<const uint8_t>
                   file_.path() + ": memo of " + std::to_string(data.size()) + " bytes is too long");
   }
   BookkeepingLock lock;
-  ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
+  if (!private_) ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
   Header h;
   ACE_RETURN_IF_ERROR(ReadHeader(&h));
   Run old;
@@ -399,6 +437,29 @@ Result<uint32_t> AdtMemoFile::Write(uint32_t old_block, std::span<const uint8_t>
   }
   ACE_RETURN_IF_ERROR(WriteHeader(h));
   return result;
+}
+
+Status AdtMemoFile::SetPrivate(bool on) {
+  if (on == private_) return Status::Ok();
+  if (on) {
+    Header h;
+    ACE_RETURN_IF_ERROR(ReadHeader(&h));
+    ACE_RETURN_IF_ERROR(file_.BeginPrivate(read_only_ ? 0 : kPrivateBuffer, kPrivateBuffer));
+    header_ = h;
+    header_dirty_ = false;
+    private_ = true;
+    return Status::Ok();
+  }
+  private_ = false;
+  Status st;
+  if (header_dirty_) {
+    header_dirty_ = false;
+    st = WriteHeader(header_);
+    // The file holds exactly its blocks (the last run may end inside its last block).
+    if (st.ok()) st = file_.Truncate(BlockOffset(header_.block_count));
+  }
+  Status ended = file_.EndPrivate();
+  return st.ok() ? ended : st;
 }
 
 Status AdtMemoFile::Release(uint32_t block) {

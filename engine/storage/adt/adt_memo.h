@@ -102,6 +102,10 @@ class AdtMemoFile {
   Result<bool> Fits(uint32_t block, size_t length) const;
   Result<MemoSpace> Space() const;
   Status Sync() { return file_.Sync(); }
+  // Private use (TableFile::SetPrivate): the header is kept in memory and written, with the
+  // file's final size, when it ends; runs are written through the file's buffers without the
+  // bookkeeping lock.
+  Status SetPrivate(bool on);
 
   // The table's key (may be null; it must outlive its use here) and whether memos written from
   // now on are enciphered (then a key is needed: Write answers kErrEncryption without one).
@@ -133,6 +137,10 @@ class AdtMemoFile {
   Status ReadHeader(Header* h) const;
   Status WriteHeader(const Header& h);
   Status ReadRun(uint32_t block, uint32_t block_count, Run* run) const;
+  // Decodes and checks the run header b read at block.
+  Status DecodeRunAt(uint32_t block, uint32_t block_count, const std::byte* b, Run* run) const;
+  // ReadRun for the readers of a memo (Describe, Read), bounded by the block count last read.
+  Status ReadMemoRun(uint32_t block, Run* run) const;
   Status WriteRun(const Run& run);
   static void EncodeRun(const Run& run, std::byte* out);
   // Writes a memo run: header and data (enciphered when encipher) in one write.
@@ -147,6 +155,10 @@ class AdtMemoFile {
   Status Corrupt(uint32_t block, const std::string& what) const;
 
   File file_;
+  bool private_ = false;
+  bool header_dirty_ = false;
+  Header header_;  // while private_
+  mutable uint32_t known_blocks_ = 0;  // the block count the header had when last read
   uint16_t block_size_ = 0;
   uint64_t table_id_ = 0;
   bool read_only_ = false;

@@ -79,7 +79,7 @@ Status AdtTableFile::SetKey(std::shared_ptr<const crypt::TableKey> key) {
 Status AdtTableFile::WriteHeaderBlock() {
   Put32(layout_.data() + kOffCrc, LayoutCrc(layout_));
   std::vector<std::byte> head(layout_.begin(), layout_.begin() + kHeaderSize);
-  ACE_RETURN_IF_ERROR(data_.ReadAt(kOffMutable, head.data() + kOffMutable, kMutableSize));
+  ACE_RETURN_IF_ERROR(data_.ReadFreshAt(kOffMutable, head.data() + kOffMutable, kMutableSize));
   ACE_RETURN_IF_ERROR(data_.WriteAt(0, head.data(), head.size()));
   return data_.Sync();
 }
@@ -132,7 +132,9 @@ Result<bool> AdtTableFile::IsRecordEncrypted(uint32_t recno) {
   if (recno == 0 || recno > count_) ACE_RETURN_IF_ERROR(RefreshHeader());
   ACE_RETURN_IF_ERROR(CheckRecno(recno));
   std::byte status{};
-  ACE_RETURN_IF_ERROR(data_.ReadAt(RecordOffset(data_offset_, record_length_, recno), &status, 1));
+  // Encoding in place moves no change counter: the file itself tells.
+  ACE_RETURN_IF_ERROR(
+      data_.ReadFreshAt(RecordOffset(data_offset_, record_length_, recno), &status, 1));
   return (std::to_integer<uint8_t>(status) & kStatusEncryptedBit) != 0;
 }
 
@@ -145,7 +147,7 @@ Status AdtTableFile::EncodeRecord(uint32_t recno, bool encrypt) {
   ACE_RETURN_IF_ERROR(CheckRecno(recno));
   const uint64_t at = RecordOffset(data_offset_, record_length_, recno);
   std::vector<std::byte> raw(record_length_);
-  ACE_RETURN_IF_ERROR(data_.ReadAt(at, raw.data(), raw.size()));
+  ACE_RETURN_IF_ERROR(data_.ReadFreshAt(at, raw.data(), raw.size()));
   const uint8_t status = std::to_integer<uint8_t>(raw[0]);
   if (!ValidStatusByte(status))
     return Status(kErrCorruptFile,

@@ -36,6 +36,7 @@ namespace ace::storage::adt {
 namespace {
 
 constexpr size_t kCopyChunk = 1 << 20;
+constexpr size_t kScanWindow = 64 << 10;
 
 uint64_t NewTableId() {
   std::random_device rd;
@@ -216,7 +217,10 @@ Status AdtTableFile::LoadHeader() {
   layout_ = std::move(h);
   BookkeepingLock lock;
   ACE_RETURN_IF_ERROR(lock.Acquire(data_, !read_only_));
-  return ReadMutable();
+  ACE_RETURN_IF_ERROR(ReadMutable());
+  // Scans read records in windows (File::SetReadAhead); RefreshHeader tells when they go stale.
+  data_.SetReadAhead(kScanWindow);
+  return Status::Ok();
 }
 
 // Takes char type, collation, field descriptors and memo block size from a header whose
@@ -301,8 +305,11 @@ Status AdtTableFile::ResolveMemoFile() {
 // ---- header bookkeeping (callers hold the bookkeeping lock) ----
 
 Status AdtTableFile::ReadMutable() {
+  if (private_) return Status::Ok();  // nobody else writes: the header in memory is the truth
+  // Whatever changed may have changed records too: the read-ahead window goes.
+  data_.DropReadAhead();
   std::byte m[kMutableSize];
-  ACE_RETURN_IF_ERROR(data_.ReadAt(kOffMutable, m, sizeof m));
+  ACE_RETURN_IF_ERROR(data_.ReadFreshAt(kOffMutable, m, sizeof m));
   change_counter_ = Get64(m + (kOffChangeCounter - kOffMutable));
   uint32_t count = Get32(m + (kOffRecordCount - kOffMutable));
   free_head_ = Get32(m + (kOffFreeHead - kOffMutable));
@@ -320,21 +327,73 @@ Status AdtTableFile::ReadMutable() {
 }
 
 Status AdtTableFile::WriteMutable() {
-  std::byte m[kMutableSize];
-  EncodeMutable(m, change_counter_, count_, free_head_, autoinc_next_);
   for (auto& f : fields_) {
     if (f.type == kFtAutoInc) f.autoinc_next = autoinc_next_;
   }
+  if (private_) {
+    header_dirty_ = true;  // written when private use ends
+    return Status::Ok();
+  }
+  std::byte m[kMutableSize];
+  EncodeMutable(m, change_counter_, count_, free_head_, autoinc_next_);
   return data_.WriteAt(kOffMutable, m, sizeof m);
 }
 
+Status AdtTableFile::SetPrivate(bool on) {
+  if (on == private_) return Status::Ok();
+  if (on) {
+    ACE_RETURN_IF_ERROR(RefreshHeader());
+    ACE_RETURN_IF_ERROR(data_.BeginPrivate(read_only_ ? 0 : kPrivateBuffer, kPrivateBuffer));
+    if (memo_) {
+      Status st = memo_->SetPrivate(true);
+      if (!st.ok()) {
+        (void)data_.EndPrivate();
+        return st;
+      }
+    }
+    private_ = true;
+    header_dirty_ = false;
+    return Status::Ok();
+  }
+  private_ = false;
+  Status st;
+  if (header_dirty_) {
+    header_dirty_ = false;
+    st = WriteMutable();
+  }
+  Status ended = data_.EndPrivate();
+  if (st.ok()) st = ended;
+  if (memo_) {
+    Status memo_ended = memo_->SetPrivate(false);
+    if (st.ok()) st = memo_ended;
+  }
+  return st;
+}
+
+// Every change of the table by any user moves the change counter, in the same hold of the
+// bookkeeping lock as the change itself. A header whose changing part (counter, count, free
+// list, autoincrement) is what this object last saw or set there therefore says that the
+// records read since are still what the file holds, and it is not read again under the lock;
+// that one read does without the lock, since a torn header can only differ from the known one.
 Status AdtTableFile::RefreshHeader() {
+  if (private_) return Status::Ok();
+  std::byte now[kMutableSize];
+  ACE_RETURN_IF_ERROR(data_.ReadFreshAt(kOffMutable, now, sizeof now));
+  std::byte known[kMutableSize];
+  EncodeMutable(known, change_counter_, count_, free_head_, autoinc_next_);
+  if (std::memcmp(now, known, sizeof now) == 0) return Status::Ok();
   BookkeepingLock lock;
   ACE_RETURN_IF_ERROR(lock.Acquire(data_, !read_only_));
   return ReadMutable();
 }
 
 Status AdtTableFile::Flush() {
+  if (private_ && header_dirty_) {
+    std::byte m[kMutableSize];
+    EncodeMutable(m, change_counter_, count_, free_head_, autoinc_next_);
+    ACE_RETURN_IF_ERROR(data_.WriteAt(kOffMutable, m, sizeof m));
+    header_dirty_ = false;
+  }
   ACE_RETURN_IF_ERROR(data_.Sync());
   if (memo_) ACE_RETURN_IF_ERROR(memo_->Sync());
   return Status::Ok();
@@ -573,7 +632,7 @@ Result<uint32_t> AdtTableFile::Append(const std::byte* image, std::vector<std::b
                   path_ + ": field \"" + bad->name + "\": length word exceeds the field's size");
   }
   BookkeepingLock lock;
-  ACE_RETURN_IF_ERROR(lock.Acquire(data_, true));
+  if (!private_) ACE_RETURN_IF_ERROR(lock.Acquire(data_, true));
   ACE_RETURN_IF_ERROR(ReadMutable());
   std::vector<std::byte> rec(image, image + record_length_);
   uint32_t saved_autoinc = autoinc_next_;

@@ -68,6 +68,7 @@ class AdtTableFile : public TableFile {
   Status Zap() override { return Rewrite(false); }
   Status Pack() override { return Rewrite(true); }
   Status Flush() override;
+  Status SetPrivate(bool on) override;
 
   // Encryption (adt_table_crypt.cpp; the layout is in adt_format.h).
   bool encrypted() const override { return key_params_.has_value(); }
@@ -149,6 +150,10 @@ class AdtTableFile : public TableFile {
   std::string collation_;
   // Memo runs written for edits of this object that no stored record points at yet.
   std::set<uint32_t> pending_;
+  // Private use (SetPrivate): the header in memory is the truth; header_dirty_ when it differs
+  // from the file's.
+  bool private_ = false;
+  bool header_dirty_ = false;
   std::optional<crypt::KeyParams> key_params_;  // the table is encrypted
   std::shared_ptr<const crypt::TableKey> key_;
 };

@@ -114,6 +114,7 @@ class DbfTable final : public TableFile {
   Status Zap() override { return Rewrite(false); }
   Status Pack() override { return Rewrite(true); }
   Status Flush() override;
+  Status SetPrivate(bool on) override;
 
   // Opening: reads the count from the header and opens the memo file when fields need it.
   Status Start(uint32_t header_count, const dbf::Date& date, bool memo_must_exist);
@@ -157,6 +158,8 @@ class DbfTable final : public TableFile {
   uint32_t count_ = 0;
   dbf::Date stamped_;
   bool modified_ = false;                // something was written since the table was opened
+  bool private_ = false;                 // SetPrivate: count and date live in memory
+  bool header_dirty_ = false;            // the count in memory is not yet in the file
   std::optional<FieldDesc> null_flags_;  // the _NullFlags column, when the table has one
   // Memo blocks written for edits that no stored record points at yet.
   std::set<uint32_t> pending_;
@@ -223,6 +226,7 @@ Status DbfTable::Initialize(const CreateOptions& options) {
 }
 
 Status DbfTable::RefreshHeader() {
+  if (private_) return Status::Ok();  // nobody else writes: the count in memory is the truth
   uint8_t h[dbf::kHeaderSize];
   ACE_RETURN_IF_ERROR(data_.ReadAt(0, h, sizeof h));
   uint16_t header_length =
@@ -275,6 +279,10 @@ Status DbfTable::TouchDate() {
 
 Status DbfTable::WriteCountAndDate() {
   modified_ = true;
+  if (private_) {
+    header_dirty_ = true;  // written when private use ends
+    return Status::Ok();
+  }
   stamped_ = dbf::Today();
   uint8_t h[7];
   h[0] = static_cast<uint8_t>(stamped_.year - 1900);
@@ -607,7 +615,45 @@ Result<MemoKind> DbfTable::MemoType(const std::byte* image, const FieldDesc& fie
 // Every write keeps the header current on disk (the count at once after an append, the date on
 // the first change of a day), so Flush only has to make it durable. Writing the count here could
 // even undo the appends of another user that this table has not seen yet.
+Status DbfTable::SetPrivate(bool on) {
+  if (on == private_) return Status::Ok();
+  if (on) {
+    ACE_RETURN_IF_ERROR(RefreshHeader());
+    ACE_RETURN_IF_ERROR(data_.BeginPrivate(read_only_ ? 0 : kPrivateBuffer, kPrivateBuffer));
+    if (memo_) {
+      Status st = memo_->SetPrivate(true);
+      if (!st.ok()) {
+        (void)data_.EndPrivate();
+        return st;
+      }
+    }
+    private_ = true;
+    header_dirty_ = false;
+    return Status::Ok();
+  }
+  private_ = false;
+  Status st;
+  if (header_dirty_) {
+    header_dirty_ = false;
+    st = WriteCountAndDate();
+  }
+  Status ended = data_.EndPrivate();
+  if (st.ok()) st = ended;
+  if (memo_) {
+    Status memo_ended = memo_->SetPrivate(false);
+    if (st.ok()) st = memo_ended;
+  }
+  return st;
+}
+
 Status DbfTable::Flush() {
+  if (private_ && header_dirty_) {
+    private_ = false;
+    Status st = WriteCountAndDate();
+    private_ = true;
+    ACE_RETURN_IF_ERROR(st);
+    header_dirty_ = false;
+  }
   if (modified_) ACE_RETURN_IF_ERROR(TouchDate());
   ACE_RETURN_IF_ERROR(data_.Sync());
   if (memo_) ACE_RETURN_IF_ERROR(memo_->Sync());

@@ -171,7 +171,9 @@ uint64_t MemoFile::KnownRun(uint32_t block) const {
 }
 
 void MemoFile::NoteRun(uint32_t block, uint64_t blocks) {
-  if (book_ == nullptr) return;
+  // A file in private use is being built: its runs are laid one after the other and never
+  // rewritten there, and keeping a note per memo would grow with the table.
+  if (book_ == nullptr || private_) return;
   std::lock_guard<std::mutex> lock(book_->mutex);
   book_->runs[block] = blocks;
 }
@@ -189,6 +191,7 @@ void MemoFile::ForgetRunsFrom(uint32_t first) {
 }
 
 void MemoFile::StampBook() {
+  if (private_) return;  // stamped when private use ends
   FileState now;
   if (book_ == nullptr || !StateOf(file_.fd(), &now)) return;
   std::lock_guard<std::mutex> lock(book_->mutex);
@@ -274,10 +277,37 @@ Status MemoFile::ReadHeader() {
 }
 
 Status MemoFile::RefreshHeader() {
+  if (private_) return Status::Ok();
   return ReadHeader();
 }
 
+Status MemoFile::SetPrivate(bool on) {
+  if (on == private_) return Status::Ok();
+  if (on) {
+    ACE_RETURN_IF_ERROR(ReadHeader());
+    ACE_RETURN_IF_ERROR(file_.BeginPrivate(read_only_ ? 0 : kPrivateBuffer, kPrivateBuffer));
+    private_ = true;
+    header_dirty_ = false;
+    return Status::Ok();
+  }
+  private_ = false;
+  Status st;
+  if (header_dirty_) {
+    header_dirty_ = false;
+    st = WriteNextFree(next_free_);
+  }
+  Status ended = file_.EndPrivate();
+  if (st.ok()) st = ended;
+  StampBook();
+  return st;
+}
+
 Status MemoFile::WriteNextFree(uint32_t next_free) {
+  if (private_) {
+    next_free_ = next_free;
+    header_dirty_ = true;
+    return Status::Ok();
+  }
   uint8_t b[4];
   if (format_ == MemoFormat::kDbt) {
     PutLe32(b, next_free);
@@ -420,9 +450,11 @@ Result<uint32_t> MemoFile::Store(uint32_t old_block, std::span<const uint8_t> da
                   path() + ": a dBase III memo cannot hold the byte 0x1A (its end mark)");
   }
   adt::BookkeepingLock lock;
-  ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
-  // Another user may have added memos since this file was opened.
-  ACE_RETURN_IF_ERROR(ReadHeader());
+  if (!private_) {
+    ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
+    // Another user may have added memos since this file was opened.
+    ACE_RETURN_IF_ERROR(ReadHeader());
+  }
   uint64_t needed = BlocksFor(data.size());
   std::vector<uint8_t> image;
   image.reserve(needed * block_size_);

@@ -90,6 +90,9 @@ class MemoFile {
   Status Sync() { return file_.Sync(); }
   // Re-reads the next-free-block number (another user may have added memos).
   Status RefreshHeader();
+  // Private use (TableFile::SetPrivate): the next-free-block number is kept in memory and
+  // written when it ends; memos are written through the file's buffers without the lock.
+  Status SetPrivate(bool on);
 
  private:
   Status ReadHeader();
@@ -121,6 +124,8 @@ class MemoFile {
   uint32_t block_size_ = 0;
   uint32_t next_free_ = 0;
   bool read_only_ = false;
+  bool private_ = false;
+  bool header_dirty_ = false;  // next_free_ is not yet in the file (private use)
   std::shared_ptr<RunBook> book_;
 };
 
