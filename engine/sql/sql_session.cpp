@@ -481,6 +481,9 @@ std::vector<storage::FieldSpec> ResultSpecs(sqlite3_stmt* st,
   return specs;
 }
 
+Status FillRows(storage::TableFile& file, const std::vector<std::vector<SqlValue>>& rows,
+                uint16_t char_type);
+
 // Writes the rows into a new ADT table at path.
 Status WriteRows(const std::string& path, const std::vector<storage::FieldSpec>& specs,
                  const std::vector<std::vector<SqlValue>>& rows, uint16_t char_type) {
@@ -489,6 +492,18 @@ Status WriteRows(const std::string& path, const std::vector<storage::FieldSpec>&
   auto table = storage::CreateTableFile(path, TableType::kAdt, specs, create);
   if (!table.ok()) return table.status();
   storage::TableFile& file = *table.value();
+  // Nobody else knows of the new file yet: it is written through large buffers, without
+  // per-record locks and header reads, and its header once at the end.
+  ACE_RETURN_IF_ERROR(file.SetPrivate(true));
+  Status filled = FillRows(file, rows, char_type);
+  Status ended = file.SetPrivate(false);
+  ACE_RETURN_IF_ERROR(filled);
+  ACE_RETURN_IF_ERROR(ended);
+  return file.Flush();
+}
+
+Status FillRows(storage::TableFile& file, const std::vector<std::vector<SqlValue>>& rows,
+                uint16_t char_type) {
   for (const auto& row : rows) {
     std::vector<std::byte> image = file.BlankRecord();
     for (size_t c = 0; c < row.size(); ++c) {
@@ -507,7 +522,7 @@ Status WriteRows(const std::string& path, const std::vector<storage::FieldSpec>&
     auto appended = file.AppendRecord(image.data());
     if (!appended.ok()) return appended.status();
   }
-  return file.Flush();
+  return Status::Ok();
 }
 
 // A query's rows as a static table at path; nothing is left there when writing fails.

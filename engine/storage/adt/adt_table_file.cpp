@@ -438,6 +438,11 @@ void AdtTableFile::SetDeleted(std::byte* image, bool deleted) const {
 Status AdtTableFile::ReadRaw(uint32_t recno, std::byte* image, bool check_fields) const {
   ACE_RETURN_IF_ERROR(
       data_.ReadAt(RecordOffset(data_offset_, record_length_, recno), image, record_length_));
+  return CheckImage(recno, image, check_fields);
+}
+
+// The checks of a record image just read, and its deciphering.
+Status AdtTableFile::CheckImage(uint32_t recno, std::byte* image, bool check_fields) const {
   if (!ValidStatus(std::to_integer<uint8_t>(image[0]))) {
     return Status(kErrCorruptFile,
                   path_ + ": record " + std::to_string(recno) + " has an invalid status byte");
@@ -453,6 +458,19 @@ Status AdtTableFile::ReadRaw(uint32_t recno, std::byte* image, bool check_fields
 Status AdtTableFile::ReadRecord(uint32_t recno, std::byte* image) {
   ACE_RETURN_IF_ERROR(CheckRecno(recno));
   return ReadRaw(recno, image);
+}
+
+// The records lie one after the other, so a run is read in one piece; each image then gets the
+// checks ReadRecord makes.
+Status AdtTableFile::ReadRecords(uint32_t first, uint32_t count, std::byte* images) {
+  if (count == 0) return Status::Ok();
+  ACE_RETURN_IF_ERROR(CheckRecno(first));
+  if (count > count_ - first + 1) return CheckRecno(count_ + 1);  // the run goes past the end
+  ACE_RETURN_IF_ERROR(data_.ReadAt(RecordOffset(data_offset_, record_length_, first), images,
+                                   size_t{count} * record_length_));
+  for (uint32_t i = 0; i < count; ++i)
+    ACE_RETURN_IF_ERROR(CheckImage(first + i, images + size_t{i} * record_length_, true));
+  return Status::Ok();
 }
 
 Status AdtTableFile::ReadStatus(uint32_t recno, uint8_t* status, uint32_t* link) const {

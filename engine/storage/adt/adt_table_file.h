@@ -41,6 +41,7 @@ class AdtTableFile : public TableFile {
   Status RefreshHeader() override;
   std::vector<std::byte> BlankRecord() const override;
   Status ReadRecord(uint32_t recno, std::byte* image) override;
+  Status ReadRecords(uint32_t first, uint32_t count, std::byte* images) override;
   // Keeps the stored autoincrement value when the image's is null or 0, stamps row version
   // (the table's change counter) and modification time (now), and moves the record on or off
   // the free list when its deletion mark changes. The caller re-reads to see the stamps.
@@ -106,6 +107,7 @@ class AdtTableFile : public TableFile {
   Status CheckWritable() const;
   Status CheckRecno(uint32_t recno) const;
   Status ReadRaw(uint32_t recno, std::byte* image, bool check_fields = true) const;
+  Status CheckImage(uint32_t recno, std::byte* image, bool check_fields) const;
   Status ReadStatus(uint32_t recno, uint8_t* status, uint32_t* link) const;
   Status WriteStatus(uint32_t recno, uint8_t status, uint32_t link);
   Status Unlink(uint32_t recno);

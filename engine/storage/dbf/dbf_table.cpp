@@ -93,6 +93,7 @@ class DbfTable final : public TableFile {
   Status RefreshHeader() override;
   std::vector<std::byte> BlankRecord() const override;
   Status ReadRecord(uint32_t recno, std::byte* image) override;
+  Status ReadRecords(uint32_t first, uint32_t count, std::byte* images) override;
   Status WriteRecord(uint32_t recno, const std::byte* image) override;
   Result<uint32_t> AppendRecord(const std::byte* image) override;
   bool IsDeleted(const std::byte* image) const override {
@@ -262,6 +263,16 @@ Status DbfTable::ReadRecord(uint32_t recno, std::byte* image) {
   ACE_RETURN_IF_ERROR(CheckRecno(recno));
   return data_.ReadAt(RecordOffset(recno), image, layout_.record_length)
       .WithContext(RecordContext(path_, recno));
+}
+
+// The records lie one after the other: a run is read in one piece.
+Status DbfTable::ReadRecords(uint32_t first, uint32_t count, std::byte* images) {
+  if (count == 0) return Status::Ok();
+  ACE_RETURN_IF_ERROR(CheckRecno(first));
+  uint32_t last = count > count_ - first + 1 ? count_ + 1 : first + count - 1;
+  ACE_RETURN_IF_ERROR(CheckRecno(last));
+  return data_.ReadAt(RecordOffset(first), images, size_t{count} * layout_.record_length)
+      .WithContext(RecordContext(path_, first));
 }
 
 Status DbfTable::TouchDate() {

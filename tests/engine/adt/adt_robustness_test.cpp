@@ -212,6 +212,31 @@ TEST_F(AdtFileTest, GarbageRecordStatusIsCorrupt) {
   EXPECT_EQ(t->record_count(), 2u);
 }
 
+// Scans read runs of records in one piece; each image still gets the checks of a single read.
+TEST_F(AdtFileTest, RunsOfRecordsReadAsSingleReadsDoAndKeepTheirChecks) {
+  MakeTable("t.adt", 5);
+  auto t = Open("t.adt");
+  const size_t len = t->record_length();
+  std::vector<std::byte> run(5 * len), one(len);
+  ASSERT_TRUE(t->ReadRecords(1, 5, run.data()).ok());
+  for (uint32_t r = 1; r <= 5; ++r) {
+    ASSERT_TRUE(t->ReadRecord(r, one.data()).ok());
+    EXPECT_EQ(0, std::memcmp(one.data(), run.data() + (r - 1) * len, len)) << "record " << r;
+  }
+  EXPECT_EQ(t->ReadRecords(4, 3, run.data()).code(), ace::kErrInvalidRecordNumber);
+  EXPECT_EQ(t->ReadRecords(2, 0xFFFFFFFFu, run.data()).code(), ace::kErrInvalidRecordNumber);
+  EXPECT_EQ(t->ReadRecords(0, 1, run.data()).code(), ace::kErrInvalidRecordNumber);
+  EXPECT_TRUE(t->ReadRecords(3, 0, run.data()).ok());
+
+  std::byte junk{0x00};
+  Poke("t.adt", RecordOffset(kHeaderSize + 3 * kDescSize, t->record_length(), 4), &junk, 1);
+  t = Open("t.adt");  // the damage is not another user's change: a new reader sees it
+  auto st = t->ReadRecords(1, 5, run.data());
+  EXPECT_EQ(st.code(), ace::kErrCorruptFile);
+  EXPECT_NE(st.message().find("record 4"), std::string::npos) << st.message();
+  EXPECT_TRUE(t->ReadRecords(1, 3, run.data()).ok());
+}
+
 TEST_F(AdtFileTest, DamagedFieldCanBeOverwrittenWithAGoodImage) {
   auto t = Create("v.adt", {{"V", kFtVarcharFox, 4}, {"N", kFtInteger}});
   ASSERT_TRUE(t);

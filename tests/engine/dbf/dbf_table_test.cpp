@@ -428,6 +428,26 @@ TEST_F(DbfTableTest, FailedAppendCountsNothing) {
   EXPECT_EQ(ReadAll(Path("app.dbf")).back(), 0x1A);
 }
 
+TEST_F(DbfTableTest, RunsOfRecordsReadAsSingleReadsDo) {
+  auto t = Create("run.dbf", TableType::kCdx, {{"X", kFtString, 3}});
+  ASSERT_TRUE(t);
+  auto rec = t->BlankRecord();
+  for (const char* v : {"one", "two", "thr", "fou"}) {
+    Put(rec, Field(*t, "X"), v);
+    ASSERT_TRUE(t->AppendRecord(rec.data()).ok());
+  }
+  const size_t len = t->record_length();
+  std::vector<std::byte> run(4 * len);
+  ASSERT_TRUE(t->ReadRecords(2, 3, run.data()).ok());
+  for (uint32_t i = 0; i < 3; ++i) {
+    ASSERT_TRUE(t->ReadRecord(2 + i, rec.data()).ok());
+    EXPECT_EQ(0, std::memcmp(rec.data(), run.data() + i * len, len)) << "record " << 2 + i;
+  }
+  EXPECT_EQ(t->ReadRecords(3, 3, run.data()).code(), ace::kErrInvalidRecordNumber);
+  EXPECT_EQ(t->ReadRecords(1, 0xFFFFFFFFu, run.data()).code(), ace::kErrInvalidRecordNumber);
+  EXPECT_EQ(t->ReadRecords(0, 2, run.data()).code(), ace::kErrInvalidRecordNumber);
+}
+
 TEST_F(DbfTableTest, RefreshHeaderSeesAppendsOfAnotherUser) {
   auto a = Create("shared.dbf", TableType::kNtx, {{"X", kFtString, 3}});
   ASSERT_TRUE(a);
