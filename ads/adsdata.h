@@ -601,6 +601,16 @@ class TAdsBlobCache : public TMemoryStream {
   uint32_t mulRecNum = 0;
   bool mbBlobModified = false;
   uint32_t mulFieldNo = 0;
+  // Whether the last RefreshCache moved the engine cursor to another record.
+  bool mbMovedCursor = false;
+
+ private:
+  // The engine type of the field last read (a field's type does not change while its cursor is
+  // open), so that reading the field record after record asks for it once.
+  uint16_t FieldType(int32_t hAdsTable, uint32_t ulFieldNo);
+  int32_t mhTypeTable = -1;
+  uint32_t mulTypeField = 0;
+  uint16_t musFieldType = 0;
 };
 
 // A stream over the blob cache of one blob field in the active record buffer of its dataset

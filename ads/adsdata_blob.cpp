@@ -17,6 +17,9 @@ bool IsBlobKind(uint16_t t) {
 // A valid address for an empty content (the engine refuses a missing buffer).
 const UNSIGNED8 kNoBytes[1] = {0};
 
+// The room a text memo is first read into (most memos are notes of a few lines).
+constexpr UNSIGNED32 kFirstMemoRead = 1024;
+
 }  // namespace
 
 // ---- TAdsBlobCache ----------------------------------------------------------------------------
@@ -34,6 +37,7 @@ void TAdsBlobCache::Truncate() {
 
 void TAdsBlobCache::RefreshCache(int32_t hAdsTable, uint32_t ulFieldNo, uint32_t ulRecNo,
                                  bool bForceReread) {
+  mbMovedCursor = false;
   if (!bForceReread && mhAdsTable == hAdsTable && mulRecNum == ulRecNo && mulFieldNo == ulFieldNo) {
     SetPosition(0);
     return;
@@ -50,14 +54,37 @@ void TAdsBlobCache::RefreshCache(int32_t hAdsTable, uint32_t ulFieldNo, uint32_t
   try {
     UNSIGNED32 current = 0;
     AceCheck(nullptr, Ace.AdsGetRecordNum(handle, ADS_IGNOREFILTERS, &current));
-    if (current != ulRecNo) AceCheck(nullptr, Ace.AdsGotoRecord(handle, ulRecNo));
-    UNSIGNED16 type = 0;
-    AceCheck(nullptr, Ace.AdsGetFieldType(handle, field, &type));
+    if (current != ulRecNo) {
+      mbMovedCursor = true;
+      AceCheck(nullptr, Ace.AdsGotoRecord(handle, ulRecNo));
+    }
+    const UNSIGNED16 type = FieldType(hAdsTable, ulFieldNo);
     bool text = type != AdsfldBINARY + 1 && type != AdsfldIMAGE + 1;
     if (text && type == AdsfldMEMO + 1) {
       UNSIGNED16 memoType = ADS_MEMO;
       AceCheck(nullptr, Ace.AdsGetMemoDataType(handle, field, &memoType));
       text = memoType == ADS_MEMO;
+    }
+    if (text && type == AdsfldMEMO + 1) {
+      // A text memo is asked for at once into room most memos fit; a longer one answers 5005
+      // with the length it needs and is read again into that much room.
+      UNSIGNED32 got = kFirstMemoRead;
+      SetSize(got);
+      UNSIGNED32 result = Ace.AdsGetField(handle, field, Memory(), &got, ADS_NONE);
+      if (result == AE_INSUFFICIENT_BUFFER) {
+        SetSize(static_cast<int64_t>(got) + 1);
+        got = static_cast<UNSIGNED32>(Size());
+        result = Ace.AdsGetField(handle, field, Memory(), &got, ADS_NONE);
+      }
+      if (result == AE_NO_CURRENT_RECORD) {
+        SetSize(0);
+        mulRecNum = 0;
+        return;
+      }
+      AceCheck(nullptr, result);
+      SetSize(got);
+      SetPosition(0);
+      return;
     }
     UNSIGNED32 length = 0;
     // A text memo's stored length bounds its text (one byte per character), without reading
@@ -95,6 +122,18 @@ void TAdsBlobCache::RefreshCache(int32_t hAdsTable, uint32_t ulFieldNo, uint32_t
     if (e.ACEErrorCode() != AE_NO_CURRENT_RECORD && e.ACEErrorCode() != AE_INVALID_RECORD_NUMBER)
       throw;
   }
+}
+
+uint16_t TAdsBlobCache::FieldType(int32_t hAdsTable, uint32_t ulFieldNo) {
+  if (mhTypeTable != hAdsTable || mulTypeField != ulFieldNo) {
+    UNSIGNED16 type = 0;
+    AceCheck(nullptr, Ace.AdsGetFieldType(static_cast<ADSHANDLE>(hAdsTable), ADSFIELD(ulFieldNo),
+                                          &type));
+    mhTypeTable = hAdsTable;
+    mulTypeField = ulFieldNo;
+    musFieldType = type;
+  }
+  return musFieldType;
 }
 
 void TAdsBlobCache::Flush() {
@@ -145,8 +184,10 @@ TAdsBlobStream::TAdsBlobStream(TBlobField* Field, TBlobStreamMode Mode)
   const bool force =
       (state == dsEdit || state == dsInsert) && Mode == bmReadWrite && !cache->IsCacheModified();
   {
-    // The engine cursor may have moved to the record: the framework repositions it next time.
-    Finally forget([&] { dataSet->CursorPosChanged(); });
+    // When the engine cursor moved to the record, the framework repositions it next time.
+    Finally forget([&] {
+      if (cache->mbMovedCursor) dataSet->CursorPosChanged();
+    });
     cache->RefreshCache(dataSet->mlHandle, static_cast<uint32_t>(Field->FieldNo()),
                         dataSet->BufferRecNo(buffer), force);
   }

@@ -69,12 +69,18 @@ Result<std::shared_ptr<ConnectionObject>> GetConnection(uint32_t handle) {
   return HandleTable::Instance().Get<ConnectionObject>(handle, {HandleKind::kConnection});
 }
 
+namespace {
+
+Status ClosedTable(uint32_t handle) {
+  return Status(kErrInvalidHandle, "the table handle " + std::to_string(handle) + " is closed");
+}
+
+}  // namespace
+
 Result<std::shared_ptr<TableObject>> GetTable(uint32_t handle) {
   auto table =
       HandleTable::Instance().Get<TableObject>(handle, {HandleKind::kTable, HandleKind::kCursor});
-  if (table.ok() && table.value()->cursor().closed()) {
-    return Status(kErrInvalidHandle, "the table handle " + std::to_string(handle) + " is closed");
-  }
+  if (table.ok() && table.value()->cursor().closed()) return ClosedTable(handle);
   return table;
 }
 
@@ -93,15 +99,23 @@ bool IsIndexHandle(uint32_t handle) {
   return found.ok() && found.value()->kind() == HandleKind::kIndexOrder;
 }
 
+// Every navigation and field call comes through here: one look into the handle table serves
+// table handles, the common case.
 Result<OrderTarget> ResolveOrder(uint32_t handle) {
-  if (IsIndexHandle(handle)) {
+  auto found = HandleTable::Instance().Find(handle);
+  if (!found.ok()) return found.status();
+  const HandleKind kind = found.value()->kind();
+  if (kind == HandleKind::kIndexOrder) {
     auto ix = GetIndex(handle);
     if (!ix.ok()) return ix.status();
     return OrderTarget{ix.value()->table_ptr(), ix.value()->tag()};
   }
-  auto table = GetTable(handle);
-  if (!table.ok()) return table.status();
-  return OrderTarget{table.value(), nullptr};
+  if (kind != HandleKind::kTable && kind != HandleKind::kCursor) {
+    return GetTable(handle).status();  // the wrong kind, said as GetTable says it
+  }
+  auto table = std::static_pointer_cast<TableObject>(std::move(found.value()));
+  if (table->cursor().closed()) return ClosedTable(handle);
+  return OrderTarget{std::move(table), nullptr};
 }
 
 Status AttachToConnection(uint32_t connection, uint32_t child) {

@@ -113,7 +113,10 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : fd_(other.fd_), path_(std::move(other.path_)), buf_(std::move(other.buf_)) {
+    : fd_(other.fd_),
+      path_(std::move(other.path_)),
+      buf_(std::move(other.buf_)),
+      shared_read_ahead_(other.shared_read_ahead_) {
   other.fd_ = -1;
 }
 
@@ -123,6 +126,7 @@ File& File::operator=(File&& other) noexcept {
     fd_ = other.fd_;
     path_ = std::move(other.path_);
     buf_ = std::move(other.buf_);
+    shared_read_ahead_ = other.shared_read_ahead_;
     other.fd_ = -1;
   }
   return *this;
@@ -329,10 +333,12 @@ Status File::EndPrivate() {
   if (buf_ == nullptr || !buf_->is_private) return Status::Ok();
   Status st = WriteOut();
   buf_.reset();
+  SetReadAhead(shared_read_ahead_);  // the shared window the owner asked for comes back
   return st;
 }
 
 void File::SetReadAhead(size_t bytes) {
+  shared_read_ahead_ = bytes;
   if (buf_ == nullptr) {
     if (bytes == 0) return;
     buf_ = std::make_unique<Buffers>();

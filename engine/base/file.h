@@ -104,6 +104,7 @@ class File {
   int fd_ = -1;
   std::string path_;
   std::unique_ptr<Buffers> buf_;
+  size_t shared_read_ahead_ = 0;  // SetReadAhead's size, kept through private use
 };
 
 // File-system operations on names, each through the fault hook.

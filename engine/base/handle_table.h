@@ -66,9 +66,9 @@ class HandleTable {
   Result<std::shared_ptr<T>> Get(uint32_t handle, std::initializer_list<HandleKind> kinds) const {
     auto found = Find(handle);
     if (!found.ok()) return found.status();
-    std::shared_ptr<HandleObject> object = found.value();
+    std::shared_ptr<HandleObject> object = std::move(found.value());
     for (HandleKind k : kinds) {
-      if (object->kind() == k) return std::static_pointer_cast<T>(object);
+      if (object->kind() == k) return std::static_pointer_cast<T>(std::move(object));
     }
     return WrongKind(handle, object->kind());
   }

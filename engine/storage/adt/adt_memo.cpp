@@ -83,7 +83,8 @@ Status AdtMemoFile::ReadHeader(Header* h) const {
     return Status::Ok();
   }
   std::byte b[kMemoHeaderSize];
-  ACE_RETURN_IF_ERROR(file_.ReadAt(0, b, sizeof b));
+  // From the file itself: other users' runs grow the file, a read-ahead window may predate them.
+  ACE_RETURN_IF_ERROR(file_.ReadFreshAt(0, b, sizeof b));
   h->block_count = Get32(b + kMemoOffBlockCount);
   h->free_head = Get32(b + kMemoOffFreeHead);
   if (h->block_count == 0) return Corrupt(0, "memo header has a block count of 0");
@@ -369,6 +370,7 @@ Result<std::vector<uint8_t>> AdtMemoFile::Read(uint32_t block) const {
 }
 
 Result<bool> AdtMemoFile::IsEnciphered(uint32_t block) const {
+  if (!private_) file_.DropReadAhead();
   Header h;
   ACE_RETURN_IF_ERROR(ReadHeader(&h));
   Run run;
@@ -382,6 +384,7 @@ Status AdtMemoFile::Reencode(uint32_t block, bool encipher) {
   if (key_ == nullptr) return NeedKey();
   BookkeepingLock lock;
   ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
+  file_.DropReadAhead();  // what the lock guards is read from the file itself
   Header h;
   ACE_RETURN_IF_ERROR(ReadHeader(&h));
   Run run;
@@ -402,7 +405,10 @@ Result<uint32_t> AdtMemoFile::Write(uint32_t old_block, std::span<const uint8_t>
                   file_.path() + ": memo of " + std::to_string(data.size()) + " bytes is too long");
   }
   BookkeepingLock lock;
-  if (!private_) ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
+  if (!private_) {
+    ACE_RETURN_IF_ERROR(lock.Acquire(file_, true));
+    file_.DropReadAhead();  // the runs and the free list are read from the file itself
+  }
   Header h;
   ACE_RETURN_IF_ERROR(ReadHeader(&h));
   Run old;
@@ -470,6 +476,7 @@ Status AdtMemoFile::Release(uint32_t block) {
 
 Result<bool> AdtMemoFile::Fits(uint32_t block, size_t length) const {
   if (block == 0) return false;
+  if (!private_) file_.DropReadAhead();
   Header h;
   ACE_RETURN_IF_ERROR(ReadHeader(&h));
   Run run;
@@ -478,6 +485,7 @@ Result<bool> AdtMemoFile::Fits(uint32_t block, size_t length) const {
 }
 
 Result<MemoSpace> AdtMemoFile::Space() const {
+  if (!private_) file_.DropReadAhead();  // the free list as the file holds it now
   Header h;
   ACE_RETURN_IF_ERROR(ReadHeader(&h));
   MemoSpace s;

@@ -83,6 +83,7 @@ class AdtMemoFile {
   uint16_t block_size() const { return block_size_; }
   const std::string& path() const { return file_.path(); }
   File& file() { return file_; }
+  const File& file() const { return file_; }
 
   // Length and kind of the memo starting at block; a block that holds no memo, or one past the
   // end of the file, is kErrCorruptFile.

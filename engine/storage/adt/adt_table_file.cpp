@@ -298,6 +298,9 @@ Status AdtTableFile::ResolveMemoFile() {
     return Status(kErrCorruptFile, use + ": memo block size differs from the table's");
   }
   memo_.emplace(std::move(memo.value()));
+  // Memos of a scan lie one after the other as their records do: they are read in windows too,
+  // which go whenever the records' window goes (DropWindows).
+  memo_->file().SetReadAhead(kScanWindow);
   ApplyCipherToMemo();
   return Status::Ok();
 }
@@ -306,8 +309,8 @@ Status AdtTableFile::ResolveMemoFile() {
 
 Status AdtTableFile::ReadMutable() {
   if (private_) return Status::Ok();  // nobody else writes: the header in memory is the truth
-  // Whatever changed may have changed records too: the read-ahead window goes.
-  data_.DropReadAhead();
+  // Whatever changed may have changed records and memos too: the read-ahead windows go.
+  DropWindows();
   std::byte m[kMutableSize];
   ACE_RETURN_IF_ERROR(data_.ReadFreshAt(kOffMutable, m, sizeof m));
   change_counter_ = Get64(m + (kOffChangeCounter - kOffMutable));
@@ -375,6 +378,11 @@ Status AdtTableFile::SetPrivate(bool on) {
 // list, autoincrement) is what this object last saw or set there therefore says that the
 // records read since are still what the file holds, and it is not read again under the lock;
 // that one read does without the lock, since a torn header can only differ from the known one.
+void AdtTableFile::DropWindows() const {
+  data_.DropReadAhead();
+  if (memo_) memo_->file().DropReadAhead();
+}
+
 Status AdtTableFile::RefreshHeader() {
   if (private_) return Status::Ok();
   std::byte now[kMutableSize];

@@ -108,6 +108,8 @@ class AdtTableFile : public TableFile {
   Status CheckRecno(uint32_t recno) const;
   Status ReadRaw(uint32_t recno, std::byte* image, bool check_fields = true) const;
   Status CheckImage(uint32_t recno, std::byte* image, bool check_fields) const;
+  // Forgets the read-ahead windows of the data and memo files (another user may have written).
+  void DropWindows() const;
   Status ReadStatus(uint32_t recno, uint8_t* status, uint32_t* link) const;
   Status WriteStatus(uint32_t recno, uint8_t status, uint32_t link);
   Status Unlink(uint32_t recno);

@@ -60,7 +60,7 @@ Status AdtTableFile::PostRecord(uint32_t recno, const std::byte* image) {
   ACE_RETURN_IF_ERROR(CheckWritableContent());
   if (!memo_) return WriteRecord(recno, image);
   // The stored record is read from the file itself: the caller's lock is what makes it current.
-  data_.DropReadAhead();
+  DropWindows();
   if (recno == 0 || recno > count_) ACE_RETURN_IF_ERROR(RefreshHeader());
   ACE_RETURN_IF_ERROR(CheckRecno(recno));
   std::vector<std::byte> stored(record_length_);
@@ -80,7 +80,7 @@ Status AdtTableFile::PostRecord(uint32_t recno, const std::byte* image) {
 Status AdtTableFile::ReclaimMemos(uint32_t recno, const std::byte* before, bool move_back) {
   ACE_RETURN_IF_ERROR(CheckWritable());
   if (!memo_) return Status::Ok();
-  data_.DropReadAhead();
+  DropWindows();
   if (recno == 0 || recno > count_) ACE_RETURN_IF_ERROR(RefreshHeader());
   ACE_RETURN_IF_ERROR(CheckRecno(recno));
   std::vector<std::byte> out(record_length_);
