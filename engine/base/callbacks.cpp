@@ -75,8 +75,22 @@ void Progress::Share(uint64_t from, uint64_t to) {
 }
 
 Status Progress::Advance(uint64_t done) {
+  if (done >= quiet_from_ && done < quiet_until_) return Status::Ok();
   double fraction = total_ == 0 ? 1.0 : std::min(1.0, static_cast<double>(done) / total_);
-  return Report(lo_ + (hi_ - lo_) * fraction);
+  const double overall = lo_ + (hi_ - lo_) * fraction;
+  Status st = Report(overall);
+  quiet_from_ = quiet_until_ = done;  // by default the next call looks again
+  if (st.ok() && total_ > 0 && hi_ > lo_) {
+    // Where in this operation the next whole percent of the outermost range begins, taken a
+    // little early so that rounding never lets a percent go unreported.
+    const int percent = static_cast<int>(std::floor(overall * 100.0 + 1e-9));
+    const double part = ((percent + 1) / 100.0 - 1e-9 - lo_) / (hi_ - lo_);
+    const double at = std::floor(part * static_cast<double>(total_)) - 1.0;
+    if (at > static_cast<double>(done)) {
+      quiet_until_ = at >= static_cast<double>(total_) ? total_ : static_cast<uint64_t>(at);
+    }
+  }
+  return st;
 }
 
 Status Progress::Report(double fraction) {

@@ -61,6 +61,9 @@ class Progress {
   uint64_t total_;
   double lo_ = 0.0, hi_ = 1.0;  // this operation's part of the outermost range
   double share_lo_ = -1.0, share_hi_ = -1.0;
+  // Advance calls with done in [quiet_from_, quiet_until_) come before the next whole percent
+  // and report nothing: a loop over many records pays for the reporting once per percent.
+  uint64_t quiet_from_ = 0, quiet_until_ = 0;
 };
 
 // While one is alive on the thread, Progress reports nothing and never cancels: for the work an

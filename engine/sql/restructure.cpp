@@ -277,29 +277,59 @@ class Validator {
   std::string table_;
 };
 
-// Copies the records of an old table into the new one, column by column.
+// Copies the records of an old table into the new one. What every record gets alike is worked
+// out once (Plan): the new columns' empty or default values stand in a template record, and the
+// columns carried over unchanged are byte ranges copied as they stand, adjacent ones joined.
+// Only the other columns (converted ones, memos rewritten into the new memo file, Visual FoxPro
+// columns with their null and length bits) go column by column through CopyColumn.
+//
+// memos_cloned: the new memo file is a copy of the old one (CloneMemoFile), so memo columns
+// carried over unchanged keep their pointers and are copied as bytes too.
 class Copier {
  public:
-  Copier(TableFile& from, TableFile& to, const std::vector<Column>& columns)
-      : from_(from), to_(to), columns_(columns) {
+  Copier(TableFile& from, TableFile& to, const std::vector<Column>& columns, bool memos_cloned)
+      : from_(from), to_(to), columns_(columns), memos_cloned_(memos_cloned) {
     from_flags_ = NullFlagsOf(from_);
     to_flags_ = NullFlagsOf(to_);
   }
 
   Status Run() {
-    std::vector<std::byte> src(from_.record_length());
-    const std::vector<std::byte> blank = to_.BlankRecord();
-    std::vector<std::byte> img;
+    Plan();
+    const size_t from_length = from_.record_length();
+    std::vector<std::byte> img(template_.size());
     bool has_autoinc = false;
     for (const auto& f : to_.fields()) has_autoinc |= f.type == storage::kFtAutoInc;
     const uint32_t count = from_.record_count();
+    const auto per_block = static_cast<uint32_t>(
+        std::clamp<size_t>(kCopyBlockBytes / std::max<size_t>(from_length, 1), 1, 1 << 16));
+    std::vector<std::byte> block;
+    uint32_t block_first = 0, block_count = 0;
+    // The new records of a block are appended together, except where Visual FoxPro numbers
+    // autoincrement fields anew and each record is written again after its append.
+    const bool renumbers = has_autoinc && to_.type() == TableType::kVfp;
+    std::vector<std::byte> out;
+    uint32_t out_count = 0;
+    auto append_out = [&]() -> Status {
+      Status st = to_.AppendRecords(out.data(), out_count);
+      out.clear();
+      out_count = 0;
+      return st;
+    };
     // The copy reports its progress; a stop removes the new files and leaves the table.
     Progress progress(count);
     for (uint32_t recno = 1; recno <= count; ++recno) {
       ACE_RETURN_IF_ERROR(progress.Advance(recno - 1));
-      ACE_RETURN_IF_ERROR(from_.ReadRecord(recno, src.data()));
-      img = blank;
-      for (size_t i = 0; i < columns_.size(); ++i) {
+      if (recno - block_first >= block_count || block_count == 0) {
+        ACE_RETURN_IF_ERROR(append_out());
+        block_count = std::min(per_block, count - recno + 1);
+        block.resize(size_t{block_count} * from_length);
+        block_first = recno;
+        ACE_RETURN_IF_ERROR(from_.ReadRecords(recno, block_count, block.data()));
+      }
+      const std::byte* src = block.data() + size_t{recno - block_first} * from_length;
+      std::memcpy(img.data(), template_.data(), img.size());
+      for (const ByteRun& run : runs_) std::memcpy(img.data() + run.to, src + run.from, run.length);
+      for (size_t i : per_record_) {
         Status st = CopyColumn(columns_[i], to_.fields()[i], src, img);
         if (!st.ok()) {
           const std::string where =
@@ -311,15 +341,68 @@ class Copier {
                                 ColumnRef(to_.fields()[i].name));
         }
       }
-      to_.SetDeleted(img.data(), from_.IsDeleted(src.data()));
+      to_.SetDeleted(img.data(), from_.IsDeleted(src));
+      if (!renumbers) {
+        out.insert(out.end(), img.begin(), img.end());
+        ++out_count;
+        continue;
+      }
       auto appended = to_.AppendRecord(img.data());
       if (!appended.ok()) return appended.status();
       // Visual FoxPro appends number autoincrement fields anew; the copy keeps the old values.
-      if (has_autoinc && to_.type() == TableType::kVfp) {
-        ACE_RETURN_IF_ERROR(to_.WriteRecord(appended.value(), img.data()));
+      ACE_RETURN_IF_ERROR(to_.WriteRecord(appended.value(), img.data()));
+    }
+    ACE_RETURN_IF_ERROR(append_out());
+    return progress.Advance(count);
+  }
+
+ private:
+  // Larger than half the private read-ahead window, so that a block is read straight into
+  // place rather than through the window.
+  static constexpr size_t kCopyBlockBytes = 2 << 20;
+
+  struct ByteRun {
+    uint32_t from = 0, to = 0, length = 0;
+  };
+
+  void Plan() {
+    template_ = to_.BlankRecord();
+    runs_.clear();
+    per_record_.clear();
+    // Visual FoxPro keeps null and length bits of every column in one shared field: its columns
+    // all go one by one, in order.
+    const bool vfp = from_.type() == TableType::kVfp || to_.type() == TableType::kVfp;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      const Column& col = columns_[i];
+      const FieldDesc& df = to_.fields()[i];
+      if (vfp) {
+        per_record_.push_back(i);
+        continue;
+      }
+      if (col.source < 0) {
+        // The same value for every record; a memo default is written for each record anew, and
+        // a value that cannot be stored is reported with the first record, as it happens there.
+        const bool memo = storage::IsMemoType(df.type, to_.type());
+        if ((memo && col.default_value) || !CopyColumn(col, df, nullptr, template_).ok()) {
+          per_record_.push_back(i);
+        }
+        continue;
+      }
+      const FieldDesc& sf = from_.fields()[static_cast<size_t>(col.source)];
+      const bool memo =
+          storage::IsMemoType(sf.type, from_.type()) || storage::IsMemoType(df.type, to_.type());
+      if (col.convert || (memo && !memos_cloned_)) {
+        per_record_.push_back(i);
+        continue;
+      }
+      const uint32_t n = sf.length + (HasLengthWord(sf.type, from_.type()) ? 2 : 0);
+      if (!runs_.empty() && runs_.back().from + runs_.back().length == sf.offset &&
+          runs_.back().to + runs_.back().length == df.offset) {
+        runs_.back().length += n;
+      } else {
+        runs_.push_back(ByteRun{sf.offset, df.offset, n});
       }
     }
-    return progress.Advance(count);
   }
 
  private:
@@ -351,7 +434,8 @@ class Copier {
     }
   }
 
-  Status CopyColumn(const Column& col, const FieldDesc& df, const std::vector<std::byte>& src,
+  // src is the old record (nullptr for a new column, which reads nothing of it).
+  Status CopyColumn(const Column& col, const FieldDesc& df, const std::byte* src,
                     std::vector<std::byte>& img) {
     if (col.source < 0) {
       if (col.default_value) {
@@ -368,11 +452,11 @@ class Copier {
     const bool source_memo = storage::IsMemoType(sf.type, from_.type());
     const bool dest_memo = storage::IsMemoType(df.type, to_.type());
     if (source_memo || dest_memo) return CopyMemo(sf, df, src, img);
-    fields::ConstImage simage(src);
+    fields::ConstImage simage(src, from_.record_length());
     fields::Image dimage(img);
     if (!col.convert) {
       uint32_t n = sf.length + (HasLengthWord(sf.type, from_.type()) ? 2 : 0);
-      std::memcpy(img.data() + df.offset, src.data() + sf.offset, n);
+      std::memcpy(img.data() + df.offset, src + sf.offset, n);
       if (from_.type() == TableType::kVfp && to_.type() == TableType::kVfp) {
         ACE_RETURN_IF_ERROR(CopyBit(sf.null_bit, df.null_bit, src, img));
         ACE_RETURN_IF_ERROR(CopyBit(sf.varlen_bit, df.varlen_bit, src, img));
@@ -396,31 +480,32 @@ class Copier {
     return Status::Ok();
   }
 
-  Status CopyBit(int16_t from_bit, int16_t to_bit, const std::vector<std::byte>& src,
+  Status CopyBit(int16_t from_bit, int16_t to_bit, const std::byte* src,
                  std::vector<std::byte>& img) {
     if (from_bit < 0 || to_bit < 0) return Status::Ok();
-    auto on = storage::GetVfpSystemBit(from_, src.data(), from_bit);
+    auto on = storage::GetVfpSystemBit(from_, src, from_bit);
     if (!on.ok()) return on.status();
     return storage::SetVfpSystemBit(to_, img.data(), to_bit, on.value());
   }
 
-  Status CopyMemo(const FieldDesc& sf, const FieldDesc& df, const std::vector<std::byte>& src,
+  Status CopyMemo(const FieldDesc& sf, const FieldDesc& df, const std::byte* src,
                   std::vector<std::byte>& img) {
     const bool source_memo = storage::IsMemoType(sf.type, from_.type());
     const bool dest_memo = storage::IsMemoType(df.type, to_.type());
     std::vector<uint8_t> content;
     storage::MemoKind kind = storage::MemoKind::kText;
     if (source_memo) {
-      auto data = from_.ReadMemo(src.data(), sf);
+      auto data = from_.ReadMemo(src, sf);
       if (!data.ok()) return data.status();
       content = std::move(data.value());
       if (!content.empty()) {
-        auto k = from_.MemoType(src.data(), sf);
+        auto k = from_.MemoType(src, sf);
         if (!k.ok()) return k.status();
         kind = k.value();
       }
     } else {
-      auto text = fields::GetText(FromContext(sf), fields::ConstImage(src), fields::kTrimRight);
+      auto text = fields::GetText(FromContext(sf), fields::ConstImage(src, from_.record_length()),
+                                  fields::kTrimRight);
       if (!text.ok()) return text.status();
       content.assign(text.value().begin(), text.value().end());
     }
@@ -437,9 +522,34 @@ class Copier {
   TableFile& from_;
   TableFile& to_;
   const std::vector<Column>& columns_;
+  const bool memos_cloned_;
   std::optional<FieldDesc> from_flags_;
   std::optional<FieldDesc> to_flags_;
+  std::vector<std::byte> template_;  // the blank record with the new columns' values
+  std::vector<ByteRun> runs_;
+  std::vector<size_t> per_record_;  // the columns copied record by record
 };
+
+// Whether the new table can take a copy of the old memo file (CloneMemoFile) instead of every
+// memo being rewritten: only when each memo column of the old table goes over unchanged, once,
+// so that the copy holds no memo nobody points at. Visual FoxPro records keep their columns'
+// bits in a shared field and are always copied column by column, memos included.
+bool MemosCarryOver(const TableFile& old, TableType type, const std::vector<Column>& columns) {
+  if (type == TableType::kVfp || old.memo_path().empty()) return false;
+  std::vector<int> uses(old.fields().size(), 0);
+  for (const auto& c : columns) {
+    if (c.source < 0) continue;
+    const FieldDesc& sf = old.fields()[static_cast<size_t>(c.source)];
+    const bool source_memo = storage::IsMemoType(sf.type, type);
+    if (source_memo != storage::IsMemoType(c.spec.type, type)) return false;
+    if (source_memo && (c.convert || c.spec.type != sf.type)) return false;
+    ++uses[static_cast<size_t>(c.source)];
+  }
+  for (size_t i = 0; i < uses.size(); ++i) {
+    if (storage::IsMemoType(old.fields()[i].type, type) && uses[i] != 1) return false;
+  }
+  return true;
+}
 
 // Puts the new files in place of the old ones (step 4 of restructure.h) through the storage
 // layer's crash-safe swap; a memo file the new table no longer needs goes with the old table.
@@ -471,11 +581,21 @@ Status Rewrite(const std::string& path, TableType type, std::unique_ptr<TableFil
   if (!created.ok()) return cleanup(created.status());
   std::unique_ptr<TableFile> fresh = std::move(created.value());
   new_memo = fresh->memo_path();
+  // Memos that all go over unchanged go over as one copy of the memo file.
+  const bool clone = !new_memo.empty() && MemosCarryOver(*old, type, columns);
+  if (clone) {
+    fresh.reset();
+    Status cloned = storage::CloneMemoFile(type, old->memo_path(), new_memo);
+    if (!cloned.ok()) return cleanup(cloned);
+    auto reopened = storage::OpenTableFile(new_data, type, storage::OpenOptions{});
+    if (!reopened.ok()) return cleanup(reopened.status());
+    fresh = std::move(reopened.value());
+  }
   // Nobody else sees the new files until the swap, and the old table is this rewrite's alone:
   // both are used privately (large buffers, no per-record locks or header reads).
   Status st = old->SetPrivate(true);
   if (st.ok()) st = fresh->SetPrivate(true);
-  if (st.ok()) st = Copier(*old, *fresh, columns).Run();
+  if (st.ok()) st = Copier(*old, *fresh, columns, clone).Run();
   Status ended = fresh->SetPrivate(false);
   if (st.ok()) st = ended;
   ended = old->SetPrivate(false);

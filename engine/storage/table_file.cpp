@@ -2,7 +2,12 @@
 // shares.
 #include "engine/storage/table_file.h"
 
+#include <memory>
+
 #include "engine/base/error_codes.h"
+#include "engine/base/file.h"
+#include "engine/storage/adt/adt_format.h"
+#include "engine/storage/adt/adt_memo.h"
 #include "engine/storage/adt/adt_table.h"
 #include "engine/storage/dbf/dbf_table.h"
 #include "engine/storage/replace_files.h"
@@ -47,6 +52,40 @@ bool IsMemoType(uint16_t type, TableType table) {
     default:
       return false;
   }
+}
+
+Status CloneMemoFile(TableType type, const std::string& from, const std::string& to) {
+  uint64_t table_id = 0;
+  if (type == TableType::kAdt) {
+    auto id = adt::AdtMemoFile::PeekTableId(to);
+    if (!id.ok()) return id.status();
+    if (id.value() == 0) return Status(kErrCorruptFile, to + ": not a memo file of a new table");
+    table_id = id.value();
+  }
+  auto source = File::Open(from, OpenMode::kReadOnly);
+  if (!source.ok()) return source.status();
+  auto target = File::Open(to, OpenMode::kReadWrite);
+  if (!target.ok()) return target.status();
+  constexpr size_t kChunk = 4 << 20;
+  std::unique_ptr<char[]> chunk(new char[kChunk]);
+  uint64_t at = 0;
+  for (;;) {
+    size_t got = 0;
+    ACE_RETURN_IF_ERROR(source->ReadSomeAt(at, chunk.get(), kChunk, &got));
+    if (got == 0) break;
+    ACE_RETURN_IF_ERROR(target->WriteAt(at, chunk.get(), got));
+    at += got;
+  }
+  auto size = target->Size();
+  if (!size.ok()) return size.status();
+  if (size.value() > at) ACE_RETURN_IF_ERROR(target->Truncate(at));
+  if (type == TableType::kAdt) {
+    if (at < adt::kMemoHeaderSize) return Status(kErrCorruptFile, from + ": memo file is truncated");
+    std::byte id[8];
+    adt::Put64(id, table_id);
+    ACE_RETURN_IF_ERROR(target->WriteAt(adt::kMemoOffTableId, id, sizeof id));
+  }
+  return Status::Ok();
 }
 
 Result<std::unique_ptr<TableFile>> OpenTableFile(const std::string& path, TableType type,

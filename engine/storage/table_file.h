@@ -159,6 +159,16 @@ class TableFile {
   virtual Status WriteRecord(uint32_t recno, const std::byte* image) = 0;
   // Appends a record and answers its number. The caller holds the table's append lock.
   virtual Result<uint32_t> AppendRecord(const std::byte* image) = 0;
+  // Appends count records (count * record_length() bytes) as AppendRecord would one by one. On
+  // a failure some of them may have been appended: the caller abandons the table (a rewrite's
+  // new table) or looks at record_count(). A format may write the run at once in private use.
+  virtual Status AppendRecords(const std::byte* images, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+      auto appended = AppendRecord(images + size_t{i} * record_length());
+      if (!appended.ok()) return appended.status();
+    }
+    return Status::Ok();
+  }
   // A table that reuses the places of deleted records (ADT) appends into such a place, over a
   // record that the indexes still hold keys of. The two calls below let the caller keep them
   // right: NextAppendRecno answers the number the next append would take now (after a header
@@ -278,6 +288,13 @@ Result<std::unique_ptr<TableFile>> OpenTableFile(const std::string& path, TableT
 Result<std::unique_ptr<TableFile>> CreateTableFile(const std::string& path, TableType type,
                                                    const std::vector<FieldSpec>& fields,
                                                    const CreateOptions& options);
+
+// Makes the memo file at to, of a table just created that holds nothing yet, a copy of the memo
+// file at from, of a table of the same type and memo block size, so that records carried over
+// from that table keep their memo pointers as they are. The copy keeps what ties the file to its
+// own table (the ADT memo file's table id). It is not flushed to disk: the table's Flush, once
+// reopened on it, does that. On a failure the file at to is to be abandoned.
+Status CloneMemoFile(TableType type, const std::string& from, const std::string& to);
 
 // The default file extension of a table type (".adt" or ".dbf") and of its memo file
 // (".adm", ".dbt", ".fpt").

@@ -249,6 +249,7 @@ Status AdtTableFile::ParseLayout(const std::vector<std::byte>& h) {
   const char* coll = reinterpret_cast<const char*>(h.data() + kOffCollation);
   collation_.assign(coll, strnlen(coll, kMaxCollationLength));
   fields_ = std::move(fields);
+  SortFieldKinds();
   record_length_ = reclen.value();
   data_offset_ = h.size();
   table_id_ = Get64(h.data() + kOffTableId);
@@ -330,8 +331,10 @@ Status AdtTableFile::ReadMutable() {
 }
 
 Status AdtTableFile::WriteMutable() {
-  for (auto& f : fields_) {
-    if (f.type == kFtAutoInc) f.autoinc_next = autoinc_next_;
+  if (!autoinc_fields_.empty()) {
+    for (auto& f : fields_) {
+      if (f.type == kFtAutoInc) f.autoinc_next = autoinc_next_;
+    }
   }
   if (private_) {
     header_dirty_ = true;  // written when private use ends
@@ -456,7 +459,7 @@ Status AdtTableFile::CheckImage(uint32_t recno, std::byte* image, bool check_fie
                   path_ + ": record " + std::to_string(recno) + " has an invalid status byte");
   }
   ACE_RETURN_IF_ERROR(DecipherImage(recno, image));
-  if (const FieldDesc* bad = check_fields ? BadLengthWord(image, fields_) : nullptr) {
+  if (const FieldDesc* bad = check_fields ? BadLength(image) : nullptr) {
     return Status(kErrCorruptFile, path_ + ": record " + std::to_string(recno) + ": field \"" +
                                        bad->name + "\" has a length beyond its size");
   }
@@ -541,11 +544,26 @@ Result<uint32_t> AdtTableFile::TakeFreeRecord() {
 
 // Row version and modification time fields of rec get the next change counter and now. The
 // counter is re-read under the bookkeeping lock before every change, so values never repeat.
+void AdtTableFile::SortFieldKinds() {
+  length_word_fields_.clear();
+  autoinc_fields_.clear();
+  stamped_fields_.clear();
+  for (const auto& f : fields_) {
+    if (HasLengthWord(f.type)) length_word_fields_.push_back(f);
+    if (f.type == kFtAutoInc) autoinc_fields_.push_back(f);
+    if (f.type == kFtRowVersion || f.type == kFtModTime) stamped_fields_.push_back(f);
+  }
+}
+
+const FieldDesc* AdtTableFile::BadLength(const std::byte* image) const {
+  return BadLengthWord(image, length_word_fields_);
+}
+
 void AdtTableFile::Stamp(std::byte* rec) {
   ++change_counter_;
   uint32_t day = 0, ms = 0;
   bool have_time = false;
-  for (const auto& f : fields_) {
+  for (const auto& f : stamped_fields_) {
     if (f.type == kFtRowVersion) Put64(rec + f.offset, change_counter_);
     if (f.type == kFtModTime) {
       if (!have_time) NowJulian(&day, &ms);
@@ -560,8 +578,7 @@ void AdtTableFile::Stamp(std::byte* rec) {
 // old == nullptr); an explicit value moves the next value past it.
 Status AdtTableFile::NoteAutoinc(const std::byte* rec, const std::byte* old, std::byte* out) {
   bool took = false;
-  for (const auto& f : fields_) {
-    if (f.type != kFtAutoInc) continue;
+  for (const auto& f : autoinc_fields_) {
     uint32_t v = Get32(rec + f.offset);
     if (v == 0xFFFFFFFFu || v == 0) {
       if (old != nullptr) {
@@ -584,7 +601,7 @@ Status AdtTableFile::NoteAutoinc(const std::byte* rec, const std::byte* old, std
 
 Status AdtTableFile::WriteRecord(uint32_t recno, const std::byte* image) {
   ACE_RETURN_IF_ERROR(CheckWritableContent());
-  if (const FieldDesc* bad = BadLengthWord(image, fields_)) {
+  if (const FieldDesc* bad = BadLength(image)) {
     return Status(kErrInvalidArgument,
                   path_ + ": field \"" + bad->name + "\": length word exceeds the field's size");
   }
@@ -653,14 +670,16 @@ Result<uint32_t> AdtTableFile::NextAppendRecno() {
 
 Result<uint32_t> AdtTableFile::Append(const std::byte* image, std::vector<std::byte>* replaced) {
   ACE_RETURN_IF_ERROR(CheckWritableContent());
-  if (const FieldDesc* bad = BadLengthWord(image, fields_)) {
+  if (const FieldDesc* bad = BadLength(image)) {
     return Status(kErrInvalidArgument,
                   path_ + ": field \"" + bad->name + "\": length word exceeds the field's size");
   }
   BookkeepingLock lock;
   if (!private_) ACE_RETURN_IF_ERROR(lock.Acquire(data_, true));
   ACE_RETURN_IF_ERROR(ReadMutable());
-  std::vector<std::byte> rec(image, image + record_length_);
+  // The record as it is written, in a buffer kept for the next append.
+  std::vector<std::byte>& rec = append_buffer_;
+  rec.assign(image, image + record_length_);
   uint32_t saved_autoinc = autoinc_next_;
   uint32_t saved_head = free_head_;
   ACE_RETURN_IF_ERROR(NoteAutoinc(image, nullptr, rec.data()));
@@ -694,11 +713,16 @@ Result<uint32_t> AdtTableFile::Append(const std::byte* image, std::vector<std::b
   rec[0] = std::byte{status};
   Put32(rec.data() + 1, link);
   Stamp(rec.data());
-  std::vector<std::byte> stored(rec);
-  Status st = EncipherForWrite(recno, stored.data());
+  std::vector<std::byte> enciphered;
+  const std::byte* stored = rec.data();
+  Status st;
+  if (encrypted()) {
+    enciphered = rec;
+    st = EncipherForWrite(recno, enciphered.data());
+    stored = enciphered.data();
+  }
   if (st.ok())
-    st = data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), stored.data(),
-                       stored.size());
+    st = data_.WriteAt(RecordOffset(data_offset_, record_length_, recno), stored, record_length_);
   if (!st.ok()) {
     autoinc_next_ = saved_autoinc;
     free_head_ = saved_head;
@@ -715,6 +739,49 @@ Result<uint32_t> AdtTableFile::Append(const std::byte* image, std::vector<std::b
     return st;
   }
   return recno;
+}
+
+// In private use, without encryption, reuse of deleted places or pending memos, every record
+// goes to the end: the run is prepared in one buffer and written at once, with the header's
+// bookkeeping done once. Otherwise record by record.
+Status AdtTableFile::AppendRecords(const std::byte* images, uint32_t count) {
+  if (!private_ || encrypted() || reuse_deleted() || !pending_.empty()) {
+    return TableFile::AppendRecords(images, count);
+  }
+  ACE_RETURN_IF_ERROR(CheckWritableContent());
+  if (count == 0) return Status::Ok();
+  if (count > 0xFFFFFFFFu - count_) return Status(kErrDiskFull, path_ + ": table is full");
+  const uint32_t saved_autoinc = autoinc_next_;
+  const uint64_t saved_counter = change_counter_;
+  std::vector<std::byte>& run = append_buffer_;
+  run.assign(images, images + size_t{count} * record_length_);
+  for (uint32_t i = 0; i < count; ++i) {
+    const std::byte* image = images + size_t{i} * record_length_;
+    std::byte* rec = run.data() + size_t{i} * record_length_;
+    Status st;
+    if (const FieldDesc* bad = BadLength(image)) {
+      st = Status(kErrInvalidArgument,
+                  path_ + ": field \"" + bad->name + "\": length word exceeds the field's size");
+    }
+    if (st.ok()) st = NoteAutoinc(image, nullptr, rec);
+    if (!st.ok()) {
+      autoinc_next_ = saved_autoinc;
+      change_counter_ = saved_counter;
+      return st;
+    }
+    rec[0] = std::byte{IsDeleted(image) ? kStatusDeleted : kStatusLive};
+    Put32(rec + 1, 0);
+    Stamp(rec);
+  }
+  Status st = data_.WriteAt(RecordOffset(data_offset_, record_length_, count_ + 1), run.data(),
+                            run.size());
+  if (!st.ok()) {
+    autoinc_next_ = saved_autoinc;
+    change_counter_ = saved_counter;
+    return st;
+  }
+  count_ += count;
+  return WriteMutable();
 }
 
 Status AdtTableFile::SetReuseDeleted(bool on) {

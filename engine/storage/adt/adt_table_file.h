@@ -42,6 +42,7 @@ class AdtTableFile : public TableFile {
   std::vector<std::byte> BlankRecord() const override;
   Status ReadRecord(uint32_t recno, std::byte* image) override;
   Status ReadRecords(uint32_t first, uint32_t count, std::byte* images) override;
+  Status AppendRecords(const std::byte* images, uint32_t count) override;
   // Keeps the stored autoincrement value when the image's is null or 0, stamps row version
   // (the table's change counter) and modification time (now), and moves the record on or off
   // the free list when its deletion mark changes. The caller re-reads to see the stamps.
@@ -108,6 +109,10 @@ class AdtTableFile : public TableFile {
   Status CheckRecno(uint32_t recno) const;
   Status ReadRaw(uint32_t recno, std::byte* image, bool check_fields = true) const;
   Status CheckImage(uint32_t recno, std::byte* image, bool check_fields) const;
+  // Field lists by what the record code does with them per record (set with fields_).
+  void SortFieldKinds();
+  // The field whose length word is beyond its size, or nullptr.
+  const FieldDesc* BadLength(const std::byte* image) const;
   // Forgets the read-ahead windows of the data and memo files (another user may have written).
   void DropWindows() const;
   Status ReadStatus(uint32_t recno, uint8_t* status, uint32_t* link) const;
@@ -138,6 +143,10 @@ class AdtTableFile : public TableFile {
   std::string memo_path_;
   File data_;
   std::optional<AdtMemoFile> memo_;
+  std::vector<FieldDesc> length_word_fields_;  // copies of those of fields_ with a length word
+  std::vector<FieldDesc> autoinc_fields_;
+  std::vector<FieldDesc> stamped_fields_;       // row version and modification time fields
+  std::vector<std::byte> append_buffer_;
   bool read_only_ = false;
   std::vector<FieldDesc> fields_;
   std::vector<std::byte> layout_;  // header and descriptors as on disk (mutable region stale)

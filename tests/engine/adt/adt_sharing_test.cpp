@@ -146,6 +146,59 @@ TEST_F(AdtSharingTest, MemosOfAnotherUserAreSeenAfterARefreshAndItsFreedRunsStay
   EXPECT_EQ(space->block_count, 1 + live + space->free_blocks);
 }
 
+// A run appended in private use is written at once; it holds what appending its records one by
+// one gives (autoincrement values, deletion marks, row versions), and a record refused in the
+// middle appends none of the run.
+TEST_F(AdtSharingTest, ARunAppendedInPrivateUseMatchesSingleAppends) {
+  const std::vector<FieldSpec> fields = {{"ID", ace::storage::kFtAutoInc, 0, 0, false},
+                                         {"NAME", ace::storage::kFtNVarchar, 8, 0, true},
+                                         {"VER", ace::storage::kFtRowVersion, 0, 0, false}};
+  auto one = Create("one.adt", fields);
+  auto run = Create("run.adt", fields);
+  ASSERT_NE(one, nullptr);
+  ASSERT_NE(run, nullptr);
+  const size_t len = one->record_length();
+  std::vector<std::byte> images;
+  for (uint32_t i = 0; i < 50; ++i) {
+    std::vector<std::byte> rec = one->BlankRecord();
+    const FieldDesc& name = Field(*one, "NAME");
+    std::u16string text = u"n" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26));
+    std::memcpy(rec.data() + name.offset, text.data(), text.size() * 2);
+    ace::storage::adt::Put16(rec.data() + name.offset + name.length,
+                             static_cast<uint16_t>(text.size()));
+    if (i == 20) SetU32(rec, Field(*one, "ID"), 100);  // an explicit value moves the next one
+    one->SetDeleted(rec.data(), i % 9 == 4);
+    images.insert(images.end(), rec.begin(), rec.end());
+  }
+  for (uint32_t i = 0; i < 50; ++i) ASSERT_TRUE(one->AppendRecord(images.data() + i * len).ok());
+  ASSERT_TRUE(run->SetPrivate(true).ok());
+  ASSERT_TRUE(run->AppendRecords(images.data(), 30).ok());
+  ASSERT_TRUE(run->AppendRecords(images.data() + 30 * len, 20).ok());
+
+  // A length word beyond its field refuses the run; nothing of it is appended.
+  std::vector<std::byte> bad(images.begin(), images.begin() + 3 * len);
+  const FieldDesc& name = Field(*run, "NAME");
+  ace::storage::adt::Put16(bad.data() + len + name.offset + name.length, 60);
+  EXPECT_EQ(run->AppendRecords(bad.data(), 3).code(), ace::kErrInvalidArgument);
+  ASSERT_TRUE(run->SetPrivate(false).ok());
+  ASSERT_TRUE(run->Flush().ok());
+
+  auto back = Open("run.adt");
+  ASSERT_NE(back, nullptr);
+  ASSERT_EQ(back->record_count(), 50u);
+  std::vector<std::byte> a(len), b(len);
+  for (uint32_t r = 1; r <= 50; ++r) {
+    ASSERT_TRUE(one->ReadRecord(r, a.data()).ok());
+    ASSERT_TRUE(back->ReadRecord(r, b.data()).ok());
+    EXPECT_EQ(0, std::memcmp(a.data(), b.data(), len)) << "record " << r;
+  }
+  // The next append after the run goes on numbering where the run left off.
+  std::vector<std::byte> next = back->BlankRecord();
+  ASSERT_EQ(back->AppendRecord(next.data()).value(), 51u);
+  ASSERT_TRUE(back->ReadRecord(51, b.data()).ok());
+  EXPECT_EQ(U32(b, Field(*back, "ID")), 130u);  // 1..20, 100 given, 101..129
+}
+
 TEST_F(AdtSharingTest, ARefreshWithoutChangesTakesNoLockAndReadsOnlyTheCounter) {
   auto t = Create("t.adt", Fields());
   ASSERT_NE(t, nullptr);

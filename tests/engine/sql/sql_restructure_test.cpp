@@ -590,3 +590,89 @@ TEST_F(SqlRestructure, DroppingTheLastMemoColumnRemovesTheMemoFile) {
 
 }  // namespace
 }  // namespace ace::sql
+
+namespace ace::sql {
+namespace {
+
+// An upgrade keeps the memo file as it stands when every memo column goes over unchanged: the
+// memos, also of deleted records, read back; space freed before the change is still free, not
+// lost; and memos written after it (new, rewritten, cleared) land beside the old ones without
+// touching them. A converted memo column still has its memos rewritten.
+class SqlRestructureMemos : public SqlRestructure,
+                            public ::testing::WithParamInterface<TableType> {};
+
+TEST_P(SqlRestructureMemos, AMemoFileCarriedOverStaysWholeAndTakesNewMemos) {
+  MakeKinder(GetParam(), 300);
+  {
+    // Some memos cleared and one made longer, so that the file holds freed space.
+    auto t = storage::OpenTableFile(PathOf(type_), type_, {});
+    ASSERT_TRUE(t.ok());
+    TableFile& table = *t.value();
+    std::vector<std::byte> img(table.record_length());
+    for (uint32_t r : {3u, 6u, 9u, 12u}) {
+      ASSERT_TRUE(table.ReadRecord(r, img.data()).ok());
+      std::vector<uint8_t> bytes;
+      if (r == 12) bytes.assign(900, 'L');
+      ASSERT_TRUE(table.WritePendingMemo(img.data(), table.fields()[3], bytes,
+                                         storage::MemoKind::kText).ok());
+      ASSERT_TRUE(table.PostRecord(r, img.data()).ok());
+    }
+    ASSERT_TRUE(table.Flush().ok());
+  }
+  const std::vector<Row> before = Snapshot();
+  const std::string memo = PathOf(type_).substr(0, PathOf(type_).size() - 4) +
+                           storage::MemoExtension(type_);
+  const uintmax_t memo_size = std::filesystem::file_size(memo);
+
+  ExecutionOutcome out = Run(kShortScript);
+  ASSERT_TRUE(out.error.ok()) << out.error.message();
+  EXPECT_EQ(Prefix(Snapshot(), 4), before);
+  EXPECT_EQ(std::filesystem::file_size(memo), memo_size);
+
+  {
+    auto t = storage::OpenTableFile(PathOf(type_), type_, {});
+    ASSERT_TRUE(t.ok()) << t.status().message();
+    TableFile& table = *t.value();
+    std::vector<std::byte> img(table.record_length());
+    const auto& note = table.fields()[3];
+    auto put = [&](uint32_t r, const std::string& text) {
+      ASSERT_TRUE(table.ReadRecord(r, img.data()).ok());
+      std::vector<uint8_t> bytes(text.begin(), text.end());
+      ASSERT_TRUE(table.WritePendingMemo(img.data(), note, bytes, storage::MemoKind::kText).ok());
+      ASSERT_TRUE(table.PostRecord(r, img.data()).ok());
+    };
+    put(1, "neu 1");
+    put(15, std::string(700, 'M'));
+    put(18, "");
+    img = table.BlankRecord();
+    std::vector<uint8_t> bytes{'a', 'n', 'g', 'e', 'h', 0x84, 'n', 'g', 't'};
+    ASSERT_TRUE(table.WriteMemo(img.data(), note, bytes, storage::MemoKind::kText).ok());
+    ASSERT_TRUE(table.AppendRecord(img.data()).ok());
+    ASSERT_TRUE(table.Flush().ok());
+  }
+  std::vector<Row> want = before;
+  want[0].values[3] = "neu 1";
+  want[0].nulls[3] = false;
+  want[14].values[3] = std::string(700, 'M');
+  want[14].nulls[3] = false;
+  want[17].values[3] = "";
+  want[17].nulls[3] = true;
+  std::vector<Row> after = Prefix(Snapshot(), 4);
+  ASSERT_EQ(after.size(), 301u);
+  EXPECT_EQ(after.back().values[3], std::string("angeh\x84ngt"));
+  after.pop_back();
+  EXPECT_EQ(after, want);
+
+  // A memo column converted to text goes through the values, and drops the memo file.
+  ExecutionOutcome converted = Run("ALTER TABLE Kinder ALTER Notiz Notiz char(200)");
+  ASSERT_TRUE(converted.error.ok()) << converted.error.message();
+  after = Prefix(Snapshot(), 4);
+  EXPECT_EQ(after[0].values[3], "neu 1");
+  EXPECT_EQ(after[11].values[3], std::string(200, 'L'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SqlRestructureMemos,
+                         ::testing::Values(TableType::kAdt, TableType::kCdx, TableType::kNtx));
+
+}  // namespace
+}  // namespace ace::sql
