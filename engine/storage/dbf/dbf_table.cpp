@@ -94,6 +94,7 @@ class DbfTable final : public TableFile {
   std::vector<std::byte> BlankRecord() const override;
   Status ReadRecord(uint32_t recno, std::byte* image) override;
   Status ReadRecords(uint32_t first, uint32_t count, std::byte* images) override;
+  Status AppendRecords(const std::byte* images, uint32_t count) override;
   Status WriteRecord(uint32_t recno, const std::byte* image) override;
   Result<uint32_t> AppendRecord(const std::byte* image) override;
   bool IsDeleted(const std::byte* image) const override {
@@ -164,6 +165,7 @@ class DbfTable final : public TableFile {
   std::optional<FieldDesc> null_flags_;  // the _NullFlags column, when the table has one
   // Memo blocks written for edits that no stored record points at yet.
   std::set<uint32_t> pending_;
+  std::vector<std::byte> append_buffer_;  // AppendRecords' run, kept for the next one
 };
 
 std::string RecordContext(const std::string& path, uint32_t recno) {
@@ -370,6 +372,33 @@ Result<uint32_t> DbfTable::AppendRecord(const std::byte* image) {
     return counted;
   }
   return recno;
+}
+
+// In private use, without autoincrement fields or pending memos, a run of records is written at
+// once behind the last one (with the end-of-file mark), and counted once.
+Status DbfTable::AppendRecords(const std::byte* images, uint32_t count) {
+  bool autoinc = false;
+  for (const auto& f : layout_.fields) autoinc |= f.type == kFtAutoInc;
+  if (!private_ || autoinc || !pending_.empty()) return TableFile::AppendRecords(images, count);
+  ACE_RETURN_IF_ERROR(CheckWritable());
+  if (count == 0) return Status::Ok();
+  const size_t length = layout_.record_length;
+  uint64_t end = RecordOffset(count_ + 1) + uint64_t{count} * length + 1;
+  if (count > 0xFFFFFFFFu - count_ || end > kMaxDbfFileSize) {
+    return Status(kErrValueOutOfRange,
+                  path_ +
+                      ": another record would take the table past 4 GiB, which the .dbf "
+                      "format cannot address");
+  }
+  std::vector<std::byte>& run = append_buffer_;
+  run.assign(images, images + size_t{count} * length);
+  run.push_back(std::byte{dbf::kFileEnd});
+  ACE_RETURN_IF_ERROR(data_.WriteAt(RecordOffset(count_ + 1), run.data(), run.size())
+                          .WithContext(RecordContext(path_, count_ + 1)));
+  count_ += count;
+  Status counted = WriteCountAndDate();
+  if (!counted.ok()) count_ -= count;
+  return counted;
 }
 
 Result<const Column*> DbfTable::MemoColumnOf(const FieldDesc& field) const {

@@ -448,6 +448,33 @@ TEST_F(DbfTableTest, RunsOfRecordsReadAsSingleReadsDo) {
   EXPECT_EQ(t->ReadRecords(0, 2, run.data()).code(), ace::kErrInvalidRecordNumber);
 }
 
+TEST_F(DbfTableTest, ARunAppendedInPrivateUseMatchesSingleAppends) {
+  auto one = Create("one.dbf", TableType::kCdx, {{"X", kFtString, 3}});
+  auto run = Create("run.dbf", TableType::kCdx, {{"X", kFtString, 3}});
+  ASSERT_TRUE(one);
+  ASSERT_TRUE(run);
+  const size_t len = one->record_length();
+  std::vector<std::byte> images;
+  for (int i = 0; i < 40; ++i) {
+    auto rec = one->BlankRecord();
+    Put(rec, Field(*one, "X"), std::to_string(100 + i));
+    one->SetDeleted(rec.data(), i % 6 == 1);
+    images.insert(images.end(), rec.begin(), rec.end());
+    ASSERT_TRUE(one->AppendRecord(rec.data()).ok());
+  }
+  ASSERT_TRUE(run->SetPrivate(true));
+  ASSERT_TRUE(run->AppendRecords(images.data(), 25));
+  ASSERT_TRUE(run->AppendRecords(images.data() + 25 * len, 15));
+  ASSERT_TRUE(run->SetPrivate(false));
+  ASSERT_TRUE(run->Flush());
+  auto a = ReadAll(Path("one.dbf"));
+  auto b = ReadAll(Path("run.dbf"));
+  EXPECT_EQ(Le32(b, 4), 40u);
+  EXPECT_EQ(b.back(), 0x1A);
+  ASSERT_EQ(a.size(), b.size());
+  EXPECT_TRUE(std::equal(a.begin() + 32, a.end(), b.begin() + 32));  // all but the header's date
+}
+
 TEST_F(DbfTableTest, RefreshHeaderSeesAppendsOfAnotherUser) {
   auto a = Create("shared.dbf", TableType::kNtx, {{"X", kFtString, 3}});
   ASSERT_TRUE(a);
