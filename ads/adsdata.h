@@ -603,11 +603,12 @@ class TAdsBlobCache : public TMemoryStream {
   uint32_t mulFieldNo = 0;
   // Whether the last RefreshCache moved the engine cursor to another record.
   bool mbMovedCursor = false;
+  // The engine type of the field (a field's type does not change while its cursor is open), so
+  // that reading the field record after record asks for it once. Engine failures raise, for
+  // oDataSet when given.
+  uint16_t FieldType(int32_t hAdsTable, uint32_t ulFieldNo, IAdsDataSetErrorInfo* oDataSet = nullptr);
 
  private:
-  // The engine type of the field last read (a field's type does not change while its cursor is
-  // open), so that reading the field record after record asks for it once.
-  uint16_t FieldType(int32_t hAdsTable, uint32_t ulFieldNo);
   int32_t mhTypeTable = -1;
   uint32_t mulTypeField = 0;
   uint16_t musFieldType = 0;

@@ -124,10 +124,11 @@ void TAdsBlobCache::RefreshCache(int32_t hAdsTable, uint32_t ulFieldNo, uint32_t
   }
 }
 
-uint16_t TAdsBlobCache::FieldType(int32_t hAdsTable, uint32_t ulFieldNo) {
+uint16_t TAdsBlobCache::FieldType(int32_t hAdsTable, uint32_t ulFieldNo,
+                                 IAdsDataSetErrorInfo* oDataSet) {
   if (mhTypeTable != hAdsTable || mulTypeField != ulFieldNo) {
     UNSIGNED16 type = 0;
-    AceCheck(nullptr, Ace.AdsGetFieldType(static_cast<ADSHANDLE>(hAdsTable), ADSFIELD(ulFieldNo),
+    AceCheck(oDataSet, Ace.AdsGetFieldType(static_cast<ADSHANDLE>(hAdsTable), ADSFIELD(ulFieldNo),
                                           &type));
     mhTypeTable = hAdsTable;
     mulTypeField = ulFieldNo;
@@ -173,12 +174,16 @@ TAdsBlobStream::TAdsBlobStream(TBlobField* Field, TBlobStreamMode Mode)
   }
   TRecordBuffer buffer = dataSet->GetActiveRecBuf();
   if (buffer == nullptr) return;
+  const bool slot = Field->Offset() >= 0 && Field->Offset() < dataSet->BlobFieldCount();
+  TAdsBlobCache* cache = slot ? dataSet->GetBlobCache(buffer, Field->Offset()) : nullptr;
   UNSIGNED16 type = 0;
-  AceCheck(dataSet, Ace.AdsGetFieldType(static_cast<ADSHANDLE>(dataSet->mlHandle),
-                                        ADSFIELD(Field->FieldNo()), &type));
+  if (cache != nullptr) {
+    type = cache->FieldType(dataSet->mlHandle, static_cast<uint32_t>(Field->FieldNo()), dataSet);
+  } else {
+    AceCheck(dataSet, Ace.AdsGetFieldType(static_cast<ADSHANDLE>(dataSet->mlHandle),
+                                          ADSFIELD(Field->FieldNo()), &type));
+  }
   if (!IsBlobKind(type)) RaiseComponentError(dataSet, "Invalid blob open on non-blob field.");
-  if (Field->Offset() < 0 || Field->Offset() >= dataSet->BlobFieldCount()) return;
-  TAdsBlobCache* cache = dataSet->GetBlobCache(buffer, Field->Offset());
   if (cache == nullptr) return;
   const TDataSetState state = dataSet->State();
   const bool force =

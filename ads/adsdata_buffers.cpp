@@ -646,10 +646,13 @@ void TAdsDataSet::ReadNativeValue(TField* Field, const TACEFieldDef& d, std::byt
     }
     case 4:
     case 20: {
-      std::string text(reinterpret_cast<const char*>(p), L);
-      text = text.substr(0, text.find('\0'));
-      StripTrailingBlanks(text);
-      std::memcpy(out, text.c_str(), text.size() + 1);
+      // The text up to its first zero byte, without trailing blanks (no copy on the way).
+      const char* text = reinterpret_cast<const char*>(p);
+      size_t n = 0;
+      while (n < L && text[n] != '\0') ++n;
+      while (n > 0 && text[n - 1] == ' ') --n;
+      std::memcpy(out, text, n);
+      out[n] = std::byte{0};
       break;
     }
     case 9: {

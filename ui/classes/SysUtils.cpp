@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <vector>
 
@@ -551,9 +552,14 @@ std::string Utf8ToAnsi(const std::string& S) {
 }
 
 std::string AnsiToUtf8(const std::string& S) {
+  // Plain ASCII, most texts, is the same in both.
+  size_t ascii = 0;
+  while (ascii < S.size() && static_cast<unsigned char>(S[ascii]) < 0x80) ++ascii;
+  if (ascii == S.size()) return S;
   std::string r;
-  r.reserve(S.size());
-  for (char ch : S) {
+  r.reserve(S.size() + 8);
+  r.assign(S, 0, ascii);
+  for (char ch : std::string_view(S).substr(ascii)) {
     auto b = static_cast<unsigned char>(ch);
     if (b >= 0x80 && b <= 0x9F) {
       uint16_t cp = kCp1252High[b - 0x80];

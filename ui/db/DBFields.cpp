@@ -684,10 +684,19 @@ TStringField::TStringField(TComponent* AOwner) : TField(AOwner) {
 }
 
 bool TStringField::GetValue(std::string& Value) {
-  std::vector<uint8_t> buf;
-  if (!GetNative(buf)) return false;
-  buf.back() = 0;
-  Value = AnsiToUtf8(reinterpret_cast<const char*>(buf.data()));
+  // A short field (most are) is read into the stack, a long one into the heap.
+  const size_t size = static_cast<size_t>(std::max(DataSize(), 1));
+  uint8_t small[256];
+  std::vector<uint8_t> large;
+  uint8_t* buf = small;
+  if (size > sizeof small) {
+    large.resize(size);
+    buf = large.data();
+  }
+  std::memset(buf, 0, size);
+  if (!GetData(buf)) return false;
+  buf[size - 1] = 0;
+  Value = AnsiToUtf8(reinterpret_cast<const char*>(buf));
   return true;
 }
 

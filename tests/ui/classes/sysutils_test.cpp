@@ -109,6 +109,10 @@ TEST(SysUtilsTest, Windows1252AndUtf16Conversions) {
   std::string ansi = Utf8ToAnsi(utf8);
   EXPECT_EQ(ansi, "l\xE4uft \x80 \x84x\x93");
   EXPECT_EQ(AnsiToUtf8(ansi), utf8);
+  EXPECT_EQ(AnsiToUtf8("plain ASCII text of some length"), "plain ASCII text of some length");
+  EXPECT_EQ(AnsiToUtf8(""), "");
+  EXPECT_EQ(AnsiToUtf8("Stra\xDF"), "Stra\xC3\x9F");  // the first high byte at the end
+  EXPECT_EQ(AnsiToUtf8("\x81"), "\xC2\x81");          // an unassigned byte keeps its code
   EXPECT_EQ(Utf8ToAnsi("\xE4\xB8\xAD"), "?");  // no Windows-1252 form
   std::u16string wide = Utf8ToUtf16("a\xC3\xA4\xF0\x9F\x98\x80");
   EXPECT_EQ(wide, (std::u16string{u'a', 0x00E4, 0xD83D, 0xDE00}));
