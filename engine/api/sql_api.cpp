@@ -208,6 +208,7 @@ Result<ADSHANDLE> OpenResult(StatementObject& stmt, sql::QueryResult result) {
   } else {
     open.type = storage::TableType::kAdt;
     open.read_only = true;
+    open.static_view = true;
     path = result.static_path;
     files.push_back(path);
     std::string memo = path.substr(0, path.size() - 4) + storage::MemoExtension(open.type);

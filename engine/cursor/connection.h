@@ -40,6 +40,9 @@ struct OpenTableOptions {
   bool check_rights = true;
   bool exclusive = false;
   bool read_only = false;
+  // The cursor is the static result of a query (a copy of its rows): it cannot be changed or
+  // locked, and says so with kErrStaticCursor.
+  bool static_view = false;
   std::string collation;
 };
 

@@ -103,6 +103,7 @@ Status Cursor::RefreshCount() {
 }
 
 Status Cursor::EnsureWritable() const {
+  if (options_.static_view) return StaticView();
   if (options_.read_only)
     return Status(kErrTableReadOnly, path() + ": the table is open read-only");
   return Status::Ok();
@@ -388,7 +389,13 @@ Result<uint32_t> Cursor::RecordCrc(uint32_t option) const {
   return Crc32(content.data(), content.size());
 }
 
+Status Cursor::StaticView() const {
+  return Status(kErrStaticCursor,
+                path() + ": the cursor is a static copy of a query's rows; it cannot be changed");
+}
+
 Status Cursor::LockRecord(uint32_t recno) {
+  if (options_.static_view) return StaticView();
   if (recno == 0) {
     if (recno_ == 0)
       return Status(kErrNoCurrentRecord, path() + ": there is no current record to lock");
@@ -416,6 +423,7 @@ Status Cursor::UnlockRecord(uint32_t recno) {
 }
 
 Status Cursor::LockTable() {
+  if (options_.static_view) return StaticView();
   return locks().LockTable();
 }
 

@@ -231,6 +231,7 @@ class Cursor {
   Status FlushPending();
   Status RefreshCount();
   Status EnsureWritable() const;
+  Status StaticView() const;  // the refusal of a change or lock of a static result
 
   std::shared_ptr<SharedTable> table_;
   OpenTableOptions options_;

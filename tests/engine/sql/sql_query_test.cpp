@@ -118,6 +118,11 @@ TEST_F(SqlQueryTest, SelectWithWhereAndOrderByIsAStaticReadOnlyCursor) {
   // Read-only: a change is refused and the source table is not touched.
   const std::string source = FileBytes(Path("people.adt"));
   EXPECT_NE(0u, AdsSetString(cursor_, U("Name"), U("Zoe"), 3));
+  // A static view says so when it is changed or locked.
+  EXPECT_EQ(AE_STATIC_CURSOR, AdsDeleteRecord(cursor_));
+  EXPECT_EQ(AE_STATIC_CURSOR, AdsLockRecord(cursor_, 0));
+  EXPECT_EQ(AE_STATIC_CURSOR, AdsLockTable(cursor_));
+  EXPECT_EQ(AE_STATIC_CURSOR, AdsAppendRecord(cursor_));
   EXPECT_TRUE(source == FileBytes(Path("people.adt")));
   // Closing the cursor removes its temporary table.
   const std::string temp = TableName(cursor_);
