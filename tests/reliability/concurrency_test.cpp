@@ -1,9 +1,11 @@
 // Concurrent users: two and four processes edit the same records of one table at once, with
 // pessimistic locking (lock, read, change, write, unlock) and with optimistic locking (read and
 // remember the checksum; at the write lock, compare and write, as the component layer posts).
-// Afterwards no update is lost (the counters add up to the edits that succeeded), no record is
-// torn (each record's name and amount were written together), and every conflict was reported
-// as the lock error 5035 or, optimistically, as the changed-record check. Concurrent appends
+// The table is indexed (on the name, which every edit changes, and on the key), so every write
+// also changes the index file under the other users. Afterwards no update is lost (the counters
+// add up to the edits that succeeded), no record is torn (each record's name and amount were
+// written together), every conflict was reported as the lock error 5035 or, optimistically, as
+// the changed-record check, and the index holds exactly one key per record. Concurrent appends
 // lose nothing and give no record twice; the upgrade script refuses while another process has
 // Kinder open.
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include <iterator>
 #include <set>
 
+#include "tests/reliability/common/index_check.h"
 #include "tests/reliability/common/reliability_util.h"
 
 namespace reliability {
@@ -41,6 +44,27 @@ class Concurrency : public ::testing::TestWithParam<TableType> {
   void SetUp() override {
     CreateKinder(dir_.path(), GetParam(), kRows);
     ASSERT_FALSE(HasFailure());
+    ADSHANDLE conn = 0, t = 0;
+    ASSERT_EQ(0u, AdsConnect60(U(dir_.path()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn));
+    ASSERT_EQ(0u, AdsOpenTable90(conn, U("Kinder"), nullptr, static_cast<UNSIGNED16>(GetParam()),
+                                 ADS_ANSI, ADS_PROPRIETARY_LOCKING, ADS_IGNORE_RIGHTS,
+                                 ADS_EXCLUSIVE, nullptr, &t));
+    for (const auto& [tag, expr] : {std::pair{"KNAME", "UPPER(NAME)"}, std::pair{"KID", "ID"}}) {
+      ADSHANDLE ix = 0;
+      ASSERT_EQ(0u, AdsCreateIndex61(t, nullptr, U(tag), U(expr), nullptr, nullptr, ADS_COMPOUND,
+                                     0, &ix))
+          << LastError();
+    }
+    AdsCloseTable(t);
+    AdsDisconnect(conn);
+  }
+
+  // The structural index file holds one key per record in each tag, every tree whole.
+  void ExpectIndexWhole() {
+    const std::string index = GetParam() == TableType::kAdt ? "Kinder.adi" : "Kinder.cdx";
+    EXPECT_EQ("", CheckIndexes(dir_.path(), TableFileName("Kinder", GetParam()), GetParam(),
+                               {index})
+                      .problem);
   }
 
   static uint32_t Edits() { return static_cast<uint32_t>(EnvNumber("RELIABILITY_EDITS", 1500)); }
@@ -153,6 +177,7 @@ class Concurrency : public ::testing::TestWithParam<TableType> {
     AdsCloseTable(t);
     AdsDisconnect(conn);
     EXPECT_EQ("", CheckTable(dir_.File(TableFileName("Kinder", GetParam())), GetParam()));
+    ExpectIndexWhole();
   }
 
   TempDir dir_;
@@ -220,6 +245,7 @@ TEST_P(Concurrency, ConcurrentAppendsGiveEveryRecordOnce) {
   AdsCloseTable(t);
   AdsDisconnect(conn);
   EXPECT_EQ("", CheckTable(dir_.File(TableFileName("Kinder", GetParam())), GetParam()));
+  ExpectIndexWhole();
 }
 
 TEST_P(Concurrency, TheUpgradeRefusesWhileAnotherProcessHasKinderOpen) {
