@@ -305,13 +305,8 @@ ADSHANDLE TAdsQuery::NumberingOrder() {
   if (!mstrIndexName.empty() || !mstrIndexFieldNames.empty()) {
     hOrder = static_cast<ADSHANDLE>(mlActiveHandle);
   } else {
-    // Asked without an index name the engine answers the cursor's current order (0 for none);
-    // an engine that insists on a name (5004, the name is missing) has no order to tell of, so
-    // the cursor is in its natural order.
-    const UNSIGNED32 ulResult =
-        Ace.AdsGetIndexHandle(static_cast<ADSHANDLE>(mlHandle), nullptr, &hOrder);
-    if (ulResult == AE_NULL_POINTER) return 0;
-    AceCheck(this, ulResult);
+    // Asked without an index name the engine answers the cursor's current order (0 for none).
+    AceCheck(this, Ace.AdsGetIndexHandle(static_cast<ADSHANDLE>(mlHandle), nullptr, &hOrder));
   }
   // The cursor itself as the order is its natural order.
   if (hOrder == static_cast<ADSHANDLE>(mlHandle) || hOrder == static_cast<ADSHANDLE>(-1)) return 0;

@@ -386,19 +386,24 @@ ACE_API UNSIGNED32 AdsReindex(ADSHANDLE hObj) {
 ACE_API UNSIGNED32 AdsGetIndexHandle(ADSHANDLE hTable, const UNSIGNED8* pucIndexOrder,
                                      ADSHANDLE* phIndex) {
   return OnTable(hTable, [&](const std::shared_ptr<TableObject>& table) -> Status {
-    auto name = InText(pucIndexOrder, "pucIndexOrder");
-    if (!name.ok()) return name.status();
     ACE_RETURN_IF_ERROR(RequireOut(phIndex, "phIndex"));
+    // Without a name: the cursor's current order, 0 when it is in its natural order.
+    if (pucIndexOrder == nullptr || *pucIndexOrder == 0) {
+      index::Tag* current = table->cursor().order();
+      *phIndex = current != nullptr && current->present() ? HandleOf(table, current) : 0;
+      return Status::Ok();
+    }
+    std::string_view name(reinterpret_cast<const char*>(pucIndexOrder));
     ACE_RETURN_IF_ERROR(table->cursor().OpenIndexes());
     for (index::Tag* tag : table->cursor().Tags()) {
-      if (tag->name().size() == name.value().size() &&
-          strncasecmp(tag->name().c_str(), name.value().data(), name.value().size()) == 0) {
+      if (tag->name().size() == name.size() &&
+          strncasecmp(tag->name().c_str(), name.data(), name.size()) == 0) {
         *phIndex = HandleOf(table, tag);
         return Status::Ok();
       }
     }
     return Status(kErrNoSuchIndexTag,
-                  table->cursor().path() + ": there is no index " + std::string(name.value()));
+                  table->cursor().path() + ": there is no index " + std::string(name));
   });
 }
 

@@ -322,6 +322,14 @@ TEST_F(IndexApiTest, StructuralIndexOpensWithTheTableAndOthersByName) {
   ADSHANDLE missing = 0;
   EXPECT_EQ(static_cast<UNSIGNED32>(AE_NO_SUCH_INDEX_TAG),
             AdsGetIndexHandle(t, U("NOPE"), &missing));
+  // Without a name: the order the cursor is in (0 in record order).
+  ADSHANDLE current = 99;
+  ASSERT_ACE(AdsGotoTop(t));
+  ASSERT_ACE(AdsGetIndexHandle(t, nullptr, &current));
+  EXPECT_EQ(0u, current);
+  ASSERT_ACE(AdsGotoTop(byname));
+  ASSERT_ACE(AdsGetIndexHandle(t, U(""), &current));
+  EXPECT_EQ(byname, current);
 }
 
 TEST_F(IndexApiTest, ScopesBoundTheWalkAndTheCounts) {
