@@ -260,7 +260,17 @@ class Cursor {
   Result<index::TreePosition> OrderStart(int step);
   Result<index::TreePosition> OrderAfterCurrent(int step);
   Result<uint32_t> FindFirst(int step, std::vector<std::byte>* image);
+  Result<uint32_t> FindFirstOnce(int step, std::vector<std::byte>* image);
   Status SkipInOrder(int32_t count);
+  Status SkipInOrderOnce(int32_t count);
+  Result<bool> SeekOnce(index::Tag* tag, std::string_view encoded, bool exact);
+  Result<bool> SeekLastOnce(index::Tag* tag, std::string_view encoded);
+  Result<uint32_t> KeyCountOnce(index::Tag* tag, uint16_t option);
+  Result<uint32_t> KeyNumberOnce(index::Tag* tag, uint16_t option);
+  // Runs a walk of tag's tree; when it met a damaged page while another user may have been
+  // writing the file, runs it once more under the file's lock for reading, and answers that.
+  template <typename Walk>
+  auto WalkingUnderWrites(index::Tag* tag, Walk&& walk) -> decltype(walk());
   bool OrderUsable() const;
 
   bool indexes_opened_ = false;

@@ -265,7 +265,63 @@ Result<index::TreePosition> Cursor::OrderAfterCurrent(int step) {
   return step > 0 ? tree.SeekFirstAtLeast(entry) : tree.SeekLastAtMost(entry);
 }
 
+// ---- Walks while other users write -----------------------------------------------------------
+//
+// A walk reads index pages without a lock (a writer holds the file's update lock only while it
+// changes the trees), so it can meet a page another user is writing at that moment and find it
+// damaged. That is told apart from real damage by walking once more under the lock for reading,
+// which waits for the writer to finish: only a tree that is still damaged then is reported.
+
+namespace {
+
+const Status& StatusOf(const Status& s) {
+  return s;
+}
+template <typename T>
+const Status& StatusOf(const Result<T>& r) {
+  return r.status();
+}
+
+}  // namespace
+
+template <typename Walk>
+auto Cursor::WalkingUnderWrites(index::Tag* tag, Walk&& walk) -> decltype(walk()) {
+  auto first = walk();
+  if (first.ok() || StatusOf(first).code() != kErrCorruptFile || tag == nullptr) return first;
+  index::IndexFile* file = FileOf(tag);
+  if (file == nullptr || file->holds_update_lock()) return first;  // nobody else writes now
+  if (!file->LockForReading().ok()) return first;
+  auto again = walk();
+  file->UnlockForReading();
+  return again;
+}
+
 Result<uint32_t> Cursor::FindFirst(int step, std::vector<std::byte>* image) {
+  if (!OrderUsable()) return FindFirstOnce(step, image);
+  return WalkingUnderWrites(order_, [&] { return FindFirstOnce(step, image); });
+}
+
+Status Cursor::SkipInOrder(int32_t count) {
+  return WalkingUnderWrites(order_, [&] { return SkipInOrderOnce(count); });
+}
+
+Result<bool> Cursor::Seek(index::Tag* tag, std::string_view encoded, bool exact) {
+  return WalkingUnderWrites(tag, [&] { return SeekOnce(tag, encoded, exact); });
+}
+
+Result<bool> Cursor::SeekLast(index::Tag* tag, std::string_view encoded) {
+  return WalkingUnderWrites(tag, [&] { return SeekLastOnce(tag, encoded); });
+}
+
+Result<uint32_t> Cursor::KeyCount(index::Tag* tag, uint16_t option) {
+  return WalkingUnderWrites(tag, [&] { return KeyCountOnce(tag, option); });
+}
+
+Result<uint32_t> Cursor::KeyNumber(index::Tag* tag, uint16_t option) {
+  return WalkingUnderWrites(tag, [&] { return KeyNumberOnce(tag, option); });
+}
+
+Result<uint32_t> Cursor::FindFirstOnce(int step, std::vector<std::byte>* image) {
   ACE_RETURN_IF_ERROR(RefreshIndexes());
   if (!OrderUsable()) return Find(step > 0 ? 1 : table_->file->record_count(), step, image);
   Result<index::TreePosition> start = OrderStart(step);
@@ -275,7 +331,7 @@ Result<uint32_t> Cursor::FindFirst(int step, std::vector<std::byte>* image) {
   return hit->recno;
 }
 
-Status Cursor::SkipInOrder(int32_t count) {
+Status Cursor::SkipInOrderOnce(int32_t count) {
   ACE_RETURN_IF_ERROR(RefreshIndexes());
   const int step = count > 0 ? 1 : -1;
   index::TreePosition pos;
@@ -308,7 +364,7 @@ Status Cursor::SkipInOrder(int32_t count) {
 
 // ---- Seeks and key positions -----------------------------------------------------------------
 
-Result<bool> Cursor::Seek(index::Tag* tag, std::string_view encoded, bool exact) {
+Result<bool> Cursor::SeekOnce(index::Tag* tag, std::string_view encoded, bool exact) {
   ACE_RETURN_IF_ERROR(FlushPending());
   ACE_RETURN_IF_ERROR(RefreshCount());
   ACE_RETURN_IF_ERROR(RefreshIndexes());
@@ -335,7 +391,7 @@ Result<bool> Cursor::Seek(index::Tag* tag, std::string_view encoded, bool exact)
   return match;
 }
 
-Result<bool> Cursor::SeekLast(index::Tag* tag, std::string_view encoded) {
+Result<bool> Cursor::SeekLastOnce(index::Tag* tag, std::string_view encoded) {
   ACE_RETURN_IF_ERROR(FlushPending());
   ACE_RETURN_IF_ERROR(RefreshCount());
   ACE_RETURN_IF_ERROR(RefreshIndexes());
@@ -361,7 +417,7 @@ Result<bool> Cursor::SeekLast(index::Tag* tag, std::string_view encoded) {
   return true;
 }
 
-Result<uint32_t> Cursor::KeyCount(index::Tag* tag, uint16_t option) {
+Result<uint32_t> Cursor::KeyCountOnce(index::Tag* tag, uint16_t option) {
   ACE_RETURN_IF_ERROR(RefreshIndexes());
   if (!tag->present()) return Status(kErrNoSuchIndexTag, "the index is no longer in its file");
   const uint16_t kind = option & 3;
@@ -399,7 +455,7 @@ Result<uint32_t> Cursor::KeyCount(index::Tag* tag, uint16_t option) {
   return n;
 }
 
-Result<uint32_t> Cursor::KeyNumber(index::Tag* tag, uint16_t option) {
+Result<uint32_t> Cursor::KeyNumberOnce(index::Tag* tag, uint16_t option) {
   ACE_RETURN_IF_ERROR(FlushPending());
   ACE_RETURN_IF_ERROR(RefreshIndexes());
   if (recno_ == 0 || appending_) return 0u;

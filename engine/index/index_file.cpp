@@ -665,14 +665,31 @@ Result<bool> TakeUpdateLock(int fd, short type, bool wait, const std::string& pa
   return true;
 }
 
+Status WaitForUpdateLock(const File& file, short type);
+
 // The update lock for reading a file at its open. Waits a while for a writer to finish, in
 // short steps, but never without end: the holder may be this very process (a transaction keeps
 // its indexes locked until it ends).
 Status LockForOpen(const File& file, bool read_only) {
+  return WaitForUpdateLock(file, read_only ? F_RDLCK : F_WRLCK);
+}
+
+}  // namespace
+
+Status IndexFile::LockForReading() {
+  return WaitForUpdateLock(store_->file(), F_RDLCK);
+}
+
+void IndexFile::UnlockForReading() {
+  UnlockForUpdate();
+}
+
+namespace {
+
+Status WaitForUpdateLock(const File& file, short type) {
   constexpr int kSteps = 300;
   for (int step = 0; step < kSteps; ++step) {
-    Result<bool> taken =
-        TakeUpdateLock(file.fd(), read_only ? F_RDLCK : F_WRLCK, false, file.path());
+    Result<bool> taken = TakeUpdateLock(file.fd(), type, false, file.path());
     if (!taken.ok()) return taken.status();
     if (*taken) return Status::Ok();
     ::usleep(10000);
@@ -834,13 +851,17 @@ Status IndexFile::LockForUpdate() {
     // (a rebuild) while this one waited, the lock guards nothing: the new file is taken up and
     // locked instead.
     struct stat st;
-    if (::stat(path_.c_str(), &st) != 0 || FileIdOf(st) == file_id_) return Status::Ok();
+    if (::stat(path_.c_str(), &st) != 0 || FileIdOf(st) == file_id_) {
+      holds_update_lock_ = true;
+      return Status::Ok();
+    }
     UnlockForUpdate();
     ACE_RETURN_IF_ERROR(Reload(true));
   }
 }
 
 void IndexFile::UnlockForUpdate() {
+  holds_update_lock_ = false;
   struct flock lock = {};
   lock.l_type = F_UNLCK;
   lock.l_whence = SEEK_SET;

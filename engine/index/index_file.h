@@ -245,9 +245,18 @@ class IndexFile {
   // another user replaced the file meanwhile, the new file is taken up and locked instead.
   Status LockForUpdate();
   void UnlockForUpdate();
+  bool holds_update_lock() const { return holds_update_lock_; }
+  // A walk that met a page it could not make sense of may have read it while another user was
+  // writing it (walks take no lock). LockForReading waits, for at most about 3 s, for that
+  // user's write to end and holds a shared lock that keeps the next one from beginning, so that
+  // the walk can be made again on the whole tree (after Refresh); UnlockForReading ends it.
+  // Not for a file whose update lock this object holds (holds_update_lock).
+  Status LockForReading();
+  void UnlockForReading();
 
  private:
   IndexFile() = default;
+  bool holds_update_lock_ = false;
   static Result<std::unique_ptr<IndexFile>> Build(const std::string& path,
                                                   storage::TableFile* table,
                                                   const std::vector<TagDefinition>& tags,

@@ -1,10 +1,16 @@
 // Index orders through the C API on real tables: walking in index order against a sort of the
 // same data, seeks at the edges, descending, unique and candidate indexes, FOR conditions,
 // scopes, maintenance by every kind of write (checked with the tree checker), pack and zap,
-// stale files, a German collation and two connections writing one indexed table.
+// stale files, a German collation, two connections writing one indexed table, and walks that
+// meet pages another user is writing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
 #include <random>
 #include <string>
 #include <vector>
@@ -546,4 +552,73 @@ TEST_F(SegmentKeyTest, NumericAndDateSegmentsAndRefusals) {
             AdsCreateIndex90(cdx, nullptr, U("SEG"), U("NAME;NR"), nullptr, nullptr, 0, 0, nullptr,
                              &bad));
   ASSERT_ACE(AdsCloseTable(cdx));
+}
+
+// ---- Walks that meet another user's write ----------------------------------------------------
+
+// Another user writing the index file holds its update lock while its pages are half-written.
+// A walk that meets such a page waits for the write to end and walks again, answering the
+// whole tree; damage that is still there without any writer is reported (5015).
+TEST_F(IndexApiTest, AWalkThatMeetsAPageBeingWrittenWaitsForTheWriterAndWalksAgain) {
+  ADSHANDLE t = Create("walk", ADS_ADT, "NAME,Char,12;NR,Numeric,8,0");
+  std::vector<std::string> names;
+  for (int i = 0; i < 2000; ++i) {
+    names.push_back("N" + std::to_string(100000 + (i * 7919) % 2000));
+    Add(t, names.back(), i);
+  }
+  Index(t, nullptr, "BYNAME", "NAME");
+  ASSERT_ACE(AdsCloseTable(t));
+  ASSERT_ACE(Open("walk", ADS_ADT, &t));  // its index is opened, none of its trees walked yet
+  ADSHANDLE ix = 0;
+  ASSERT_ACE(AdsGetIndexHandle(t, U("BYNAME"), &ix));
+
+  // The "writer": the update lock taken, every tree page garbage until it is done.
+  const std::string file = Path("walk.adi");
+  const int fd = ::open(file.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = off_t{1} << 50;
+  lock.l_len = 1;
+  ASSERT_EQ(0, ::fcntl(fd, F_OFD_SETLK, &lock));
+  std::string original(static_cast<size_t>(::lseek(fd, 0, SEEK_END)), '\0');
+  ASSERT_EQ(static_cast<ssize_t>(original.size()), ::pread(fd, original.data(), original.size(), 0));
+  uint32_t page_size = 0, directory = 0, counter = 0;
+  std::memcpy(&page_size, original.data() + 12, 4);
+  std::memcpy(&directory, original.data() + 40, 4);
+  std::memcpy(&counter, original.data() + 52, 4);
+  ASSERT_GE(page_size, 512u);
+  auto spoil = [&] {
+    const std::string garbage(page_size, '\xEE');
+    for (size_t page = 1; page * page_size < original.size(); ++page) {
+      if (page == directory) continue;
+      ASSERT_EQ(static_cast<ssize_t>(page_size),
+                ::pwrite(fd, garbage.data(), page_size, static_cast<off_t>(page * page_size)));
+    }
+  };
+  auto restore_and_count = [&](uint32_t next) {
+    std::string whole = original;
+    std::memcpy(whole.data() + 52, &next, 4);
+    ASSERT_EQ(static_cast<ssize_t>(whole.size()), ::pwrite(fd, whole.data(), whole.size(), 0));
+  };
+  spoil();
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    restore_and_count(counter + 1);
+    lock.l_type = F_UNLCK;
+    (void)::fcntl(fd, F_OFD_SETLK, &lock);
+  });
+  std::vector<std::string> walked = Walk(ix, t, "NAME");
+  writer.join();
+  EXPECT_EQ(Sorted(names), walked);
+
+  // Damage with no writer at work stays damage.
+  spoil();
+  const uint32_t next = counter + 2;
+  ASSERT_EQ(4, ::pwrite(fd, &next, 4, 52));  // announced as a change, so the walk reads it
+  EXPECT_EQ(static_cast<UNSIGNED32>(AE_CORRUPT_FILE), AdsGotoTop(ix));
+  restore_and_count(counter + 3);
+  ::close(fd);
+  EXPECT_EQ(Sorted(names), Walk(ix, t, "NAME"));
 }
