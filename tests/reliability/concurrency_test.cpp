@@ -211,8 +211,8 @@ TEST_P(Concurrency, ConcurrentAppendsGiveEveryRecordOnce) {
       if (i % 4 == 0 &&
           AdsSetString(t, U("NOTIZ"), U(memo), static_cast<UNSIGNED32>(memo.size())) != 0)
         return 5;
-      // The append lock is held only while a record is added; another user's append in that
-      // moment is reported as the lock error, and the pending record is written again.
+      // The append lock is held only while a record is added, and waited for in turn for up to
+      // a second; should that run out, the lock error comes back and the record is written again.
       UNSIGNED32 rc = AdsWriteRecord(t);
       for (int retry = 0; rc == AE_LOCK_REFUSED && retry < 100000; ++retry) {
         rc = AdsWriteRecord(t);
