@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -21,10 +23,13 @@ std::string Upper(std::string_view s) {
   return u;
 }
 
+// Parameters are numbered from 1; no statement holds more than this many.
+constexpr uint32_t kMaxParamNumber = 65535;
+
 struct Token {
   enum Kind { kWord, kString, kNumber, kParam, kPunct, kEnd } kind = kEnd;
   std::string text;  // word as written, string unquoted, punctuation character
-  size_t param = 0;  // kParam: 1-based number
+  size_t param = 0;  // kParam: 1-based number (0: none), text: its digits as written
 };
 
 // Splits a statement into words, quoted texts ('..' with '' inside; "..", [..] are quoted
@@ -64,8 +69,14 @@ Result<std::vector<Token>> Tokens(std::string_view s) {
       size_t j = i + 1;
       while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
       if (j == i + 1) return SqlError(NativeError::kParamUnknown, "A parameter has no number.");
-      out.push_back({Token::kParam, "",
-                     static_cast<size_t>(std::stoul(std::string(s.substr(i + 1, j - i - 1))))});
+      // A number of any length may stand there; one beyond what a statement can hold names no
+      // parameter: it becomes parameter 0, which Value reports as unknown (by its digits).
+      const std::string_view digits = s.substr(i + 1, j - i - 1);
+      uint32_t number = 0;
+      const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+      if (ec != std::errc() || end != digits.data() + digits.size() || number > kMaxParamNumber)
+        number = 0;
+      out.push_back({Token::kParam, std::string(digits), static_cast<size_t>(number)});
       i = j;
     } else if (std::isdigit(static_cast<unsigned char>(c)) || c == '-') {
       size_t j = i + 1;
@@ -136,7 +147,8 @@ class Parser {
       ++pos_;
       if (t.param == 0 || t.param > params_.size())
         return SqlError(NativeError::kParamUnknown,
-                        "Parameter " + std::to_string(t.param) + " is unknown.");
+                        "Parameter " + std::string(t.text.substr(0, 24)) +
+                            (t.text.size() > 24 ? "..." : "") + " is unknown.");
       const ParamValue& v = params_.slot(t.param - 1).value;
       switch (v.kind) {
         case ParamValue::Kind::kNull:

@@ -302,6 +302,11 @@ TEST_F(DictTest, SqlRefusesWhatItCannotDo) {
   ADSHANDLE c = 0;
   EXPECT_EQ(static_cast<UNSIGNED32>(AE_INVALID_PASSWORD), Login("bert", "b2", &c));
   EXPECT_EQ(static_cast<UNSIGNED32>(AE_SQL_ERROR), SqlCode("DROP USER Adssys", admin_));
+  // A parameter with a number far beyond any integer is a parameter without a value, not a
+  // crash (the lexers met such a number in fuzzing).
+  const std::string huge = "EXECUTE PROCEDURE sp_setapplicationid(?" + std::string(40, '1') + ")";
+  EXPECT_EQ(static_cast<UNSIGNED32>(AE_SQL_ERROR), SqlCode(huge, admin_));
+  EXPECT_NE(std::string::npos, LastErrorText().find("has no value")) << LastErrorText();
 }
 
 TEST_F(ApiTest, ApplicationIdThroughTheSystemProcedures) {

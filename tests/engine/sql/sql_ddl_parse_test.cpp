@@ -100,6 +100,9 @@ TEST(SqlDdlParse, IsDdlLooksAtTheFirstKeyword) {
   EXPECT_TRUE(IsDdl("Create Table t (a int)"));
   EXPECT_FALSE(IsDdl("SELECT * FROM t"));
   EXPECT_FALSE(IsDdl("EXECUTE PROCEDURE sp_x()"));
+  // A parameter number too long for any integer (an input found by fuzzing) is no DDL either.
+  EXPECT_FALSE(IsDdl("SELRE s); DROP I^D1i. ?" + std::string(45, '1') + "lit"));
+  EXPECT_FALSE(IsDdl("DROP USER ?" + std::string(45, '9')));  // still a dictionary statement
 }
 
 TEST(SqlDdlParse, SyntaxErrorsNameExpectedFoundAndPlace) {
