@@ -45,7 +45,9 @@ UNSIGNED32 OnField(ADSHANDLE h, const UNSIGNED8* field, Fn&& fn) {
     auto index = table.value()->FieldIndex(field);
     if (!index.ok()) return index.status();
     FieldAccess access{*table.value(), index.value(), table.value()->field(index.value())};
-    return fn(access).WithContext("field " + access.desc.name);
+    Status s = fn(access);
+    if (s.ok()) return s;  // the context is spelled out for failures only
+    return s.WithContext("field " + access.desc.name);
   });
 }
 
@@ -73,8 +75,9 @@ UNSIGNED32 WriteField(ADSHANDLE h, const UNSIGNED8* field, Fn&& fn) {
       if (access.memo())
         return Status(kErrInvalidArgument, "field " + access.desc.name + ": memo fields are no keys");
       std::vector<std::byte>& image = *key_record.value();
-      return fn(access, fields::Image(image.data(), image.size()))
-          .WithContext("field " + access.desc.name);
+      Status s = fn(access, fields::Image(image.data(), image.size()));
+      if (s.ok()) return s;
+      return s.WithContext("field " + access.desc.name);
     });
   }
   return OnField(h, field, [&](FieldAccess& f) -> Status {

@@ -558,8 +558,11 @@ ACE_API UNSIGNED32 AdsGetTableMemoSize(ADSHANDLE hTable, UNSIGNED16* pusMemoSize
   });
 }
 
-ACE_API UNSIGNED32 AdsCacheRecords(ADSHANDLE hTable, UNSIGNED16 /*usNumRecords*/) {
-  return OnTable(hTable, [](TableObject&) { return Status::Ok(); });
+ACE_API UNSIGNED32 AdsCacheRecords(ADSHANDLE hTable, UNSIGNED16 usNumRecords) {
+  return OnTable(hTable, [&](TableObject& t) {
+    t.cursor().SetRecordCache(usNumRecords);
+    return Status::Ok();
+  });
 }
 
 ACE_API UNSIGNED32 AdsCacheOpenTables(UNSIGNED16 /*usOpen*/) {

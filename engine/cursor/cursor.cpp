@@ -99,7 +99,17 @@ Status Cursor::Position(uint32_t recno, std::vector<std::byte> image) {
 
 Status Cursor::RefreshCount() {
   if (exclusive()) return Status::Ok();
-  return table_->file->RefreshHeader();
+  ACE_RETURN_IF_ERROR(table_->file->RefreshHeader());
+  unchecked_moves_ = 0;
+  return Status::Ok();
+}
+
+bool Cursor::SkipFromCache(int32_t count) {
+  if (exclusive() || recno_ == 0 || OrderUsable() || record_cache_ <= 1) return false;
+  const uint64_t moves = unchecked_moves_ + static_cast<uint64_t>(std::llabs(int64_t{count}));
+  if (moves >= record_cache_) return false;
+  unchecked_moves_ = static_cast<uint32_t>(moves);
+  return true;
 }
 
 Status Cursor::EnsureWritable() const {
@@ -158,7 +168,8 @@ Status Cursor::GotoBottom() {
 Status Cursor::Skip(int32_t count) {
   ACE_RETURN_IF_ERROR(FlushPending());
   if (count == 0) return Refresh();
-  ACE_RETURN_IF_ERROR(RefreshCount());
+  bool cached = SkipFromCache(count);
+  if (!cached) ACE_RETURN_IF_ERROR(RefreshCount());
   if (OrderUsable()) return SkipInOrder(count);
   const int step = count > 0 ? 1 : -1;
   uint32_t at = recno_;
@@ -169,6 +180,13 @@ Status Cursor::Skip(int32_t count) {
   std::vector<std::byte> image = std::move(spare_);
   for (int64_t left = std::llabs(static_cast<int64_t>(count)); left > 0; --left) {
     Result<uint32_t> next = Find(step > 0 ? at + 1 : at - 1, step, &image);
+    if (next.ok() && next.value() == 0 && cached) {
+      // Out of records on a count the file was not asked about: other users may have added
+      // records since, so the end is looked for again on a fresh count.
+      cached = false;
+      ACE_RETURN_IF_ERROR(RefreshCount());
+      next = Find(step > 0 ? at + 1 : at - 1, step, &image);
+    }
     if (!next.ok()) return next.status();
     if (next.value() == 0) return step > 0 ? GotoEof() : GotoBof();
     at = next.value();

@@ -40,6 +40,9 @@ inline constexpr uint16_t kIgnoreFilters = 2;
 inline constexpr uint16_t kRespectScopes = 3;
 inline constexpr uint16_t kFreshCount = 4;
 
+// Records a skip may serve before asking the file again, unless the caller sets another number.
+inline constexpr uint16_t kStandardRecordCache = 10;
+
 class Cursor {
  public:
   Cursor(std::shared_ptr<SharedTable> table, const OpenTableOptions& options);
@@ -71,6 +74,14 @@ class Cursor {
   Status GotoRecord(uint32_t recno);
   // Re-reads the current record from the file, dropping pending changes.
   Status Refresh();
+
+  // The record cache of natural-order skips: after the file was asked whether other users
+  // changed the table, up to records - 1 further records are skipped to without asking again,
+  // so a shared scan reads the header once per that many records instead of once per record.
+  // Records served so are the ones the file held at most that many moves ago. 0 and 1 ask at
+  // every move. Every other move, a lock, a refresh and a skip that runs out of records ask.
+  void SetRecordCache(uint16_t records) { record_cache_ = records; }
+  uint16_t record_cache() const { return record_cache_; }
 
   bool at_bof() const { return bof_; }
   bool at_eof() const { return eof_; }
@@ -230,6 +241,8 @@ class Cursor {
   Status Position(uint32_t recno, std::vector<std::byte> image);
   Status FlushPending();
   Status RefreshCount();
+  // Whether a natural-order skip of count records may go without RefreshCount (and counts it).
+  bool SkipFromCache(int32_t count);
   Status EnsureWritable() const;
   Status StaticView() const;  // the refusal of a change or lock of a static result
 
@@ -244,6 +257,8 @@ class Cursor {
   std::vector<std::byte> spare_;  // a record buffer for the next move to read into
   std::vector<std::byte> last_appended_;
   std::shared_ptr<const std::vector<uint32_t>> restriction_;
+  uint16_t record_cache_ = kStandardRecordCache;
+  uint32_t unchecked_moves_ = 0;  // records skipped to since the header was last asked
 
   // Index orders, scopes and filter (cursor_order.cpp).
   struct OrderHit {

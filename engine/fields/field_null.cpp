@@ -159,7 +159,12 @@ Result<bool> IsEmpty(const FieldContext& ctx, ConstImage image) {
     }
     case kFtString:
     case kFtCiString:
-    case kFtVarcharFox:
+    case kFtVarcharFox: {
+      // Every 8-bit character converts to one character, so the trimmed bytes tell.
+      Result<std::string> text = GetText(ctx, image, kTrimBoth);
+      if (!text.ok()) return text.status();
+      return text->empty();
+    }
     case kFtNChar:
     case kFtNVarchar: {
       Result<std::u16string> text = GetUtf16(ctx, image, kTrimBoth);

@@ -107,6 +107,7 @@ Timestamp StoredTimestamp(const FieldContext& ctx, ConstImage image) {
 }
 
 Status WithField(const FieldContext& ctx, const Status& status) {
+  if (status.ok()) return status;
   return status.WithContext("field " + ctx.field.name);
 }
 

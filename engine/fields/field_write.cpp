@@ -31,6 +31,7 @@ Status RefuseType(const FieldContext& ctx, const char* what) {
 }
 
 Status WithField(const FieldContext& ctx, const Status& status) {
+  if (status.ok()) return status;
   return status.WithContext("field " + ctx.field.name);
 }
 
