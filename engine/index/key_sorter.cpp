@@ -12,6 +12,7 @@ namespace ace::index {
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kWriteChunk = 1024 * 1024;
 
 // Up to eight bytes of an entry from offset at on, as a big-endian number (missing bytes 0).
 uint64_t Word(const char* entry, uint32_t length, size_t at) {
@@ -46,21 +47,16 @@ void SortItems(SortItem* first, SortItem* last, const char* base, uint32_t lengt
   }
 }
 
-// Sorts the entries of a flat buffer in place.
-void SortBuffer(std::string* buffer, uint32_t length) {
-  const size_t n = buffer->size() / length;
-  const char* base = buffer->data();
+// The order of the entries of a flat buffer: their places, sorted by their bytes. The entries
+// stay where they are; callers read them in this order.
+std::vector<SortItem> SortedOrder(const std::string& buffer, uint32_t length) {
+  const size_t n = buffer.size() / length;
+  const char* base = buffer.data();
   std::vector<SortItem> items(n);
   for (size_t i = 0; i < n; ++i)
     items[i] = SortItem{Word(base + i * length, length, 0), static_cast<uint32_t>(i)};
   SortItems(items.data(), items.data() + n, base, length, 0);
-  std::string sorted(buffer->size(), '\0');
-  char* out = sorted.data();
-  for (const SortItem& item : items) {
-    std::memcpy(out, base + size_t{item.at} * length, length);
-    out += length;
-  }
-  buffer->swap(sorted);
+  return items;
 }
 
 // Reads a run file entry by entry through a buffer of whole entries.
@@ -105,6 +101,11 @@ KeySorter::~KeySorter() {
   for (const std::string& run : runs_) (void)RemoveFile(run);
 }
 
+void KeySorter::Reserve(size_t entries) {
+  const size_t bytes = std::min(entries, memory_limit_ / entry_length_ + 1) * entry_length_;
+  if (bytes > buffer_.capacity()) buffer_.reserve(bytes);
+}
+
 Status KeySorter::Add(std::string_view entry) {
   if (entry.size() != entry_length_)
     return Status(kErrInternal, "sort entry of " + std::to_string(entry.size()) + " bytes");
@@ -114,21 +115,33 @@ Status KeySorter::Add(std::string_view entry) {
 }
 
 Status KeySorter::WriteRun() {
-  SortBuffer(&buffer_, entry_length_);
+  const std::vector<SortItem> order = SortedOrder(buffer_, entry_length_);
   std::string name = run_base_ + "." + std::to_string(runs_.size());
   runs_.push_back(name);
   Result<File> file = File::Open(name, OpenMode::kCreateTruncate);
   if (!file.ok()) return file.status();
-  ACE_RETURN_IF_ERROR(file->WriteAt(0, buffer_.data(), buffer_.size()));
-  buffer_.clear();
+  // The entries go out in order through a chunk of whole entries.
+  const size_t per_chunk = std::max<size_t>(kWriteChunk / entry_length_, 1);
+  std::string chunk;
+  chunk.reserve(per_chunk * entry_length_);
+  uint64_t offset = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    chunk.append(buffer_, size_t{order[i].at} * entry_length_, entry_length_);
+    if (chunk.size() / entry_length_ == per_chunk || i + 1 == order.size()) {
+      ACE_RETURN_IF_ERROR(file->WriteAt(offset, chunk.data(), chunk.size()));
+      offset += chunk.size();
+      chunk.clear();
+    }
+  }
+  buffer_.clear();  // the capacity stays for the next run
   return Status::Ok();
 }
 
 Status KeySorter::Drain(const std::function<Status(std::string_view)>& sink) {
   if (runs_.empty()) {
-    SortBuffer(&buffer_, entry_length_);
-    for (size_t at = 0; at < buffer_.size(); at += entry_length_)
-      ACE_RETURN_IF_ERROR(sink(std::string_view(buffer_).substr(at, entry_length_)));
+    const std::string_view entries(buffer_);
+    for (const SortItem& item : SortedOrder(buffer_, entry_length_))
+      ACE_RETURN_IF_ERROR(sink(entries.substr(size_t{item.at} * entry_length_, entry_length_)));
     return Status::Ok();
   }
   if (!buffer_.empty()) ACE_RETURN_IF_ERROR(WriteRun());

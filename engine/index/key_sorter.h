@@ -23,6 +23,9 @@ class KeySorter {
   KeySorter(const KeySorter&) = delete;
   KeySorter& operator=(const KeySorter&) = delete;
 
+  // Makes room at once for about this many entries (at most a run's worth), so that adding
+  // them does not move the buffer as it grows.
+  void Reserve(size_t entries);
   Status Add(std::string_view entry);
   // Hands every entry to sink in increasing byte order; stops at the first failure of sink.
   Status Drain(const std::function<Status(std::string_view)>& sink);

@@ -125,6 +125,49 @@ TEST_F(EncryptionTest, EncryptedFilesHoldNoPlainFieldDataAndReadBackWithThePassw
   ASSERT_ACE(AdsCloseTable(again));
 }
 
+TEST_F(EncryptionTest, AnIndexOfManyPagesIsEncipheredPageByPage) {
+  // Enough keys for a tree of many pages, written out in runs of consecutive pages: each page
+  // of a run is enciphered with its own number, and every one reads back.
+  ADSHANDLE t = Create("Viele", ADS_ADT, "Name,Char,40;");
+  ASSERT_NE(0u, t);
+  constexpr int kCount = 1500;
+  auto name = [](int i) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "Kind %05d", i);
+    return std::string(buf);
+  };
+  for (int i = 1; i <= kCount; ++i) {
+    ASSERT_ACE(AdsAppendRecord(t));
+    ASSERT_ACE(AdsSetString(t, U("Name"), U(name(i)), static_cast<UNSIGNED32>(name(i).size())));
+  }
+  ADSHANDLE index = 0;
+  ASSERT_ACE(AdsCreateIndex90(t, nullptr, U("NAME"), U("Name"), nullptr, nullptr, 0, 512,
+                              nullptr, &index));
+  ASSERT_ACE(AdsCloseTable(t));
+  ASSERT_GT(std::filesystem::file_size(Path("Viele.adi")), 40u * 512);
+  EncryptWhole("Viele");
+  const std::string bytes = FileBytes(Path("Viele.adi"));
+  for (int i = 1; i <= kCount; i += 7) ASSERT_EQ(std::string::npos, bytes.find(name(i))) << i;
+
+  ADSHANDLE again = 0;
+  ASSERT_ACE(Open("Viele", ADS_ADT, &again));
+  ASSERT_ACE(AdsEnableEncryption(again, U(kPassword)));
+  ASSERT_ACE(AdsGetIndexHandle(again, U("NAME"), &index));
+  for (int i = 1; i <= kCount; i += 97) {
+    UNSIGNED16 found = 0;
+    ASSERT_ACE(AdsSeek(index, U(name(i)), static_cast<UNSIGNED16>(name(i).size()), ADS_STRINGKEY,
+                       ADS_HARDSEEK, &found));
+    EXPECT_EQ(1, found) << name(i);
+    UNSIGNED32 recno = 0;
+    ASSERT_ACE(AdsGetRecordNum(again, ADS_IGNOREFILTERS, &recno));
+    EXPECT_EQ(static_cast<UNSIGNED32>(i), recno);
+  }
+  UNSIGNED32 keys = 0;
+  ASSERT_ACE(AdsGetKeyCount(index, ADS_IGNOREFILTERS, &keys));
+  EXPECT_EQ(static_cast<UNSIGNED32>(kCount), keys);
+  ASSERT_ACE(AdsCloseTable(again));
+}
+
 TEST_F(EncryptionTest, WithoutThePasswordRecordsAreRefusedAndAWrongPasswordIsNeverUsed) {
   MakeTable();
   EncryptWhole();
