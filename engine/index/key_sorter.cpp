@@ -32,6 +32,14 @@ struct SortItem {
 // items carry, then each group of equal words again by the next eight bytes. Comparisons stay
 // within the item array; an entry's bytes are fetched once per level its group reaches.
 void SortItems(SortItem* first, SortItem* last, const char* base, uint32_t length, size_t depth) {
+  // Levels at which every item carries the same word order nothing: they are passed in one
+  // look each (an index of many equal keys is ordered by its record numbers at the end).
+  while (std::all_of(first, last, [&](const SortItem& item) { return item.word == first->word; })) {
+    depth += 8;
+    if (depth >= length) return;
+    for (SortItem* item = first; item != last; ++item)
+      item->word = Word(base + size_t{item->at} * length, length, depth);
+  }
   std::sort(first, last, [](const SortItem& a, const SortItem& b) { return a.word < b.word; });
   const size_t next = depth + 8;
   if (next >= length) return;

@@ -332,6 +332,39 @@ TEST_F(IndexFileTest, SorterOrdersLongEntriesThatShareTheirFirstBytes) {
   }
 }
 
+TEST_F(IndexFileTest, SorterOrdersEntriesThatDifferOnlyAtTheirEndsOrNotAtAll) {
+  // 29-byte entries (not a multiple of eight) of few keys: a key shared by many entries, told
+  // apart only by the last bytes, or not at all; and a lone entry among them. In one buffer,
+  // with the buffer reserved, and across runs.
+  for (size_t memory : {size_t{1} << 20, size_t{29 * 50}}) {
+    for (size_t reserve : {size_t{0}, size_t{100000}}) {
+      KeySorter sorter(29, Path("same"), memory);
+      if (reserve != 0) sorter.Reserve(reserve);
+      std::mt19937 rng(17);
+      std::vector<std::string> want;
+      for (int i = 0; i < 2000; ++i) {
+        std::string e(29, "AB"[rng() % 2]);
+        if (i % 3 != 0) e[28] = static_cast<char>(rng());  // every third entry a plain duplicate
+        if (i % 5 == 0) e[27] = static_cast<char>(rng());
+        if (i == 999) e.assign(29, '\0');
+        want.push_back(e);
+        ASSERT_TRUE(sorter.Add(e).ok());
+      }
+      std::sort(want.begin(), want.end(), [](const std::string& a, const std::string& b) {
+        return std::memcmp(a.data(), b.data(), a.size()) < 0;
+      });
+      std::vector<std::string> got;
+      ASSERT_TRUE(sorter
+                      .Drain([&](std::string_view e) {
+                        got.emplace_back(e);
+                        return Status::Ok();
+                      })
+                      .ok());
+      EXPECT_EQ(got, want) << "memory " << memory << ", reserved " << reserve;
+    }
+  }
+}
+
 TEST_F(IndexFileTest, TreesLargerThanThePageCacheStayWholeThroughWritesAndReopens) {
   // A cache of 64 pages: building, seeking and maintaining the tree evict pages all the time,
   // changed ones among them.
