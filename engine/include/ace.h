@@ -317,8 +317,12 @@ ACE_API UNSIGNED32 AdsGetTableCollation(ADSHANDLE hTable, UNSIGNED8* pucCollatio
 ACE_API UNSIGNED32 AdsGetTableFilename(ADSHANDLE hTable, UNSIGNED16 usOption, UNSIGNED8* pucName, UNSIGNED16* pusLen);
 /* Block size of the memo file (0 without one). */
 ACE_API UNSIGNED32 AdsGetTableMemoSize(ADSHANDLE hTable, UNSIGNED16* pusMemoSize);
-/* Hints for the engine's caches; accepted and checked, records are always read fresh. */
+/* The record cache of a shared table handle: after a natural-order skip has asked the file
+ * whether other users changed the table, up to usNumRecords - 1 further records are skipped to
+ * without asking again (10 unless set; 0 and 1 ask at every skip). Other moves, locks,
+ * AdsRefreshRecord and AdsGetRecordCRC always read the record as the file holds it. */
 ACE_API UNSIGNED32 AdsCacheRecords(ADSHANDLE hTable, UNSIGNED16 usNumRecords);
+/* Hints for caches the engine does not keep; accepted and checked. */
 ACE_API UNSIGNED32 AdsCacheOpenTables(UNSIGNED16 usOpen);
 ACE_API UNSIGNED32 AdsCacheOpenCursors(UNSIGNED16 usOpen);
 /* Closes tables kept open by the cache of a connection (the engine keeps none: success). */
