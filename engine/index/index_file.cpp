@@ -680,7 +680,18 @@ Result<bool> TakeUpdateLock(int fd, short type, bool wait, const std::string& pa
   return true;
 }
 
-Status WaitForUpdateLock(const File& file, short type);
+// Takes the update lock of type, waiting for another holder in steps of 10 ms for at most 3 s.
+Status WaitForUpdateLock(const File& file, short type) {
+  constexpr int kSteps = 300;
+  for (int step = 0; step < kSteps; ++step) {
+    Result<bool> taken = TakeUpdateLock(file.fd(), type, false, file.path());
+    if (!taken.ok()) return taken.status();
+    if (*taken) return Status::Ok();
+    ::usleep(10000);
+  }
+  return Status(kErrLockRefused,
+                file.path() + ": the index is being updated by another user; try again later");
+}
 
 // The update lock for reading a file at its open. Waits a while for a writer to finish, in
 // short steps, but never without end: the holder may be this very process (a transaction keeps
@@ -698,22 +709,6 @@ Status IndexFile::LockForReading() {
 void IndexFile::UnlockForReading() {
   UnlockForUpdate();
 }
-
-namespace {
-
-Status WaitForUpdateLock(const File& file, short type) {
-  constexpr int kSteps = 300;
-  for (int step = 0; step < kSteps; ++step) {
-    Result<bool> taken = TakeUpdateLock(file.fd(), type, false, file.path());
-    if (!taken.ok()) return taken.status();
-    if (*taken) return Status::Ok();
-    ::usleep(10000);
-  }
-  return Status(kErrLockRefused,
-                file.path() + ": the index is being updated by another user; try again later");
-}
-
-}  // namespace
 
 Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
                                                    storage::TableFile* table, bool read_only,
