@@ -81,7 +81,6 @@ class Cursor {
   // Records served so are the ones the file held at most that many moves ago. 0 and 1 ask at
   // every move. Every other move, a lock, a refresh and a skip that runs out of records ask.
   void SetRecordCache(uint16_t records) { record_cache_ = records; }
-  uint16_t record_cache() const { return record_cache_; }
 
   bool at_bof() const { return bof_; }
   bool at_eof() const { return eof_; }
