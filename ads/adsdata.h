@@ -623,6 +623,8 @@ class TAdsBlobStream : public TStream {
  public:
   // Attaches to Field's cache in the active buffer and loads it (see CreateBlobStream).
   TAdsBlobStream(TBlobField* Field, TBlobStreamMode Mode);
+  // The same for a field of DataSet, which CreateBlobStream knows without a cast.
+  TAdsBlobStream(TAdsDataSet* DataSet, TBlobField* Field, TBlobStreamMode Mode);
   // A stream that wrote or truncated marks the field modified and sends the dataset's
   // field-change notification (a failure of a handler there is not passed on: a destructor
   // cannot raise).

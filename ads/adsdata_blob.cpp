@@ -159,8 +159,10 @@ void TAdsBlobCache::Flush() {
 // ---- TAdsBlobStream ---------------------------------------------------------------------------
 
 TAdsBlobStream::TAdsBlobStream(TBlobField* Field, TBlobStreamMode Mode)
+    : TAdsBlobStream(dynamic_cast<TAdsDataSet*>(Field->DataSet()), Field, Mode) {}
+
+TAdsBlobStream::TAdsBlobStream(TAdsDataSet* dataSet, TBlobField* Field, TBlobStreamMode Mode)
     : moField(Field), moMode(Mode) {
-  auto* dataSet = dynamic_cast<TAdsDataSet*>(Field->DataSet());
   if (dataSet == nullptr) return;
   switch (dataSet->State()) {
     case dsBrowse:
@@ -261,7 +263,7 @@ std::unique_ptr<TStream> TAdsDataSet::CreateBlobStream(TField* Field, TBlobStrea
   if (blob == nullptr)
     throw EInvalidCast("Ungültige Typumwandlung: Feld '" + Field->DisplayName() +
                        "' ist kein Blob-Feld");
-  return std::make_unique<TAdsBlobStream>(blob, Mode);
+  return std::make_unique<TAdsBlobStream>(this, blob, Mode);
 }
 
 VCL_REGISTER_CLASS(TAdsBlobStream, [](TClassBuilder<TAdsBlobStream>&) {})

@@ -34,6 +34,22 @@ void Store32(std::byte* p, uint32_t v) {
   std::memcpy(p, &v, sizeof v);
 }
 
+// The length of a character field's text: up to its first zero byte, without trailing blanks.
+// Fields are mostly a short name padded with blanks, so the blanks are passed eight at a time.
+size_t TextExtent(const std::byte* p, size_t L) {
+  const void* zero = std::memchr(p, 0, L);
+  size_t n = zero != nullptr ? static_cast<size_t>(static_cast<const std::byte*>(zero) - p) : L;
+  constexpr uint64_t kBlanks = 0x2020202020202020ull;
+  while (n >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p + n - 8, sizeof word);
+    if (word != kBlanks) break;
+    n -= 8;
+  }
+  while (n > 0 && p[n - 1] == std::byte{' '}) --n;
+  return n;
+}
+
 bool AllBytes(const std::byte* p, uint32_t n, bool (*pred)(uint8_t)) {
   for (uint32_t i = 0; i < n; ++i)
     if (!pred(static_cast<uint8_t>(p[i]))) return false;
@@ -647,11 +663,8 @@ void TAdsDataSet::ReadNativeValue(TField* Field, const TACEFieldDef& d, std::byt
     case 4:
     case 20: {
       // The text up to its first zero byte, without trailing blanks (no copy on the way).
-      const char* text = reinterpret_cast<const char*>(p);
-      size_t n = 0;
-      while (n < L && text[n] != '\0') ++n;
-      while (n > 0 && text[n - 1] == ' ') --n;
-      std::memcpy(out, text, n);
+      const size_t n = TextExtent(p, L);
+      std::memcpy(out, p, n);
       out[n] = std::byte{0};
       break;
     }

@@ -551,11 +551,15 @@ std::string Utf8ToAnsi(const std::string& S) {
   return r;
 }
 
-std::string AnsiToUtf8(const std::string& S) {
+std::string AnsiToUtf8(std::string S) {
   // Plain ASCII, most texts, is the same in both.
   size_t ascii = 0;
+  for (uint64_t word; ascii + 8 <= S.size(); ascii += 8) {  // eight bytes at a time
+    std::memcpy(&word, S.data() + ascii, sizeof word);
+    if ((word & 0x8080808080808080ull) != 0) break;
+  }
   while (ascii < S.size() && static_cast<unsigned char>(S[ascii]) < 0x80) ++ascii;
-  if (ascii == S.size()) return S;
+  if (ascii == S.size()) return S;  // moved out, not copied
   std::string r;
   r.reserve(S.size() + 8);
   r.assign(S, 0, ascii);

@@ -165,7 +165,8 @@ uint32_t GetCurrentThreadId();
 
 // UTF-8 <-> Windows-1252. Characters without a Windows-1252 form become '?'.
 std::string Utf8ToAnsi(const std::string& S);
-std::string AnsiToUtf8(const std::string& S);
+// Takes its argument by value: a plain ASCII text, most texts, is moved through unchanged.
+std::string AnsiToUtf8(std::string S);
 // UTF-8 <-> UTF-16. Malformed input becomes U+FFFD.
 std::u16string Utf8ToUtf16(const std::string& S);
 std::string Utf16ToUtf8(const std::u16string& S);

@@ -696,13 +696,14 @@ bool TStringField::GetValue(std::string& Value) {
   std::memset(buf, 0, size);
   if (!GetData(buf)) return false;
   buf[size - 1] = 0;
-  Value = AnsiToUtf8(reinterpret_cast<const char*>(buf));
+  Value = AnsiToUtf8(std::string(reinterpret_cast<const char*>(buf)));
   return true;
 }
 
 std::string TStringField::GetAsString() {
   std::string s;
-  return GetValue(s) ? s : std::string();
+  GetValue(s);  // a null field leaves it empty
+  return s;
 }
 
 void TStringField::SetAsStringValue(const std::string& Value) {

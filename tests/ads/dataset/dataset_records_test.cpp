@@ -354,6 +354,43 @@ TEST_F(DataSetRecords, AdtValuesOfEveryTypeAndTheirNulls) {
   for (TField* f : *ds->Fields()) EXPECT_TRUE(f->IsNull()) << f->FieldName();
 }
 
+// Character fields read without their padding, however long it is, and keep what is not
+// padding: leading and inner blanks, a text that fills the field, high bytes in any place.
+TEST_F(DataSetRecords, CharacterFieldsReadWithoutTheirPadding) {
+  Create("namen", ADS_ADT, "ID,Integer;Name,Char,20;");
+  const std::vector<std::string> texts = {
+      "Anna",                   // 16 blanks of padding
+      "Annabell",               // 12
+      "Abcdefghijkl",           // 8, as one word of blanks
+      "Abcdefghijklmnopqrst",   // none: the field is full
+      "  vorn",                 // leading blanks stay
+      "A        B",             // inner blanks stay, also eight of them
+      "M\xFCller-L\xFCneburg",  // high bytes past the first eight
+      "",                       // blanks only
+  };
+  std::vector<std::vector<std::string>> rows;
+  for (size_t i = 0; i < texts.size(); ++i) rows.push_back({std::to_string(i + 1), texts[i]});
+  Append("namen", ADS_ADT, rows);
+  TCoreDataSet* ds = Make("namen");
+  ds->Open();
+  for (const std::string& text : texts) {
+    ASSERT_FALSE(ds->Eof());
+    EXPECT_EQ(ds->FieldByName("Name")->AsString(), AnsiToUtf8(text));
+    ds->Next();
+  }
+  EXPECT_TRUE(ds->Eof());
+  // A zero byte ends the text, whatever follows it.
+  ADSHANDLE t = OpenRaw("namen", ADS_ADT);
+  ASSERT_EQ(AdsGotoTop(t), 0u);
+  const char with_zero[] = "ab\0cd";
+  ASSERT_EQ(AdsSetField(t, ADSFIELD(2), U8(std::string(with_zero, 5)), 5), 0u);
+  ASSERT_EQ(AdsWriteRecord(t), 0u);
+  AdsCloseTable(t);
+  ds->Refresh();
+  ds->First();
+  EXPECT_EQ(ds->FieldByName("Name")->AsString(), "ab");
+}
+
 TEST_F(DataSetRecords, MemoPresenceFlagReplacesTheEngineReference) {
   Create("memo", ADS_ADT, "ID,Integer;M,Memo;");
   Append("memo", ADS_ADT, {{"1", "Text"}, {"2"}});

@@ -113,6 +113,13 @@ TEST(SysUtilsTest, Windows1252AndUtf16Conversions) {
   EXPECT_EQ(AnsiToUtf8(""), "");
   EXPECT_EQ(AnsiToUtf8("Stra\xDF"), "Stra\xC3\x9F");  // the first high byte at the end
   EXPECT_EQ(AnsiToUtf8("\x81"), "\xC2\x81");          // an unassigned byte keeps its code
+  // Plain runs are passed eight bytes at a time: a high byte in any place of a word is seen.
+  for (size_t at = 0; at < 19; ++at) {
+    std::string text(19, 'a');
+    text[at] = '\xE4';
+    std::string want = std::string(at, 'a') + "\xC3\xA4" + std::string(18 - at, 'a');
+    EXPECT_EQ(AnsiToUtf8(text), want) << at;
+  }
   EXPECT_EQ(Utf8ToAnsi("\xE4\xB8\xAD"), "?");  // no Windows-1252 form
   std::u16string wide = Utf8ToUtf16("a\xC3\xA4\xF0\x9F\x98\x80");
   EXPECT_EQ(wide, (std::u16string{u'a', 0x00E4, 0xD83D, 0xDE00}));
