@@ -95,16 +95,16 @@ Result<std::shared_ptr<IndexObject>> GetIndex(uint32_t handle) {
 }
 
 bool IsIndexHandle(uint32_t handle) {
-  auto found = HandleTable::Instance().Find(handle);
-  return found.ok() && found.value()->kind() == HandleKind::kIndexOrder;
+  std::shared_ptr<HandleObject> found = HandleTable::Instance().Lookup(handle);
+  return found != nullptr && found->kind() == HandleKind::kIndexOrder;
 }
 
 // Every navigation and field call comes through here: one look into the handle table serves
 // table handles, the common case.
 Result<OrderTarget> ResolveOrder(uint32_t handle) {
-  auto found = HandleTable::Instance().Find(handle);
-  if (!found.ok()) return found.status();
-  const HandleKind kind = found.value()->kind();
+  std::shared_ptr<HandleObject> found = HandleTable::Instance().Lookup(handle);
+  if (found == nullptr) return HandleTable::NotOpen(handle);
+  const HandleKind kind = found->kind();
   if (kind == HandleKind::kIndexOrder) {
     auto ix = GetIndex(handle);
     if (!ix.ok()) return ix.status();
@@ -113,7 +113,7 @@ Result<OrderTarget> ResolveOrder(uint32_t handle) {
   if (kind != HandleKind::kTable && kind != HandleKind::kCursor) {
     return GetTable(handle).status();  // the wrong kind, said as GetTable says it
   }
-  auto table = std::static_pointer_cast<TableObject>(std::move(found.value()));
+  auto table = std::static_pointer_cast<TableObject>(std::move(found));
   if (table->cursor().closed()) return ClosedTable(handle);
   return OrderTarget{std::move(table), nullptr};
 }

@@ -40,17 +40,76 @@ void HandleTable::Remove(uint32_t handle) {
     if (it == objects_.end()) return;
     doomed = std::move(it->second);
     objects_.erase(it);
+    removals_.fetch_add(1, std::memory_order_acq_rel);  // every thread's memory of handles lapses
   }
 }
 
-Result<std::shared_ptr<HandleObject>> HandleTable::Find(uint32_t handle) const {
-  if (handle == 0) return Status(kErrInvalidHandle, "no handle given (handle 0)");
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = objects_.find(handle);
-  if (it == objects_.end()) {
-    return Status(kErrInvalidHandle, "handle " + std::to_string(handle) + " is not open");
+namespace {
+
+// The handles a thread found last, as weak references: they keep no object alive (a closed
+// table's files close when its last user lets go, whichever thread looked it up before). They
+// stand while no handle has been removed since they were found; handles are never reused, so a
+// remembered number cannot come to name another object.
+struct RecentHandles {
+  static constexpr size_t kSize = 4;
+  uint64_t removals = 0;
+  size_t next = 0;
+  uint32_t handles[kSize] = {};
+  std::weak_ptr<HandleObject> objects[kSize];
+
+  void Forget(uint64_t now) {
+    for (size_t i = 0; i < kSize; ++i) {
+      handles[i] = 0;
+      objects[i].reset();
+    }
+    removals = now;
   }
-  return it->second;
+  void Remember(uint32_t handle, const std::shared_ptr<HandleObject>& object) {
+    handles[next] = handle;
+    objects[next] = object;
+    next = (next + 1) % kSize;
+  }
+};
+
+// Initial-exec: every call reaches it, and the general model would add a resolver call to each.
+// The library is linked by its programs, not loaded later, so its few bytes are part of the
+// static thread-local block (a program that loads it later draws on the spare room kept for this).
+__attribute__((tls_model("initial-exec"))) thread_local RecentHandles recent_handles;
+
+}  // namespace
+
+std::shared_ptr<HandleObject> HandleTable::Lookup(uint32_t handle) const {
+  if (handle == 0) return nullptr;
+  RecentHandles& recent = recent_handles;
+  // Read before the table: a removal after this read is seen at the next call, as if this
+  // lookup had come first.
+  const uint64_t removals = removals_.load(std::memory_order_acquire);
+  if (recent.removals != removals) recent.Forget(removals);
+  for (size_t i = 0; i < RecentHandles::kSize; ++i) {
+    if (recent.handles[i] != handle) continue;
+    if (std::shared_ptr<HandleObject> object = recent.objects[i].lock()) return object;
+    break;
+  }
+  std::shared_ptr<HandleObject> object;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = objects_.find(handle);
+    if (it == objects_.end()) return nullptr;
+    object = it->second;
+  }
+  recent.Remember(handle, object);
+  return object;
+}
+
+Result<std::shared_ptr<HandleObject>> HandleTable::Find(uint32_t handle) const {
+  std::shared_ptr<HandleObject> object = Lookup(handle);
+  if (object == nullptr) return NotOpen(handle);
+  return object;
+}
+
+Status HandleTable::NotOpen(uint32_t handle) {
+  if (handle == 0) return Status(kErrInvalidHandle, "no handle given (handle 0)");
+  return Status(kErrInvalidHandle, "handle " + std::to_string(handle) + " is not open");
 }
 
 Status HandleTable::WrongKind(uint32_t handle, HandleKind actual) {

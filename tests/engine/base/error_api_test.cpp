@@ -1,9 +1,11 @@
 // The engine boundary: error table, last error per thread, out-buffer convention, handle kinds.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ace.h"
 #include "engine/base/error_codes.h"
@@ -125,6 +127,69 @@ TEST(HandleTable, StaleZeroAndWrongKindHandlesAreErrors) {
   uint32_t h2 = table.Add(std::make_shared<Probe>());
   EXPECT_NE(h2, h) << "handles must not be reused";
   table.Remove(h2);
+}
+
+// An object that says when it is destroyed, and which one it is.
+class Marked : public ace::HandleObject {
+ public:
+  Marked(int id, std::atomic<int>* destroyed)
+      : HandleObject(ace::HandleKind::kStatement), id_(id), destroyed_(destroyed) {}
+  ~Marked() override { destroyed_->fetch_add(1); }
+  int id() const { return id_; }
+
+ private:
+  int id_;
+  std::atomic<int>* destroyed_;
+};
+
+int IdOf(uint32_t handle) {
+  auto found = ace::HandleTable::Instance().Get<Marked>(handle, {ace::HandleKind::kStatement});
+  return found.ok() ? found.value()->id() : -1;
+}
+
+// Each thread remembers the handles it found last; what it remembers must never name the wrong
+// object, keep a removed handle open, or keep a removed object alive.
+TEST(HandleTable, ThreadsMemoryOfRecentHandlesNeverOutlivesTheirRemoval) {
+  auto& table = ace::HandleTable::Instance();
+  std::atomic<int> destroyed{0};
+  // More handles than a thread remembers, asked for in turn: each answers its own object.
+  std::vector<uint32_t> handles;
+  for (int i = 0; i < 7; ++i) handles.push_back(table.Add(std::make_shared<Marked>(i, &destroyed)));
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(IdOf(handles[i]), i);
+    for (int i = 6; i >= 0; --i) EXPECT_EQ(IdOf(handles[i]), i);
+  }
+  // Found here, removed by another thread: gone here at the next look, and destroyed at once
+  // although this thread looked it up a moment before.
+  EXPECT_EQ(IdOf(handles[2]), 2);
+  std::thread([&] { table.Remove(handles[2]); }).join();
+  EXPECT_EQ(destroyed.load(), 1);
+  EXPECT_EQ(table.Find(handles[2]).status().code(), ace::kErrInvalidHandle);
+  EXPECT_EQ(IdOf(handles[3]), 3) << "the other handles stay found";
+  // Removed while something else still holds the object (a call in flight on another thread,
+  // an index of the table): the handle is closed all the same.
+  EXPECT_EQ(IdOf(handles[5]), 5);
+  std::shared_ptr<ace::HandleObject> held = table.Find(handles[5]).value();
+  std::thread([&] { table.Remove(handles[5]); }).join();
+  EXPECT_EQ(table.Find(handles[5]).status().code(), ace::kErrInvalidHandle);
+  EXPECT_EQ(IdOf(handles[5]), -1);
+  held.reset();
+  EXPECT_EQ(destroyed.load(), 2);
+  // Found by another thread that is still running, removed here: destroyed as well.
+  std::atomic<bool> looked{false}, release{false};
+  std::thread holder([&] {
+    EXPECT_EQ(IdOf(handles[4]), 4);
+    looked = true;
+    while (!release) std::this_thread::yield();
+    EXPECT_EQ(table.Find(handles[4]).status().code(), ace::kErrInvalidHandle);
+  });
+  while (!looked) std::this_thread::yield();
+  table.Remove(handles[4]);
+  EXPECT_EQ(destroyed.load(), 3);
+  release = true;
+  holder.join();
+  for (uint32_t h : handles) table.Remove(h);
+  EXPECT_EQ(destroyed.load(), 7);
 }
 
 }  // namespace
