@@ -55,8 +55,14 @@ Status CopyOutText(std::string_view text, uint8_t* buf, Len* len) {
   return Status::Ok();
 }
 
+// The failure of RequireOut, kept out of line so that the check itself inlines.
+[[gnu::cold, gnu::noinline]] inline Status MissingArgument(const char* what) {
+  return Status(kErrNullPointer, std::string("the argument ") + what + " is missing");
+}
+
 inline Status RequireOut(const void* p, const char* what) {
-  if (p == nullptr) return Status(kErrNullPointer, std::string("the argument ") + what + " is missing");
+  if (p == nullptr) [[unlikely]]
+    return MissingArgument(what);
   return Status::Ok();
 }
 

@@ -230,7 +230,17 @@ extern "C" {
 ACE_API UNSIGNED32 AdsGetField(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UNSIGNED8* pucBuf,
                                UNSIGNED32* pulLen, UNSIGNED16 usOption) {
   return ReadField(hTable, pucFldName, [&](FieldAccess& f) -> Status {
-    auto text = FieldText(f, CheckTrim(usOption));
+    const uint16_t trim = CheckTrim(usOption);
+    if (f.memo()) {
+      // A memo's text is most often its content as stored: copied out without a copy between.
+      auto content = MemoContent(f);
+      if (!content.ok()) return content.status();
+      std::string_view text;
+      if (fields::MemoTextInPlace(f.context(), content.value(), trim, &text))
+        return CopyOutText(text, pucBuf, pulLen);
+      return CopyOutText(fields::MemoToText(f.context(), content.value(), trim), pucBuf, pulLen);
+    }
+    auto text = FieldText(f, trim);
     if (!text.ok()) return text.status();
     return CopyOutText(text.value(), pucBuf, pulLen);
   });

@@ -246,6 +246,10 @@ Status AccessVfpSystemField(const FieldContext& ctx, Image image, uint16_t optio
 // trimmed per option for the text kinds.
 std::string MemoToText(const FieldContext& ctx, std::span<const uint8_t> content,
                        uint16_t trim = kTrimNone);
+// The same text as a part of the content, where it needs no conversion (every kind but national
+// memos, and text memos of OEM tables); false where it does.
+bool MemoTextInPlace(const FieldContext& ctx, std::span<const uint8_t> content, uint16_t trim,
+                     std::string_view* text);
 std::u16string MemoToUtf16(const FieldContext& ctx, std::span<const uint8_t> content,
                            uint16_t trim = kTrimNone);
 // Memo content for a text given to AdsSetField (8-bit) or AdsSetFieldW (UTF-16).

@@ -506,10 +506,24 @@ std::string MemoToText(const FieldContext& ctx, std::span<const uint8_t> content
     }
     return Utf16ToAnsi(TrimText(wide, trim));
   }
-  bool text_kind = ctx.field.type == kFtMemo || ctx.field.type == kFtVarchar;
-  if (!text_kind) return std::string(bytes);
-  std::string text = IsOemConverted(ctx) ? FromOem(bytes) : std::string(bytes);
+  std::string_view in_place;
+  if (MemoTextInPlace(ctx, content, trim, &in_place)) return std::string(in_place);
+  std::string text = FromOem(bytes);
   return std::string(TrimText(text, trim));
+}
+
+bool MemoTextInPlace(const FieldContext& ctx, std::span<const uint8_t> content, uint16_t trim,
+                     std::string_view* text) {
+  if (ctx.field.type == kFtNMemo) return false;
+  std::string_view bytes(reinterpret_cast<const char*>(content.data()), content.size());
+  const bool text_kind = ctx.field.type == kFtMemo || ctx.field.type == kFtVarchar;
+  if (!text_kind) {
+    *text = bytes;
+    return true;
+  }
+  if (IsOemConverted(ctx)) return false;
+  *text = TrimText(bytes, trim);
+  return true;
 }
 
 std::u16string MemoToUtf16(const FieldContext& ctx, std::span<const uint8_t> content,

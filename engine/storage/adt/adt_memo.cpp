@@ -338,14 +338,21 @@ Status AdtMemoFile::Describe(uint32_t block, uint32_t* length, MemoKind* kind) c
 Result<std::vector<uint8_t>> AdtMemoFile::Read(uint32_t block) const {
   // A plain memo that fits its first block comes with the run header in one read.
   if (!private_ && block != 0 && block < known_blocks_) {
-    std::vector<std::byte> first(block_size_);
+    // The first block goes to the stack when it is small, as the default blocks are.
+    std::byte small[512];
+    std::vector<std::byte> large;
+    std::byte* first = small;
+    if (block_size_ > sizeof small) {
+      large.resize(block_size_);
+      first = large.data();
+    }
     size_t got = 0;
-    ACE_RETURN_IF_ERROR(file_.ReadSomeAt(BlockOffset(block), first.data(), first.size(), &got));
+    ACE_RETURN_IF_ERROR(file_.ReadSomeAt(BlockOffset(block), first, block_size_, &got));
     Run head;
-    if (got >= kRunHeaderSize && DecodeRunAt(block, known_blocks_, first.data(), &head).ok() &&
+    if (got >= kRunHeaderSize && DecodeRunAt(block, known_blocks_, first, &head).ok() &&
         head.state == kRunMemo && (head.flags & kRunEnciphered) == 0 &&
         kRunHeaderSize + size_t{head.length} <= got) {
-      const auto* bytes = reinterpret_cast<const uint8_t*>(first.data() + kRunHeaderSize);
+      const auto* bytes = reinterpret_cast<const uint8_t*>(first + kRunHeaderSize);
       return std::vector<uint8_t>(bytes, bytes + head.length);
     }
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "engine/base/callbacks.h"
@@ -818,6 +819,11 @@ Status AdtTableFile::SetReuseDeleted(bool on) {
 // ---- memos ----
 
 Result<const FieldDesc*> AdtTableFile::MemoField(const FieldDesc& field) const {
+  // Callers mostly pass one of this table's own descriptions: known without a search.
+  const std::less<const FieldDesc*> before;  // a total order, also for unrelated pointers
+  if (!before(&field, fields_.data()) && before(&field, fields_.data() + fields_.size()) &&
+      IsAdtMemoType(field.type) && memo_)
+    return &field;
   for (const auto& f : fields_) {
     if (f.offset == field.offset && f.type == field.type && IsAdtMemoType(f.type) && memo_) {
       return &f;

@@ -1,6 +1,7 @@
 // Field access details through the C API: OEM tables convert at the boundary, binary data in
 // chunks, fields by number, wide texts with short buffers, refused conversions.
 #include <cstring>
+#include <vector>
 
 #include "tests/engine/api/api_fixture.h"
 
@@ -112,6 +113,86 @@ TEST_P(MemoCancelTest, CancelledMemoChangeKeepsTheStoredText) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, MemoCancelTest,
                          ::testing::Values(ADS_ADT, ADS_NTX, ADS_CDX, ADS_VFP));
+
+// AdsGetField of a memo: the text trimmed per option and copied out as stored, a too-small
+// buffer answered with the length and left as it was; on large memo blocks, on a binary memo
+// (never trimmed), on a national memo and on an OEM table (both converted).
+class MemoTextTest : public ApiTest, public ::testing::WithParamInterface<UNSIGNED16> {
+ protected:
+  ADSHANDLE CreateSized(const std::string& name, UNSIGNED16 memo_size, const std::string& fields,
+                        UNSIGNED16 char_type = ADS_ANSI) {
+    ADSHANDLE t = 0;
+    EXPECT_ACE(AdsCreateTable90(conn_, U(name), nullptr, GetParam(), char_type,
+                                ADS_PROPRIETARY_LOCKING, ADS_CHECK_RIGHTS, memo_size, U(fields), 0,
+                                nullptr, &t));
+    return t;
+  }
+  void Put(ADSHANDLE t, const char* field, const std::string& value) {
+    ASSERT_ACE(AdsAppendRecord(t));
+    ASSERT_ACE(AdsSetField(t, U(field), U(value), static_cast<UNSIGNED32>(value.size())));
+    ASSERT_ACE(AdsWriteRecord(t));
+  }
+};
+
+TEST_P(MemoTextTest, TextIsTrimmedPerOptionAndCopiedOutWhole) {
+  // 1024-byte blocks on ADT (larger than the first-block read keeps on the stack); the
+  // format's own block size elsewhere.
+  ADSHANDLE t = CreateSized("notes", GetParam() == ADS_ADT ? 1024 : 0, "TEXT,Memo;");
+  Put(t, "TEXT", "  Notiz am Rand  ");
+  EXPECT_EQ("  Notiz am Rand  ", Text(t, "TEXT", ADS_NONE));
+  EXPECT_EQ("Notiz am Rand", Text(t, "TEXT", ADS_TRIM));
+  EXPECT_EQ("Notiz am Rand  ", Text(t, "TEXT", ADS_LTRIM));
+  EXPECT_EQ("  Notiz am Rand", Text(t, "TEXT", ADS_RTRIM));
+  UNSIGNED8 small[8];
+  std::memset(small, '#', sizeof small);
+  UNSIGNED32 len = sizeof small;
+  EXPECT_EQ(AE_INSUFFICIENT_BUFFER, AdsGetField(t, U("TEXT"), small, &len, ADS_TRIM));
+  EXPECT_EQ(13u, len) << "the length of the trimmed text";
+  EXPECT_EQ(std::string(8, '#'), std::string(reinterpret_cast<char*>(small), 8));
+  // A memo of several blocks, and one that ends near its first block's end.
+  const std::string long_text(3000, 'x');
+  Put(t, "TEXT", long_text + "!");
+  std::vector<UNSIGNED8> buf(4000);
+  len = static_cast<UNSIGNED32>(buf.size());
+  ASSERT_ACE(AdsGetField(t, U("TEXT"), buf.data(), &len, ADS_NONE));
+  EXPECT_EQ(long_text + "!", std::string(reinterpret_cast<char*>(buf.data()), len));
+  const std::string block_text(1000, 'y');
+  Put(t, "TEXT", block_text);
+  len = static_cast<UNSIGNED32>(buf.size());
+  ASSERT_ACE(AdsGetField(t, U("TEXT"), buf.data(), &len, ADS_NONE));
+  EXPECT_EQ(block_text, std::string(reinterpret_cast<char*>(buf.data()), len));
+  ASSERT_ACE(AdsCloseTable(t));
+}
+
+TEST_P(MemoTextTest, BinaryAndNationalMemosAndOemTables) {
+  if (GetParam() == ADS_ADT) {
+    ADSHANDLE t = CreateSized("bin", 0, "DATA,Binary;WIDE,NMemo;");
+    ASSERT_ACE(AdsAppendRecord(t));
+    const UNSIGNED8 bytes[5] = {' ', 'a', 0, 'b', ' '};
+    ASSERT_ACE(AdsSetBinary(t, U("DATA"), ADS_BINARY, 5, 0, bytes, 5));
+    const std::u16string wide = u"  Gr\u00FC\u00DFe  ";
+    ASSERT_ACE(AdsSetFieldW(t, U("WIDE"), reinterpret_cast<const WCHAR*>(wide.c_str()),
+                            static_cast<UNSIGNED32>(wide.size())));
+    ASSERT_ACE(AdsWriteRecord(t));
+    UNSIGNED8 out[16];
+    UNSIGNED32 len = sizeof out;
+    ASSERT_ACE(AdsGetField(t, U("DATA"), out, &len, ADS_TRIM));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), 5),
+              std::string(reinterpret_cast<char*>(out), len))
+        << "binary content is never trimmed";
+    EXPECT_EQ("Gr\xFC\xDF\x65", Text(t, "WIDE", ADS_TRIM));  // Grüße in Windows-1252
+    ASSERT_ACE(AdsCloseTable(t));
+    return;
+  }
+  ADSHANDLE t = CreateSized("oemnotes", 0, "TEXT,Memo;", ADS_OEM);
+  const std::string ansi = " Gr\xFC\xDF\x65 ";  // Grüße in Windows-1252, between blanks
+  Put(t, "TEXT", ansi);
+  EXPECT_EQ(ansi, Text(t, "TEXT", ADS_NONE));
+  EXPECT_EQ("Gr\xFC\xDF\x65", Text(t, "TEXT", ADS_TRIM));
+  ASSERT_ACE(AdsCloseTable(t));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, MemoTextTest, ::testing::Values(ADS_ADT, ADS_CDX, ADS_VFP));
 
 }  // namespace
 }  // namespace ace_api_test
