@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,27 +16,44 @@ namespace ace {
 class [[nodiscard]] Status {
  public:
   Status() = default;  // success
-  Status(uint32_t code, std::string message) : code_(code), message_(std::move(message)) {}
+  Status(uint32_t code, std::string message)
+      : code_(code),
+        message_(message.empty() ? nullptr : std::make_unique<std::string>(std::move(message))) {}
+  Status(const Status& other)
+      : code_(other.code_),
+        message_(other.message_ ? std::make_unique<std::string>(*other.message_) : nullptr) {}
+  Status& operator=(const Status& other) {
+    if (this != &other) *this = Status(other);
+    return *this;
+  }
+  Status(Status&&) noexcept = default;
+  Status& operator=(Status&&) noexcept = default;
 
   static Status Ok() { return Status(); }
 
   bool ok() const { return code_ == 0; }
   explicit operator bool() const { return ok(); }
   uint32_t code() const { return code_; }
-  const std::string& message() const { return message_; }
+  const std::string& message() const { return message_ ? *message_ : NoMessage(); }
 
   // Prepends context ("Kinder.adt: ") to the message of a failure; success stays success.
   Status WithContext(const std::string& context) const {
     if (ok()) return *this;
-    return Status(code_, context + ": " + message_);
+    return Status(code_, context + ": " + message());
   }
 
  private:
+  static const std::string& NoMessage() {
+    static const std::string empty;
+    return empty;
+  }
+
   uint32_t code_ = 0;
-  std::string message_;
+  // Only a failure has a text: a success, the common case, is a code and an empty pointer,
+  // made, moved and dropped without touching a string.
+  std::unique_ptr<std::string> message_;
 };
 
-// A value or the Status of why there is none.
 template <typename T>
 class [[nodiscard]] Result {
  public:

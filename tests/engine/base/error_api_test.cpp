@@ -107,6 +107,38 @@ TEST(Version, AnswersNumbersAndOptionalDescription) {
   EXPECT_GT(len, 0u);
 }
 
+// A success carries no text; a failure's text survives copies, assignments and moves, and
+// a copy is its own.
+TEST(StatusTest, FailuresKeepTheirTextThroughCopiesAndMoves) {
+  ace::Status ok = ace::Status::Ok();
+  EXPECT_TRUE(ok.ok());
+  EXPECT_EQ(ok.message(), "");
+  EXPECT_TRUE(ok.WithContext("Kinder.adt").ok());
+  ace::Status failed(ace::kErrInvalidHandle, "handle 7 is not open");
+  ace::Status copy = failed;
+  EXPECT_EQ(copy.code(), ace::kErrInvalidHandle);
+  EXPECT_EQ(copy.message(), "handle 7 is not open");
+  copy = copy.WithContext("AdsSkip");
+  EXPECT_EQ(copy.message(), "AdsSkip: handle 7 is not open");
+  EXPECT_EQ(failed.message(), "handle 7 is not open") << "the copy is its own";
+  ace::Status assigned;
+  assigned = failed;
+  assigned = assigned;  // NOLINT: assigning a status to itself keeps it
+  EXPECT_EQ(assigned.message(), "handle 7 is not open");
+  ace::Status moved = std::move(assigned);
+  EXPECT_EQ(moved.code(), ace::kErrInvalidHandle);
+  EXPECT_EQ(moved.message(), "handle 7 is not open");
+  ace::Status silent(ace::kErrInternal, "");
+  EXPECT_FALSE(silent.ok());
+  EXPECT_EQ(silent.message(), "");
+  EXPECT_EQ(silent.WithContext("x").message(), "x: ");
+  ace::Result<int> r = failed;
+  EXPECT_EQ(r.status().message(), "handle 7 is not open");
+  ace::Result<int> v = 5;
+  EXPECT_TRUE(v.ok());
+  EXPECT_EQ(*v, 5);
+}
+
 class Probe : public ace::HandleObject {
  public:
   Probe() : HandleObject(ace::HandleKind::kStatement) {}
