@@ -1553,6 +1553,14 @@ std::string TBlobField::GetText(bool) {
 TMemoField::TMemoField(TComponent* AOwner) : TBlobField(AOwner) {
   SetDataType(ftMemo);
 }
+std::string TMemoField::GetAsString() {
+  if (IsNull()) return {};
+  std::unique_ptr<TStream> s = OpenStream(bmRead);
+  std::string text(static_cast<size_t>(s->Size()), '\0');
+  s->SetPosition(0);
+  if (!text.empty()) s->ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
+  return AnsiToUtf8(std::move(text));
+}
 std::string TMemoField::BytesToText(const TBytes& Bytes) {
   return AnsiToUtf8(std::string(Bytes.begin(), Bytes.end()));
 }

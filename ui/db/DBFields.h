@@ -701,6 +701,8 @@ class TMemoField : public TBlobField {
   explicit TMemoField(TComponent* AOwner);
 
  protected:
+  // The stream read straight into the text (no byte array between).
+  std::string GetAsString() override;
   std::string BytesToText(const TBytes& Bytes) override;
   TBytes TextToBytes(const std::string& Text) override;
   std::string GetText(bool DisplayText) override;

@@ -284,6 +284,14 @@ TEST_F(FieldsTest, BlobsGoThroughBlobStreams) {
   blob->Clear();
   ds.Post();
   EXPECT_TRUE(blob->IsNull());
+  // A memo emptied reads as an empty text, as does a null one.
+  ds.Edit();
+  F("M")->SetAsString("");
+  EXPECT_EQ(F("M")->AsString(), "");
+  F("M")->Clear();
+  EXPECT_TRUE(F("M")->IsNull());
+  EXPECT_EQ(F("M")->AsString(), "");
+  ds.Cancel();
 }
 
 TEST_F(FieldsTest, ValidateSeesTheNewValueAndCanRefuseIt) {
