@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/base/error_codes.h"
+#include "engine/base/handle_table.h"
 #include "engine/base/last_error.h"
 #include "engine/base/status.h"
 
@@ -16,6 +17,7 @@ namespace ace::api {
 
 template <typename Body>
 uint32_t Guard(Body&& body) noexcept {
+  HandleTable::CallScope call;  // what the call looks up stays whole until it returns
   try {
     Status s = body();
     if (s.ok()) return 0;

@@ -118,6 +118,34 @@ Result<OrderTarget> ResolveOrder(uint32_t handle) {
   return OrderTarget{std::move(table), nullptr};
 }
 
+Result<TableObject*> PeekTable(uint32_t handle) {
+  HandleObject* found = HandleTable::Instance().Peek(handle);
+  if (found == nullptr) return HandleTable::NotOpen(handle);
+  if (found->kind() != HandleKind::kTable && found->kind() != HandleKind::kCursor)
+    return GetTable(handle).status();  // the wrong kind, said as GetTable says it
+  auto* table = static_cast<TableObject*>(found);
+  if (table->cursor().closed()) return ClosedTable(handle);
+  return table;
+}
+
+Result<OrderRef> PeekOrder(uint32_t handle) {
+  HandleObject* found = HandleTable::Instance().Peek(handle);
+  if (found == nullptr) return HandleTable::NotOpen(handle);
+  const HandleKind kind = found->kind();
+  if (kind == HandleKind::kIndexOrder) {
+    // Checked as GetIndex checks; the index object holds its table.
+    auto* ix = static_cast<IndexObject*>(found);
+    if (ix->table().cursor().closed() || ix->table().cursor().FileOf(ix->tag()) == nullptr ||
+        !ix->tag()->present())
+      return Status(kErrInvalidHandle, "the index handle " + std::to_string(handle) + " is closed");
+    return OrderRef{&ix->table(), ix->tag()};
+  }
+  if (kind != HandleKind::kTable && kind != HandleKind::kCursor) return GetTable(handle).status();
+  auto* table = static_cast<TableObject*>(found);
+  if (table->cursor().closed()) return ClosedTable(handle);
+  return OrderRef{table, nullptr};
+}
+
 Status AttachToConnection(uint32_t connection, uint32_t child) {
   auto conn = GetConnection(connection);
   if (!conn.ok()) return conn.status();

@@ -129,13 +129,22 @@ struct OrderTarget {
 };
 Result<OrderTarget> ResolveOrder(uint32_t handle);
 
+// The same two for the body of an entry point (inside its Guard), without reference counts:
+// the objects stay whole until the entry point returns (HandleTable::Peek).
+Result<TableObject*> PeekTable(uint32_t handle);
+struct OrderRef {
+  TableObject* table = nullptr;
+  index::Tag* tag = nullptr;
+};
+Result<OrderRef> PeekOrder(uint32_t handle);
+
 // The body of an entry point that takes a table or an index handle: fn(cursor::Cursor&) runs on
 // the cursor of the table, under the boundary rule of api_guard.h. OnTableOf leaves the cursor's
 // order as it is; OnOrderOf first sets the handle's order (natural for a table handle).
 template <typename Fn>
 uint32_t OnTableOf(uint32_t handle, Fn&& fn) {
   return Guard([&]() -> Status {
-    auto target = ResolveOrder(handle);
+    auto target = PeekOrder(handle);
     if (!target.ok()) return target.status();
     return fn(target.value().table->cursor());
   });
@@ -144,7 +153,7 @@ uint32_t OnTableOf(uint32_t handle, Fn&& fn) {
 template <typename Fn>
 uint32_t OnOrderOf(uint32_t handle, Fn&& fn) {
   return Guard([&]() -> Status {
-    auto target = ResolveOrder(handle);
+    auto target = PeekOrder(handle);
     if (!target.ok()) return target.status();
     cursor::Cursor& c = target.value().table->cursor();
     c.SetOrder(target.value().tag);

@@ -40,7 +40,7 @@ struct FieldAccess {
 template <typename Fn>
 UNSIGNED32 OnField(ADSHANDLE h, const UNSIGNED8* field, Fn&& fn) {
   return Guard([&]() -> Status {
-    auto table = GetTable(h);
+    auto table = PeekTable(h);
     if (!table.ok()) return table.status();
     auto index = table.value()->FieldIndex(field);
     if (!index.ok()) return index.status();

@@ -19,7 +19,7 @@ namespace {
 template <typename Fn>
 UNSIGNED32 OnCursor(ADSHANDLE h, Fn&& fn) {
   return Guard([&]() -> Status {
-    auto target = ResolveOrder(h);
+    auto target = PeekOrder(h);
     if (!target.ok()) return target.status();
     cursor::Cursor& c = target.value().table->cursor();
     c.SetOrder(target.value().tag);

@@ -17,7 +17,7 @@ namespace {
 template <typename Fn>
 UNSIGNED32 OnCursor(ADSHANDLE h, Fn&& fn) {
   return Guard([&]() -> Status {
-    auto table = GetTable(h);
+    auto table = PeekTable(h);
     if (!table.ok()) return table.status();
     return fn(table.value()->cursor());
   });

@@ -189,7 +189,7 @@ Status CopyInto(const std::shared_ptr<TableObject>& from, const UNSIGNED8* file,
 template <typename Fn>
 UNSIGNED32 OnTable(ADSHANDLE h, Fn&& fn) {
   return Guard([&]() -> Status {
-    auto table = GetTable(h);
+    auto table = PeekTable(h);
     if (!table.ok()) return table.status();
     return fn(*table.value());
   });
@@ -198,7 +198,7 @@ UNSIGNED32 OnTable(ADSHANDLE h, Fn&& fn) {
 template <typename Fn>
 UNSIGNED32 OnField(ADSHANDLE h, const UNSIGNED8* field, Fn&& fn) {
   return Guard([&]() -> Status {
-    auto table = GetTable(h);
+    auto table = PeekTable(h);
     if (!table.ok()) return table.status();
     auto index = table.value()->FieldIndex(field);
     if (!index.ok()) return index.status();

@@ -1,6 +1,8 @@
 // Implementation of the typed handle table.
 #include "engine/base/handle_table.h"
 
+#include <vector>
+
 #include "engine/base/error_codes.h"
 
 namespace ace {
@@ -46,28 +48,47 @@ void HandleTable::Remove(uint32_t handle) {
 
 namespace {
 
-// The handles a thread found last, as weak references: they keep no object alive (a closed
-// table's files close when its last user lets go, whichever thread looked it up before). They
-// stand while no handle has been removed since they were found; handles are never reused, so a
-// remembered number cannot come to name another object.
+// Tables and index orders are what record loops ask for, call after call. Their handles are
+// closed explicitly (the cursor closes before the handle goes), so a thread that still holds one
+// a moment longer keeps only memory, never a file.
+bool Remembered(HandleKind kind) {
+  return kind == HandleKind::kTable || kind == HandleKind::kIndexOrder;
+}
+
+// The handles a thread found last, with the objects held. They stand while no handle has been
+// removed since they were found; handles are never reused, so a remembered number cannot come
+// to name another object. What is let go during a call (forgotten or pushed out) waits in
+// `held` until the thread's outermost call ends, since the call may still be working on it.
 struct RecentHandles {
   static constexpr size_t kSize = 4;
   uint64_t removals = 0;
   size_t next = 0;
+  int depth = 0;  // engine calls in progress on this thread
   uint32_t handles[kSize] = {};
-  std::weak_ptr<HandleObject> objects[kSize];
+  std::shared_ptr<HandleObject> objects[kSize];
+  std::vector<std::shared_ptr<HandleObject>> held;
 
+  void LetGo(std::shared_ptr<HandleObject> object) {
+    if (object != nullptr && depth > 0) held.push_back(std::move(object));
+  }
   void Forget(uint64_t now) {
     for (size_t i = 0; i < kSize; ++i) {
       handles[i] = 0;
+      LetGo(std::move(objects[i]));
       objects[i].reset();
     }
     removals = now;
   }
-  void Remember(uint32_t handle, const std::shared_ptr<HandleObject>& object) {
+  void Remember(uint32_t handle, std::shared_ptr<HandleObject> object) {
+    LetGo(std::move(objects[next]));
     handles[next] = handle;
-    objects[next] = object;
+    objects[next] = std::move(object);
     next = (next + 1) % kSize;
+  }
+  HandleObject* Recall(uint32_t handle) const {
+    for (size_t i = 0; i < kSize; ++i)
+      if (handles[i] == handle) return objects[i].get();
+    return nullptr;
   }
 };
 
@@ -78,6 +99,18 @@ __attribute__((tls_model("initial-exec"))) thread_local RecentHandles recent_han
 
 }  // namespace
 
+HandleTable::CallScope::CallScope() {
+  ++recent_handles.depth;
+}
+
+HandleTable::CallScope::~CallScope() {
+  RecentHandles& recent = recent_handles;
+  if (--recent.depth > 0 || recent.held.empty()) return;
+  // Destroyed outside the list: a destructor may call into the engine again.
+  std::vector<std::shared_ptr<HandleObject>> done;
+  done.swap(recent.held);
+}
+
 std::shared_ptr<HandleObject> HandleTable::Lookup(uint32_t handle) const {
   if (handle == 0) return nullptr;
   RecentHandles& recent = recent_handles;
@@ -85,11 +118,8 @@ std::shared_ptr<HandleObject> HandleTable::Lookup(uint32_t handle) const {
   // lookup had come first.
   const uint64_t removals = removals_.load(std::memory_order_acquire);
   if (recent.removals != removals) recent.Forget(removals);
-  for (size_t i = 0; i < RecentHandles::kSize; ++i) {
-    if (recent.handles[i] != handle) continue;
-    if (std::shared_ptr<HandleObject> object = recent.objects[i].lock()) return object;
-    break;
-  }
+  for (size_t i = 0; i < RecentHandles::kSize; ++i)
+    if (recent.handles[i] == handle) return recent.objects[i];
   std::shared_ptr<HandleObject> object;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -97,8 +127,29 @@ std::shared_ptr<HandleObject> HandleTable::Lookup(uint32_t handle) const {
     if (it == objects_.end()) return nullptr;
     object = it->second;
   }
-  recent.Remember(handle, object);
+  if (Remembered(object->kind())) recent.Remember(handle, object);
   return object;
+}
+
+HandleObject* HandleTable::Peek(uint32_t handle) const {
+  if (handle == 0) return nullptr;
+  RecentHandles& recent = recent_handles;
+  const uint64_t removals = removals_.load(std::memory_order_acquire);
+  if (recent.removals != removals) recent.Forget(removals);
+  if (HandleObject* known = recent.Recall(handle)) return known;
+  std::shared_ptr<HandleObject> object;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = objects_.find(handle);
+    if (it == objects_.end()) return nullptr;
+    object = it->second;
+  }
+  HandleObject* found = object.get();
+  if (Remembered(found->kind()))
+    recent.Remember(handle, std::move(object));
+  else
+    recent.LetGo(std::move(object));  // held to the end of the call all the same
+  return found;
 }
 
 Result<std::shared_ptr<HandleObject>> HandleTable::Find(uint32_t handle) const {

@@ -4,7 +4,8 @@
 // as invalid instead of reaching another object, and a handle of the wrong kind is refused
 // (never cast). The table is guarded by a mutex; the objects themselves follow the rule that a
 // connection and what is opened on it belong to one thread at a time. Each thread remembers the
-// last few handles it found, so the calls on one table in a loop do not take the mutex.
+// last few table and index handles it found, so the calls on one table in a loop take neither
+// the mutex nor a reference count.
 #pragma once
 
 #include <atomic>
@@ -58,9 +59,22 @@ class HandleTable {
   // Removes the handle; the object lives on while others hold it.
   void Remove(uint32_t handle);
 
-  // The object of a handle, or nullptr (0, unknown or closed handle): the lookup of every call,
-  // which spells out no error.
+  // The object of a handle, or nullptr (0, unknown or closed handle), spelling out no error.
   std::shared_ptr<HandleObject> Lookup(uint32_t handle) const;
+  // The same for the engine call in progress, without touching a reference count (the lookup
+  // of the calls a record loop makes): the calling thread holds the object until its outermost
+  // CallScope ends, so it stays whole for the call even if another thread removes the handle
+  // meanwhile. Only within a CallScope.
+  HandleObject* Peek(uint32_t handle) const;
+
+  // Marks an engine call in progress on this thread; every entry point's Guard makes one.
+  class CallScope {
+   public:
+    CallScope();
+    ~CallScope();
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+  };
   // The object of a handle, or kErrInvalidHandle (0, unknown or closed handle).
   Result<std::shared_ptr<HandleObject>> Find(uint32_t handle) const;
   // The kErrInvalidHandle of a handle Lookup did not find.

@@ -164,8 +164,8 @@ TEST(HandleTable, StaleZeroAndWrongKindHandlesAreErrors) {
 // An object that says when it is destroyed, and which one it is.
 class Marked : public ace::HandleObject {
  public:
-  Marked(int id, std::atomic<int>* destroyed)
-      : HandleObject(ace::HandleKind::kStatement), id_(id), destroyed_(destroyed) {}
+  Marked(int id, std::atomic<int>* destroyed, ace::HandleKind kind = ace::HandleKind::kTable)
+      : HandleObject(kind), id_(id), destroyed_(destroyed) {}
   ~Marked() override { destroyed_->fetch_add(1); }
   int id() const { return id_; }
 
@@ -175,12 +175,20 @@ class Marked : public ace::HandleObject {
 };
 
 int IdOf(uint32_t handle) {
-  auto found = ace::HandleTable::Instance().Get<Marked>(handle, {ace::HandleKind::kStatement});
+  auto found = ace::HandleTable::Instance().Get<Marked>(
+      handle, {ace::HandleKind::kTable, ace::HandleKind::kStatement});
   return found.ok() ? found.value()->id() : -1;
 }
 
-// Each thread remembers the handles it found last; what it remembers must never name the wrong
-// object, keep a removed handle open, or keep a removed object alive.
+int PeekedId(uint32_t handle) {
+  ace::HandleTable::CallScope call;
+  auto* found = static_cast<Marked*>(ace::HandleTable::Instance().Peek(handle));
+  return found != nullptr ? found->id() : -1;
+}
+
+// Each thread remembers the table handles it found last; what it remembers must never name
+// the wrong object or keep a removed handle open, and holds a removed object no longer than
+// until the thread's next look.
 TEST(HandleTable, ThreadsMemoryOfRecentHandlesNeverOutlivesTheirRemoval) {
   auto& table = ace::HandleTable::Instance();
   std::atomic<int> destroyed{0};
@@ -189,39 +197,70 @@ TEST(HandleTable, ThreadsMemoryOfRecentHandlesNeverOutlivesTheirRemoval) {
   for (int i = 0; i < 7; ++i) handles.push_back(table.Add(std::make_shared<Marked>(i, &destroyed)));
   for (int round = 0; round < 3; ++round) {
     for (int i = 0; i < 7; ++i) EXPECT_EQ(IdOf(handles[i]), i);
-    for (int i = 6; i >= 0; --i) EXPECT_EQ(IdOf(handles[i]), i);
+    for (int i = 6; i >= 0; --i) EXPECT_EQ(PeekedId(handles[i]), i);
   }
-  // Found here, removed by another thread: gone here at the next look, and destroyed at once
-  // although this thread looked it up a moment before.
-  EXPECT_EQ(IdOf(handles[2]), 2);
+  // Found here, removed by another thread: gone here at the next look, which also lets the
+  // object go.
+  EXPECT_EQ(PeekedId(handles[2]), 2);
   std::thread([&] { table.Remove(handles[2]); }).join();
-  EXPECT_EQ(destroyed.load(), 1);
   EXPECT_EQ(table.Find(handles[2]).status().code(), ace::kErrInvalidHandle);
+  EXPECT_EQ(PeekedId(handles[2]), -1);
+  EXPECT_EQ(destroyed.load(), 1);
   EXPECT_EQ(IdOf(handles[3]), 3) << "the other handles stay found";
-  // Removed while something else still holds the object (a call in flight on another thread,
-  // an index of the table): the handle is closed all the same.
+  // Removed while something else still holds the object (an index of the table): the handle is
+  // closed all the same.
   EXPECT_EQ(IdOf(handles[5]), 5);
   std::shared_ptr<ace::HandleObject> held = table.Find(handles[5]).value();
   std::thread([&] { table.Remove(handles[5]); }).join();
   EXPECT_EQ(table.Find(handles[5]).status().code(), ace::kErrInvalidHandle);
-  EXPECT_EQ(IdOf(handles[5]), -1);
+  EXPECT_EQ(PeekedId(handles[5]), -1);
   held.reset();
   EXPECT_EQ(destroyed.load(), 2);
-  // Found by another thread that is still running, removed here: destroyed as well.
+  // Found by another thread that is still running, removed here: that thread's next look
+  // lets it go.
   std::atomic<bool> looked{false}, release{false};
   std::thread holder([&] {
-    EXPECT_EQ(IdOf(handles[4]), 4);
+    EXPECT_EQ(PeekedId(handles[4]), 4);
     looked = true;
     while (!release) std::this_thread::yield();
-    EXPECT_EQ(table.Find(handles[4]).status().code(), ace::kErrInvalidHandle);
+    EXPECT_EQ(PeekedId(handles[4]), -1);
   });
   while (!looked) std::this_thread::yield();
   table.Remove(handles[4]);
-  EXPECT_EQ(destroyed.load(), 3);
   release = true;
   holder.join();
+  EXPECT_EQ(destroyed.load(), 3);
   for (uint32_t h : handles) table.Remove(h);
+  EXPECT_EQ(PeekedId(handles[0]), -1);  // this thread lets go of what it remembered
   EXPECT_EQ(destroyed.load(), 7);
+}
+
+// An object a call found stays whole until the call returns, even when its handle is removed
+// meanwhile (by another thread, or by the call itself): remembered kinds and the others.
+TEST(HandleTable, ObjectsFoundByACallStayWholeUntilItReturns) {
+  auto& table = ace::HandleTable::Instance();
+  for (ace::HandleKind kind : {ace::HandleKind::kTable, ace::HandleKind::kStatement}) {
+    std::atomic<int> destroyed{0};
+    const uint32_t h = table.Add(std::make_shared<Marked>(1, &destroyed, kind));
+    const uint32_t other = table.Add(std::make_shared<Marked>(2, &destroyed, kind));
+    {
+      ace::HandleTable::CallScope call;
+      auto* found = static_cast<Marked*>(table.Peek(h));
+      ASSERT_NE(found, nullptr);
+      std::thread([&] { table.Remove(h); }).join();
+      {
+        ace::HandleTable::CallScope nested;  // a call within the call looks up other handles
+        for (int i = 0; i < 10; ++i) EXPECT_EQ(PeekedId(other), 2);
+        EXPECT_EQ(table.Peek(h), nullptr);
+      }
+      EXPECT_EQ(destroyed.load(), 0) << "still in use by the call";
+      EXPECT_EQ(found->id(), 1);
+      table.Remove(other);  // the call closes the other handle itself
+      EXPECT_EQ(destroyed.load(), 0);
+    }
+    EXPECT_EQ(PeekedId(h), -1);  // the next call lets go of whatever this thread still held
+    EXPECT_EQ(destroyed.load(), 2);
+  }
 }
 
 }  // namespace
