@@ -191,6 +191,7 @@ ACE_API UNSIGNED32 AdsIsServerLoaded(const UNSIGNED8* pucServer, UNSIGNED16* pbL
 ACE_API UNSIGNED32 AdsThreadExit(void) {
   ClearThreadCallbacks();
   ReleaseThreadLastError();
+  HandleTable::ForgetThread();
   return AE_SUCCESS;
 }
 

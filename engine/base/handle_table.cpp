@@ -111,6 +111,12 @@ HandleTable::CallScope::~CallScope() {
   done.swap(recent.held);
 }
 
+void HandleTable::ForgetThread() {
+  RecentHandles& recent = recent_handles;
+  if (recent.depth > 0) return;
+  recent.Forget(recent.removals);  // at no call depth this drops the objects
+}
+
 std::shared_ptr<HandleObject> HandleTable::Lookup(uint32_t handle) const {
   if (handle == 0) return nullptr;
   RecentHandles& recent = recent_handles;

@@ -67,6 +67,9 @@ class HandleTable {
   // meanwhile. Only within a CallScope.
   HandleObject* Peek(uint32_t handle) const;
 
+  // Lets go of the handles the calling thread remembers (AdsThreadExit); outside any call.
+  static void ForgetThread();
+
   // Marks an engine call in progress on this thread; every entry point's Guard makes one.
   class CallScope {
    public:

@@ -16,7 +16,9 @@
  *  5. No C++ exception crosses this boundary: each entry point catches, records the error for
  *     the thread and returns its code.
  *  6. A connection and everything opened on it belong to one thread at a time; the engine's
- *     global tables are lock-guarded.
+ *     global tables are lock-guarded. A thread holds the memory of the table and index handles
+ *     it used last until its next call or AdsThreadExit, also once another thread has closed
+ *     them; their files close when they are closed.
  *
  * Error codes are listed below; engine/base/error_codes.h holds the same table with texts.
  */

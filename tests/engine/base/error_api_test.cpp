@@ -261,6 +261,14 @@ TEST(HandleTable, ObjectsFoundByACallStayWholeUntilItReturns) {
     EXPECT_EQ(PeekedId(h), -1);  // the next call lets go of whatever this thread still held
     EXPECT_EQ(destroyed.load(), 2);
   }
+  // AdsThreadExit lets go of what the thread remembers.
+  std::atomic<int> destroyed{0};
+  const uint32_t h = table.Add(std::make_shared<Marked>(3, &destroyed));
+  EXPECT_EQ(PeekedId(h), 3);
+  std::thread([&] { table.Remove(h); }).join();
+  EXPECT_EQ(destroyed.load(), 0);
+  EXPECT_EQ(AdsThreadExit(), 0u);
+  EXPECT_EQ(destroyed.load(), 1);
 }
 
 }  // namespace
