@@ -143,18 +143,10 @@ HandleObject* HandleTable::Peek(uint32_t handle) const {
   const uint64_t removals = removals_.load(std::memory_order_acquire);
   if (recent.removals != removals) recent.Forget(removals);
   if (HandleObject* known = recent.Recall(handle)) return known;
-  std::shared_ptr<HandleObject> object;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = objects_.find(handle);
-    if (it == objects_.end()) return nullptr;
-    object = it->second;
-  }
+  std::shared_ptr<HandleObject> object = Lookup(handle);  // remembers the kinds it keeps
+  if (object == nullptr) return nullptr;
   HandleObject* found = object.get();
-  if (Remembered(found->kind()))
-    recent.Remember(handle, std::move(object));
-  else
-    recent.LetGo(std::move(object));  // held to the end of the call all the same
+  if (!Remembered(found->kind())) recent.LetGo(std::move(object));  // held to the call's end
   return found;
 }
 
