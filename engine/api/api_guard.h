@@ -51,7 +51,7 @@ Status CopyOutText(std::string_view text, uint8_t* buf, Len* len) {
                                               " are needed");
   }
   if (buf == nullptr) return Status(kErrNullPointer, "the text buffer is missing");
-  std::memcpy(buf, text.data(), text.size());
+  if (!text.empty()) std::memcpy(buf, text.data(), text.size());  // an empty view may have no data
   buf[text.size()] = 0;
   *len = static_cast<Len>(text.size());
   return Status::Ok();

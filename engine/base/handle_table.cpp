@@ -1,6 +1,8 @@
 // Implementation of the typed handle table.
 #include "engine/base/handle_table.h"
 
+#include <unistd.h>
+
 #include <vector>
 
 #include "engine/base/error_codes.h"
@@ -92,40 +94,75 @@ struct RecentHandles {
   }
 };
 
-// Initial-exec: every call reaches it, and the general model would add a resolver call to each.
-// The library is linked by its programs, not loaded later, so its few bytes are part of the
-// static thread-local block (a program that loads it later draws on the spare room kept for this).
-__attribute__((tls_model("initial-exec"))) thread_local RecentHandles recent_handles;
+// The thread's memory lives on the heap behind plain thread-locals (no destructor runs on them,
+// so a call made while the thread or the process winds down finds them still sound). Other
+// threads free it at their exit; the main thread keeps it to the end of the process, since
+// static destructors may still call the engine then. Initial-exec: every call reaches them,
+// and the general model would add a resolver call to each; the library is linked by its
+// programs, so these few bytes are part of the static thread-local block.
+__attribute__((tls_model("initial-exec"))) thread_local RecentHandles* t_recent = nullptr;
+__attribute__((tls_model("initial-exec"))) thread_local bool t_recent_gone = false;
+
+struct RecentHandlesOwner {
+  ~RecentHandlesOwner() {
+    RecentHandles* recent = t_recent;
+    t_recent = nullptr;
+    t_recent_gone = true;  // before the objects go: their destructors may call the engine
+    delete recent;
+  }
+};
+
+// The calling thread's memory, or nullptr once its exit has freed it.
+RecentHandles* Recent() {
+  if (t_recent != nullptr) return t_recent;
+  if (t_recent_gone) return nullptr;
+  t_recent = new RecentHandles();
+  if (::gettid() != ::getpid()) {
+    static thread_local RecentHandlesOwner owner;
+    (void)owner;
+  }
+  return t_recent;
+}
+
+// What a thread whose memory is gone found during a call: held to the end of the process.
+void HoldForGood(std::shared_ptr<HandleObject> object) {
+  static std::mutex mutex;
+  static auto* held = new std::vector<std::shared_ptr<HandleObject>>();
+  std::lock_guard<std::mutex> lock(mutex);
+  held->push_back(std::move(object));
+}
 
 }  // namespace
 
 HandleTable::CallScope::CallScope() {
-  ++recent_handles.depth;
+  if (RecentHandles* recent = Recent()) ++recent->depth;
 }
 
 HandleTable::CallScope::~CallScope() {
-  RecentHandles& recent = recent_handles;
-  if (--recent.depth > 0 || recent.held.empty()) return;
+  RecentHandles* recent = t_recent;
+  if (recent == nullptr || --recent->depth > 0 || recent->held.empty()) return;
   // Destroyed outside the list: a destructor may call into the engine again.
   std::vector<std::shared_ptr<HandleObject>> done;
-  done.swap(recent.held);
+  done.swap(recent->held);
 }
 
 void HandleTable::ForgetThread() {
-  RecentHandles& recent = recent_handles;
-  if (recent.depth > 0) return;
-  recent.Forget(recent.removals);  // at no call depth this drops the objects
+  RecentHandles* recent = t_recent;
+  if (recent == nullptr || recent->depth > 0) return;
+  recent->Forget(recent->removals);  // at no call depth this drops the objects
 }
 
 std::shared_ptr<HandleObject> HandleTable::Lookup(uint32_t handle) const {
   if (handle == 0) return nullptr;
-  RecentHandles& recent = recent_handles;
-  // Read before the table: a removal after this read is seen at the next call, as if this
-  // lookup had come first.
-  const uint64_t removals = removals_.load(std::memory_order_acquire);
-  if (recent.removals != removals) recent.Forget(removals);
-  for (size_t i = 0; i < RecentHandles::kSize; ++i)
-    if (recent.handles[i] == handle) return recent.objects[i];
+  RecentHandles* recent = Recent();
+  if (recent != nullptr) {
+    // Read before the table: a removal after this read is seen at the next call, as if this
+    // lookup had come first.
+    const uint64_t removals = removals_.load(std::memory_order_acquire);
+    if (recent->removals != removals) recent->Forget(removals);
+    for (size_t i = 0; i < RecentHandles::kSize; ++i)
+      if (recent->handles[i] == handle) return recent->objects[i];
+  }
   std::shared_ptr<HandleObject> object;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -133,20 +170,25 @@ std::shared_ptr<HandleObject> HandleTable::Lookup(uint32_t handle) const {
     if (it == objects_.end()) return nullptr;
     object = it->second;
   }
-  if (Remembered(object->kind())) recent.Remember(handle, object);
+  if (recent != nullptr && Remembered(object->kind())) recent->Remember(handle, object);
   return object;
 }
 
 HandleObject* HandleTable::Peek(uint32_t handle) const {
   if (handle == 0) return nullptr;
-  RecentHandles& recent = recent_handles;
-  const uint64_t removals = removals_.load(std::memory_order_acquire);
-  if (recent.removals != removals) recent.Forget(removals);
-  if (HandleObject* known = recent.Recall(handle)) return known;
+  RecentHandles* recent = Recent();
+  if (recent != nullptr) {
+    const uint64_t removals = removals_.load(std::memory_order_acquire);
+    if (recent->removals != removals) recent->Forget(removals);
+    if (HandleObject* known = recent->Recall(handle)) return known;
+  }
   std::shared_ptr<HandleObject> object = Lookup(handle);  // remembers the kinds it keeps
   if (object == nullptr) return nullptr;
   HandleObject* found = object.get();
-  if (!Remembered(found->kind())) recent.LetGo(std::move(object));  // held to the call's end
+  if (recent == nullptr)
+    HoldForGood(std::move(object));
+  else if (!Remembered(found->kind()))
+    recent->LetGo(std::move(object));  // held to the call's end
   return found;
 }
 
