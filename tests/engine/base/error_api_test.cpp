@@ -235,6 +235,29 @@ TEST(HandleTable, ThreadsMemoryOfRecentHandlesNeverOutlivesTheirRemoval) {
   EXPECT_EQ(destroyed.load(), 7);
 }
 
+// A thread-local whose destructor calls the engine after the thread's memory of handles is gone.
+uint32_t g_late_handle = 0;
+std::atomic<int> g_late_seen{0};
+struct LateCaller {
+  bool armed = false;
+  ~LateCaller() {
+    if (armed) g_late_seen = PeekedId(g_late_handle);
+  }
+};
+
+TEST(HandleTable, CallsWhileAThreadWindsDownStillFindTheirObjects) {
+  auto& table = ace::HandleTable::Instance();
+  std::atomic<int> destroyed{0};
+  g_late_handle = table.Add(std::make_shared<Marked>(8, &destroyed));
+  std::thread([] {
+    static thread_local LateCaller late;  // made before the thread's memory, so it goes after it
+    late.armed = true;
+    EXPECT_EQ(PeekedId(g_late_handle), 8);
+  }).join();
+  EXPECT_EQ(g_late_seen.load(), 8);
+  table.Remove(g_late_handle);
+}
+
 // An object a call found stays whole until the call returns, even when its handle is removed
 // meanwhile (by another thread, or by the call itself): remembered kinds and the others.
 TEST(HandleTable, ObjectsFoundByACallStayWholeUntilItReturns) {
