@@ -99,23 +99,15 @@ bool IsIndexHandle(uint32_t handle) {
   return found != nullptr && found->kind() == HandleKind::kIndexOrder;
 }
 
-// Every navigation and field call comes through here: one look into the handle table serves
-// table handles, the common case.
+// The checks are PeekOrder's; this adds the shared owners for callers that keep the table.
 Result<OrderTarget> ResolveOrder(uint32_t handle) {
+  auto ref = PeekOrder(handle);
+  if (!ref.ok()) return ref.status();
   std::shared_ptr<HandleObject> found = HandleTable::Instance().Lookup(handle);
   if (found == nullptr) return HandleTable::NotOpen(handle);
-  const HandleKind kind = found->kind();
-  if (kind == HandleKind::kIndexOrder) {
-    auto ix = GetIndex(handle);
-    if (!ix.ok()) return ix.status();
-    return OrderTarget{ix.value()->table_ptr(), ix.value()->tag()};
-  }
-  if (kind != HandleKind::kTable && kind != HandleKind::kCursor) {
-    return GetTable(handle).status();  // the wrong kind, said as GetTable says it
-  }
-  auto table = std::static_pointer_cast<TableObject>(std::move(found));
-  if (table->cursor().closed()) return ClosedTable(handle);
-  return OrderTarget{std::move(table), nullptr};
+  if (ref.value().tag != nullptr)
+    return OrderTarget{std::static_pointer_cast<IndexObject>(found)->table_ptr(), ref.value().tag};
+  return OrderTarget{std::static_pointer_cast<TableObject>(std::move(found)), nullptr};
 }
 
 Result<TableObject*> PeekTable(uint32_t handle) {
