@@ -231,6 +231,26 @@ TEST_F(TableApiTest, ZapPackCopyConvertAndDelete) {
     EXPECT_EQ(5, nr) << name;
     ASSERT_ACE(AdsCloseTable(c));
   }
+  // Copied through an index handle with the filters respected, the records come in the index's
+  // order; a closed index handle is refused.
+  ADSHANDLE down = 0;
+  ASSERT_ACE(
+      AdsCreateIndex61(t, nullptr, U("NRAB"), U("Nr"), nullptr, nullptr, ADS_DESCENDING, 0, &down));
+  ASSERT_ACE(AdsCopyTable(down, ADS_RESPECTFILTERS, U("absteigend")));
+  {
+    ADSHANDLE c = 0;
+    ASSERT_ACE(Open("absteigend", ADS_ADT, &c));
+    ASSERT_ACE(AdsGotoTop(c));
+    SIGNED32 nr = 0;
+    ASSERT_ACE(AdsGetLong(c, U("Nr"), &nr));
+    EXPECT_EQ(5, nr);
+    ASSERT_ACE(AdsGotoBottom(c));
+    ASSERT_ACE(AdsGetLong(c, U("Nr"), &nr));
+    EXPECT_EQ(1, nr);
+    ASSERT_ACE(AdsCloseTable(c));
+  }
+  ASSERT_ACE(AdsCloseIndex(down));
+  EXPECT_EQ(AE_INVALID_HANDLE, AdsCopyTable(down, ADS_RESPECTFILTERS, U("nochmal")));
   ADSHANDLE empty = 0;
   ASSERT_ACE(Open("leer", ADS_ADT, &empty));
   ASSERT_ACE(AdsCopyTableContents(t, empty, ADS_IGNOREFILTERS));
