@@ -111,16 +111,6 @@ Status StoreMemo(FieldAccess& f, fields::Image image, std::span<const uint8_t> d
   return Status::Ok();
 }
 
-// The field's whole value as text, as AdsGetField gives it.
-Result<std::string> FieldText(FieldAccess& f, uint16_t trim) {
-  if (f.memo()) {
-    auto content = MemoContent(f);
-    if (!content.ok()) return content.status();
-    return fields::MemoToText(f.context(), content.value(), trim);
-  }
-  return fields::GetText(f.context(), f.image(), trim);
-}
-
 Result<std::u16string> FieldUtf16(FieldAccess& f, uint16_t trim) {
   if (f.memo()) {
     auto content = MemoContent(f);
@@ -232,7 +222,7 @@ ACE_API UNSIGNED32 AdsGetField(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UN
   return ReadField(hTable, pucFldName, [&](FieldAccess& f) -> Status {
     const uint16_t trim = CheckTrim(usOption);
     if (f.memo()) {
-      // A memo's text is most often its content as stored: copied out without a copy between.
+      // A memo's text is most often its content as stored, copied out from where it was read.
       auto content = MemoContent(f);
       if (!content.ok()) return content.status();
       std::string_view text;
@@ -240,7 +230,7 @@ ACE_API UNSIGNED32 AdsGetField(ADSHANDLE hTable, const UNSIGNED8* pucFldName, UN
         return CopyOutText(text, pucBuf, pulLen);
       return CopyOutText(fields::MemoToText(f.context(), content.value(), trim), pucBuf, pulLen);
     }
-    auto text = FieldText(f, trim);
+    auto text = fields::GetText(f.context(), f.image(), trim);
     if (!text.ok()) return text.status();
     return CopyOutText(text.value(), pucBuf, pulLen);
   });

@@ -124,6 +124,14 @@ RecentHandles* Recent() {
   return t_recent;
 }
 
+// The calling thread's memory as of the given removal count (forgetting what an earlier count
+// let it keep), or nullptr once its exit has freed it.
+RecentHandles* RecentAsOf(uint64_t removals) {
+  RecentHandles* recent = Recent();
+  if (recent != nullptr && recent->removals != removals) recent->Forget(removals);
+  return recent;
+}
+
 // What a thread whose memory is gone found during a call: held to the end of the process.
 void HoldForGood(std::shared_ptr<HandleObject> object) {
   static std::mutex mutex;
@@ -154,12 +162,10 @@ void HandleTable::ForgetThread() {
 
 std::shared_ptr<HandleObject> HandleTable::Lookup(uint32_t handle) const {
   if (handle == 0) return nullptr;
-  RecentHandles* recent = Recent();
+  // The count is read before the table: a removal after this read is seen at the next call,
+  // as if this lookup had come first.
+  RecentHandles* recent = RecentAsOf(removals_.load(std::memory_order_acquire));
   if (recent != nullptr) {
-    // Read before the table: a removal after this read is seen at the next call, as if this
-    // lookup had come first.
-    const uint64_t removals = removals_.load(std::memory_order_acquire);
-    if (recent->removals != removals) recent->Forget(removals);
     for (size_t i = 0; i < RecentHandles::kSize; ++i)
       if (recent->handles[i] == handle) return recent->objects[i];
   }
@@ -176,10 +182,8 @@ std::shared_ptr<HandleObject> HandleTable::Lookup(uint32_t handle) const {
 
 HandleObject* HandleTable::Peek(uint32_t handle) const {
   if (handle == 0) return nullptr;
-  RecentHandles* recent = Recent();
+  RecentHandles* recent = RecentAsOf(removals_.load(std::memory_order_acquire));
   if (recent != nullptr) {
-    const uint64_t removals = removals_.load(std::memory_order_acquire);
-    if (recent->removals != removals) recent->Forget(removals);
     if (HandleObject* known = recent->Recall(handle)) return known;
   }
   std::shared_ptr<HandleObject> object = Lookup(handle);  // remembers the kinds it keeps
